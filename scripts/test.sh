@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test (C++ unit tests, page tests, end-to-end tests).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh" --tests
+cd "$root/build"
+ctest --output-on-failure --timeout 900 -j2 "$@"

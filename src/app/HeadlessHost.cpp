@@ -1,0 +1,65 @@
+#include "app/HeadlessHost.h"
+
+#include "app/Bundle.h"
+#include "webview/LoopbackServer.h"
+#include "webview/TarnAppWebViewController.h"
+
+#include <cstdio>
+#include <glib-unix.h>
+#include <glib.h>
+#include <memory>
+
+namespace {
+
+class HeadlessWindow : public HostWindow {
+public:
+    explicit HeadlessWindow(GMainLoop* loop) : loop_(loop) {}
+    void close() override { g_main_loop_quit(loop_); }
+
+private:
+    GMainLoop* loop_;
+};
+
+gboolean quitOnSignal(gpointer loop) {
+    g_main_loop_quit(static_cast<GMainLoop*>(loop));
+    return G_SOURCE_CONTINUE;
+}
+
+}  // namespace
+
+int runHeadless(const std::string& appName, const Options& options) {
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    auto controller = std::make_unique<TarnAppWebViewController>();
+    controller->setAppName(appName);
+    HeadlessWindow window(loop);
+    controller->setWindow(&window);
+
+    Bundle bundle(appName);
+    std::string root = bundle.dataFolder() + "html/";
+    if (!bundle.extract(builtInBundle())) std::fprintf(stderr, "%s: the page bundle could not be unpacked\n", appName.c_str());
+
+    LoopbackServer server(root, [&](const std::vector<std::string>& args) { return controller->invokeNative(args); });
+    std::string error;
+    if (!server.start(options.port, error)) {
+        std::fprintf(stderr, "%s: cannot serve the page: %s\n", appName.c_str(), error.c_str());
+        controller.reset();
+        g_main_loop_unref(loop);
+        return 1;
+    }
+    controller->setStartAddress(server.pageAddress());
+    // The process's own command line waits in the queue until the page starts delivery.
+    for (const auto& event : commandLineEvents(options.pageArgs)) controller->postEvent(event);
+
+    std::printf("%s\n", server.pageAddress().c_str());
+    std::fflush(stdout);
+
+    guint term = g_unix_signal_add(SIGTERM, quitOnSignal, loop);
+    guint intr = g_unix_signal_add(SIGINT, quitOnSignal, loop);
+    g_main_loop_run(loop);
+    g_source_remove(term);
+    g_source_remove(intr);
+
+    controller.reset();
+    g_main_loop_unref(loop);
+    return 0;
+}

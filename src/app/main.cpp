@@ -1,0 +1,39 @@
+#include "app/CommandLine.h"
+#include "app/HeadlessHost.h"
+#include "sys/SystemInfo.h"
+
+#include <cstdio>
+
+namespace {
+
+void printHelp(const std::string& name) {
+    std::printf(
+        "Usage: %s [--headless [--port N]] [FILE...] [-url ADDRESS...]\n"
+        "Companion for Corvane loopers: lists, imports, exports and previews the tracks of a connected device.\n\n"
+        "  --headless   run without a window; serve the page on 127.0.0.1 and print its address\n"
+        "  --port N     the port of the headless page (default: any free port)\n"
+        "  --version    print the version and exit\n"
+        "  --help       print this help and exit\n"
+        "FILE arguments reach the page as \"open\" commands, addresses after -url as \"url\" commands.\n",
+        name.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string appName = applicationName(argc > 0 ? argv[0] : "tarn");
+    Options options = parseOptions(argc, argv);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "%s: %s\n", appName.c_str(), options.error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        printHelp(appName);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s %s\n", appName.c_str(), programVersion().c_str());
+        return 0;
+    }
+    return runHeadless(appName, options);
+}

@@ -1,0 +1,34 @@
+#include "bridge/NativeCall.h"
+
+#include "bridge/NativeException.h"
+
+template <class Body>
+std::string NativeCall::guarded(Body&& body) {
+    std::string text = "v";
+    CallResult result(text);
+    try {
+        body(result);
+    } catch (const NativeException& e) {
+        text = "e" + e.message();
+    } catch (...) {
+        text = "esystem exception";
+    }
+    return text;
+}
+
+void NativeCall::addFunctions(std::initializer_list<const char*> names) {
+    int number = 0;
+    for (const char* name : names) addFunction(name, number++);
+}
+
+std::string NativeCall::invoke(const std::string& function, const Args& args) {
+    auto found = functions_.find(function);
+    if (found == functions_.end()) return "v";
+    int number = found->second;
+    return guarded([&](CallResult& result) { call(number, args, result); });
+}
+
+std::string NativeCall_extention::invoke(const std::string& function, const Args& args) {
+    std::string name = function;
+    return guarded([&](CallResult& result) { handle(name, args, result); });
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "bridge/JavaScriptInterface.h"
+#include "bridge/Thread.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// The long-lived service objects the modules share, their delegates, and the
+// list of background workers joined at shutdown. Built and destroyed on the UI thread.
+class NativeObjects {
+public:
+    explicit NativeObjects(JavaScriptInterface* controller);
+    ~NativeObjects();
+    NativeObjects(const NativeObjects&) = delete;
+    NativeObjects& operator=(const NativeObjects&) = delete;
+
+    JavaScriptInterface* controller() const { return controller_; }
+
+    // In-process text clipboard (never the system clipboard).
+    std::string clipboard;
+    // Files of the last drag that entered the window, in drop order.
+    std::vector<std::string> droppedFiles;
+
+    // Takes a started, joinable worker; it is joined when the objects go away.
+    // Workers that have already finished are joined and dropped on the way.
+    void addWorker(std::unique_ptr<Thread> worker);
+    size_t workerCount() const;
+    // Waits for every worker to end.
+    void joinWorkers();
+
+private:
+    JavaScriptInterface* controller_;
+    mutable std::mutex workersMutex_;
+    std::vector<std::unique_ptr<Thread>> workers_;
+};

@@ -1,0 +1,8 @@
+#include "webview/TarnAppWebViewController.h"
+
+#include "modules/NativeCall_trnUtil.h"
+
+TarnAppWebViewController::TarnAppWebViewController() {
+    NativeObjects* objects = &nativeObjects();
+    registerModule(std::make_unique<NativeCall_trnUtil>(objects, "trnUtil"));
+}
