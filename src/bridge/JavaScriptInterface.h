@@ -5,6 +5,8 @@
 #include <mutex>
 #include <string>
 
+typedef struct _GtkWindow GtkWindow;
+
 // The page-facing side of the controller: the event queue with its delivery
 // flags, and the operations modules ask of the window and the web view.
 class JavaScriptInterface {
@@ -22,6 +24,8 @@ public:
     virtual void closeWindow() = 0;
     // A page control request: the window receives it and discards it.
     virtual void control(const std::string& request);
+    // The main window, as owner of dialogs; null when there is none (headless).
+    virtual GtkWindow* mainWindow() const { return nullptr; }
 
     // Any thread: queue one event string and request delivery when switched on.
     void postEvent(const std::string& text);
