@@ -2,7 +2,6 @@
 
 #include "sys/Paths.h"
 
-#include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
 namespace {
@@ -15,6 +14,23 @@ std::string quoteExecArgument(const std::string& text) {
         out += c;
     }
     return out + "\"";
+}
+
+// Records the entry as the user's default for the type in $XDG_CONFIG_HOME/mimeapps.list,
+// keeping every other line of that file.
+bool makeDefaultHandler(const std::string& desktopId, const std::string& type) {
+    std::string list = configHome() + "/mimeapps.list";
+    GKeyFile* file = g_key_file_new();
+    g_key_file_load_from_file(file, list.c_str(), static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS), nullptr);
+    g_key_file_set_string(file, "Default Applications", type.c_str(), desktopId.c_str());
+    std::string added = desktopId + ";";
+    g_key_file_set_string(file, "Added Associations", type.c_str(), added.c_str());
+    gsize length = 0;
+    gchar* text = g_key_file_to_data(file, &length, nullptr);
+    bool ok = text && makeFolders(configHome()) && writeFileAtomically(list, std::string(text, length));
+    g_free(text);
+    g_key_file_free(file);
+    return ok;
 }
 
 }  // namespace
@@ -36,12 +52,7 @@ std::string registerUrlScheme(const std::string& app, const std::string& scheme,
                         ")\nNoDisplay=true\nExec=" + quoteExecArgument(program) + " -url %u\nMimeType=x-scheme-handler/" +
                         scheme + ";\n";
     if (!writeFileAtomically(path, entry)) return std::string();
-    GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(path.c_str());
-    if (info) {
-        std::string type = "x-scheme-handler/" + scheme;
-        g_app_info_set_as_default_for_type(G_APP_INFO(info), type.c_str(), nullptr);
-        g_object_unref(info);
-    }
+    if (!makeDefaultHandler(id, "x-scheme-handler/" + scheme)) return std::string();
     return path;
 }
 
