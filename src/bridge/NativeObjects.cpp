@@ -1,8 +1,20 @@
 #include "bridge/NativeObjects.h"
 
-NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(controller) {}
+#include "modules/NativeCall_http.h"
+#include "net/HTTPConnection.h"
 
-NativeObjects::~NativeObjects() { joinWorkers(); }
+NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(controller) {
+    httpConnection_ = std::make_unique<HTTPConnection>();
+    httpConnectionDelegate_ = std::make_unique<_HTTPConnectionDelegate>(controller);
+    httpConnection_->setDelegate(httpConnectionDelegate_.get());
+}
+
+NativeObjects::~NativeObjects() {
+    joinWorkers();
+    // Services first (each stops its own workers), then the delegates they report to.
+    httpConnection_.reset();
+    httpConnectionDelegate_.reset();
+}
 
 void NativeObjects::addWorker(std::unique_ptr<Thread> worker) {
     std::lock_guard<std::mutex> lock(workersMutex_);

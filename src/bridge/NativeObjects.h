@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+class HTTPConnection;
+class _HTTPConnectionDelegate;
+
 // The long-lived service objects the modules share, their delegates, and the
 // list of background workers joined at shutdown. Built and destroyed on the UI thread.
 class NativeObjects {
@@ -24,6 +27,9 @@ public:
     // Files of the last drag that entered the window, in drop order.
     std::vector<std::string> droppedFiles;
 
+    // Running HTTP transfers (the http module).
+    HTTPConnection& httpConnection() const { return *httpConnection_; }
+
     // Takes a started, joinable worker; it is joined when the objects go away.
     // Workers that have already finished are joined and dropped on the way.
     void addWorker(std::unique_ptr<Thread> worker);
@@ -35,4 +41,7 @@ private:
     JavaScriptInterface* controller_;
     mutable std::mutex workersMutex_;
     std::vector<std::unique_ptr<Thread>> workers_;
+    // Delegates are declared before their services so that they outlive them.
+    std::unique_ptr<_HTTPConnectionDelegate> httpConnectionDelegate_;
+    std::unique_ptr<HTTPConnection> httpConnection_;
 };

@@ -1,0 +1,40 @@
+#include "modules/NativeCall_http.h"
+
+#include "bridge/JavaScriptInterface.h"
+#include "bridge/NativeObjects.h"
+#include "bridge/Text.h"
+#include "net/HTTPConnection.h"
+
+namespace {
+enum { Download, Upload, Cancel };
+}
+
+NativeCall_http::NativeCall_http(NativeObjects* objects) : NativeCall(objects) {
+    addFunctions({"download", "upload", "cancel"});
+}
+
+void NativeCall_http::call(int function, const Args& args, CallResult& result) {
+    HTTPConnection& connection = objects_->httpConnection();
+    switch (function) {
+    case Download: {
+        std::string destination = args.size() > 1 ? args[1] : std::string();
+        result.setUInt(connection.download(args.at(0), destination));
+        break;
+    }
+    case Upload: result.setUInt(connection.upload(args.at(0), args.at(1))); break;
+    case Cancel: connection.cancel(static_cast<uint32_t>(toInt(args.at(0)))); break;
+    }
+}
+
+void _HTTPConnectionDelegate::completed(uint32_t id, const std::string& path) {
+    controller_->postEvent(makeEvent({"http", "completed", std::to_string(id), path}));
+}
+
+void _HTTPConnectionDelegate::progress(uint32_t id, long total, long amount) {
+    controller_->postEvent(
+        makeEvent({"http", "progress", std::to_string(id), std::to_string(total), std::to_string(amount)}));
+}
+
+void _HTTPConnectionDelegate::error(uint32_t id, const std::string& url) {
+    controller_->postEvent(makeEvent({"http", "error", std::to_string(id), url}));
+}
