@@ -2,6 +2,7 @@
 
 #include "modules/NativeCall_app.h"
 #include "modules/NativeCall_http.h"
+#include "modules/NativeCall_security.h"
 #include "modules/NativeCall_sh.h"
 #include "modules/NativeCall_util.h"
 #include "sys/Desktop.h"
@@ -11,6 +12,7 @@ WebView2Controller::WebView2Controller() : objects_(std::make_unique<NativeObjec
     NativeObjects* objects = objects_.get();
     registerModule(std::make_unique<NativeCall_app>(objects));
     registerModule(std::make_unique<NativeCall_http>(objects));
+    registerModule(std::make_unique<NativeCall_security>(objects));
     registerModule(std::make_unique<NativeCall_sh>(objects));
     registerModule(std::make_unique<NativeCall_util>(objects));
 }
