@@ -1,0 +1,84 @@
+#include "midi/MIDISystem.h"
+
+#include <jack/jack.h>
+
+#include <cstdlib>
+#include <strings.h>
+#include <unistd.h>
+
+namespace MIDISystem {
+
+namespace {
+
+void quiet(const char*) {}
+
+bool alsaSequencerOpens() {
+    if (access("/dev/snd/seq", R_OK | W_OK) != 0) return false;
+    try {
+        RtMidiIn probe(RtMidi::LINUX_ALSA, clientName());
+        return true;
+    } catch (const RtMidiError&) {
+        return false;
+    }
+}
+
+RtMidi::Api chooseApi() {
+    // libjack reports a missing server on stderr; Tarn keeps quiet and just lists nothing.
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+    const char* wanted = std::getenv("TARN_MIDI_API");
+    if (wanted && strcasecmp(wanted, "jack") == 0) return RtMidi::UNIX_JACK;
+    if (wanted && strcasecmp(wanted, "alsa") == 0) return RtMidi::LINUX_ALSA;
+    return alsaSequencerOpens() ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+}
+
+}  // namespace
+
+RtMidi::Api api() {
+    static const RtMidi::Api chosen = chooseApi();
+    return chosen;
+}
+
+const std::string& clientName() {
+    static const std::string name = "Tarn";
+    return name;
+}
+
+bool isOwnClient(const std::string& deviceName) {
+    const std::string& own = clientName();
+    if (deviceName.compare(0, own.size(), own) != 0) return false;
+    if (deviceName.size() == own.size()) return true;
+    if (deviceName[own.size()] != '-' || deviceName.size() == own.size() + 1) return false;
+    for (size_t i = own.size() + 1; i < deviceName.size(); ++i)
+        if (deviceName[i] < '0' || deviceName[i] > '9') return false;
+    return true;
+}
+
+void recordError(RtMidiError::Type type, const std::string&, void* record) {
+    static_cast<std::atomic<int>*>(record)->store(static_cast<int>(type));
+}
+
+std::vector<ListedPort> listPorts(RtMidi& midi, bool output) {
+    std::vector<ListedPort> ports;
+    unsigned count = midi.getPortCount();
+    for (unsigned n = 0; n < count; ++n) {
+        std::string name = midi.getPortName(n);
+        if (name.empty()) continue;  // gone since it was counted
+        MIDIEndpointInfo info = MIDIEndpointInfo::fromPortName(name);
+        if (isOwnClient(info.deviceName)) continue;
+        if (output && info.deviceName == "Midi Through") continue;
+        ports.push_back({n, info});
+    }
+    return ports;
+}
+
+int findPort(RtMidi& midi, bool output, const MIDIEndpointInfo& endpoint) {
+    for (const ListedPort& port : listPorts(midi, output)) {
+        if (port.info.deviceName != endpoint.deviceName) continue;
+        if (endpoint.deviceName + MIDIEndpointInfo::portPath(port.info.uid) == endpoint.uid)
+            return static_cast<int>(port.number);
+    }
+    return -1;
+}
+
+}  // namespace MIDISystem

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "midi/MIDIEndpointInfo.h"
+
+#include <rtmidi/RtMidi.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The MIDI system Tarn talks to, through RtMidi. The ALSA sequencer is used unless it cannot be
+// opened or TARN_MIDI_API=jack asks for JACK (TARN_MIDI_API=alsa insists on ALSA).
+namespace MIDISystem {
+
+// The chosen API, decided once per process.
+RtMidi::Api api();
+// Name of Tarn's own clients in the MIDI system.
+const std::string& clientName();
+// True for a client name that belongs to Tarn itself (JACK numbers repeated names: "Tarn-01").
+bool isOwnClient(const std::string& deviceName);
+
+void recordError(RtMidiError::Type type, const std::string& text, void* record);
+
+// An RtMidi object (RtMidiIn or RtMidiOut) on the chosen API whose errors never throw nor
+// print: the type of the last one is kept instead. Its constructor throws RtMidiError only
+// when the API cannot be set up at all. Not movable: RtMidi holds the error record's address.
+template <class T>
+class Quiet {
+public:
+    Quiet() : midi_(new T(api(), clientName())) { midi_->setErrorCallback(recordError, &error_); }
+    Quiet(const Quiet&) = delete;
+    Quiet& operator=(const Quiet&) = delete;
+
+    T& operator*() { return *midi_; }
+    T* operator->() { return midi_.get(); }
+    // The type of the last error since the previous call, or -1 when there was none.
+    int takeError() { return error_.exchange(-1); }
+
+private:
+    std::atomic<int> error_{-1};
+    std::unique_ptr<T> midi_;
+};
+
+// The ports an endpoint list shows, with their RtMidi numbers at the time of listing:
+// Tarn's own ports are left out, and for outputs the ALSA "Midi Through" port too.
+struct ListedPort {
+    unsigned number;
+    MIDIEndpointInfo info;
+};
+std::vector<ListedPort> listPorts(RtMidi& midi, bool output);
+// The RtMidi number of the port that endpoint names (device name first, then UID), or -1.
+int findPort(RtMidi& midi, bool output, const MIDIEndpointInfo& endpoint);
+
+}  // namespace MIDISystem
