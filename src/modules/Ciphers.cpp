@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <memory>
 #include <openssl/evp.h>
-#include <uuid/uuid.h>
 
 namespace ciphers {
 
@@ -91,14 +90,6 @@ bool md5OfFile(const std::string& path, std::string& digest) {
     if (EVP_DigestFinal_ex(context.get(), out, &size) != 1) return false;
     digest.assign(reinterpret_cast<char*>(out), size);
     return true;
-}
-
-std::string uuid() {
-    uuid_t id;
-    uuid_generate_random(id);
-    char text[37];
-    uuid_unparse_upper(id, text);
-    return text;
 }
 
 std::string aes128cbc(Direction direction, const std::string& data, const std::string& key, const std::string& iv) {

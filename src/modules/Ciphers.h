@@ -2,7 +2,7 @@
 
 #include <string>
 
-// Cryptographic helpers of the security module over OpenSSL and libuuid. Binary values are
+// Cryptographic helpers of the security module over OpenSSL. Binary values are
 // byte strings; every failure is an empty result.
 namespace ciphers {
 
@@ -17,9 +17,6 @@ std::string keyText(const std::string& material);
 std::string md5(const std::string& bytes);
 // The MD5 digest of a whole file; false when it cannot be read.
 bool md5OfFile(const std::string& path, std::string& digest);
-
-// A random UUID in upper-case 8-4-4-4-12 form.
-std::string uuid();
 
 enum class Direction { Encrypt, Decrypt };
 // AES-128-CBC and Triple-DES-ECB with PKCS#5 padding. The key and IV are zero-padded

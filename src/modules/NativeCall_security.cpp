@@ -3,6 +3,10 @@
 #include "bridge/Text.h"
 #include "modules/Ciphers.h"
 #include "modules/DataProtection.h"
+#include "sys/SystemInfo.h"
+
+#include <algorithm>
+#include <cctype>
 
 namespace {
 enum { Kiv, Uuidgen, Md5, Encipher, Decipher, AesEncrypt, AesDecrypt, DesEncrypt, DesDecrypt };
@@ -54,7 +58,10 @@ void NativeCall_security::call(int function, const Args& args, CallResult& resul
     try {
         switch (function) {
         case Kiv: out = ciphers::keyText(ciphers::derivedMaterial(hexDecode(argument(args, 0)))); break;
-        case Uuidgen: out = ciphers::uuid(); break;
+        case Uuidgen:
+            out = newUuid();
+            std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::toupper(c); });
+            break;
         case Md5: out = digestOf(argument(args, 0)); break;
         case Encipher:
             out = hexEncode(dataprotection::protect(argument(args, 0), ciphers::derivedMaterial("")));

@@ -211,6 +211,18 @@ TEST_F(HttpModuleTest, UploadPutsTheFileAndNeedsStatus200Or201) {
     EXPECT_EQ(call({"$$http_upload", server.url("/put/201/x")}), "esystem exception");
 }
 
+TEST_F(HttpModuleTest, ProxyComesFromTheEnvironment) {
+    // The test server stands in for the proxy: the name below is never resolved.
+    setenv("http_proxy", server.url("").c_str(), 1);
+    unsetenv("no_proxy");
+    unsetenv("NO_PROXY");
+    std::string id = start({"$$http_download", "http://catalogue.invalid/data/300", downloads + "/proxied"});
+    bool completed = events.waitFor("http", "completed", id);
+    unsetenv("http_proxy");
+    ASSERT_TRUE(completed);
+    EXPECT_EQ(readFile(downloads + "/proxied"), servedBytes(300));
+}
+
 TEST(HttpConnectionTest, DestroyingTheConnectionCancelsRunningTransfers) {
     TempHome home;
     HttpTestServer server(home.path());

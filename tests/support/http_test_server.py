@@ -11,6 +11,8 @@ Bodies are the byte pattern i % 251, so a test can check any download.
   GET /stall/<n>       announces 2n bytes, sends n, then waits until the client goes away
   GET anything else    404
   PUT /put/<status>/<name>  stores the body as <folder>/<name>, answers <status>
+
+Requests in absolute form (as sent to a proxy) are served the same way, whatever the host.
 """
 import http.server
 import os
@@ -18,12 +20,16 @@ import select
 import sys
 import threading
 import time
+import urllib.parse
 
 FOLDER = sys.argv[1]
 
 
+CYCLE = bytes(range(251))
+
+
 def pattern(n):
-    return bytes(i % 251 for i in range(n))
+    return (CYCLE * (n // 251 + 1))[:n]
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -33,7 +39,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
     def route(self):
-        parts = self.path.strip("/").split("/")
+        parts = urllib.parse.urlsplit(self.path).path.strip("/").split("/")
         return parts[0], parts[1:]
 
     def do_GET(self):
