@@ -3,6 +3,9 @@
 #include "bridge/Text.h"
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
 #include <openssl/evp.h>
 
@@ -77,14 +80,23 @@ std::string md5(const std::string& bytes) {
 }
 
 bool md5OfFile(const std::string& path, std::string& digest) {
-    std::unique_ptr<FILE, decltype(&fclose)> file(fopen(path.c_str(), "rbe"), &fclose);
+    // Regular files only: a device or a pipe could keep the caller reading forever.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info;
+    if (fd < 0) return false;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    std::unique_ptr<FILE, decltype(&fclose)> file(fdopen(fd, "rb"), &fclose);
+    if (!file) ::close(fd);
     DigestContext context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     if (!file || !context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1) return false;
     std::string block(1 << 16, '\0');
     size_t n;
     while ((n = fread(&block[0], 1, block.size(), file.get())) > 0)
         if (EVP_DigestUpdate(context.get(), block.data(), n) != 1) return false;
-    if (ferror(file.get())) return false;  // also a folder, which cannot be read
+    if (ferror(file.get())) return false;
     unsigned char out[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
     if (EVP_DigestFinal_ex(context.get(), out, &size) != 1) return false;
