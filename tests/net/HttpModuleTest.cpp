@@ -172,13 +172,20 @@ TEST_F(HttpModuleTest, CancelAfterCompletionAndOfUnknownIdsDoesNothing) {
 }
 
 TEST_F(HttpModuleTest, TransfersRunAtOnceWithDistinctIds) {
+    // Each server answer stalls half-way, so all of them are in flight together.
     std::set<std::string> ids;
-    for (int i = 0; i < 4; ++i)
-        ids.insert(start({"$$http_download", server.url("/data/" + std::to_string(MiB + i)),
+    for (int i = 0; i < 3; ++i)
+        ids.insert(start({"$$http_download", server.url("/stall/" + std::to_string(MiB + i)),
                           downloads + "/f" + std::to_string(i)}));
-    ASSERT_EQ(ids.size(), 4u);
-    for (const std::string& id : ids) EXPECT_TRUE(events.waitFor("http", "completed", id));
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(readFile(downloads + "/f" + std::to_string(i)).size(), MiB + i);
+    ASSERT_EQ(ids.size(), 3u);
+    for (const std::string& id : ids) EXPECT_TRUE(events.waitFor("http", "progress", id));
+    EXPECT_EQ(controller.nativeObjects().httpConnection().runningTasks(), 3u);
+    // A finished transfer beside them.
+    std::string quick = start({"$$http_download", server.url("/data/10"), downloads + "/quick"});
+    EXPECT_TRUE(events.waitFor("http", "completed", quick));
+    for (const std::string& id : ids) call({"$$http_cancel", id});
+    waitUntilIdle();
+    EXPECT_EQ(namesIn(downloads), std::vector<std::string>{"quick"});
 }
 
 TEST_F(HttpModuleTest, UploadPutsTheFileAndNeedsStatus200Or201) {
