@@ -1,0 +1,170 @@
+// The catalogue pane: loads the catalogue document, lists its track sets and offers
+// their tracks for download into the device.
+(function (root) {
+  'use strict';
+  var T = root.Tarn;
+  var A = T.app;
+  var N = root.$native;
+  var ui = T.ui;
+  var texts = A.texts;
+  var g = A.g;
+
+  var state = { taskId: null, file: '', splash: null, doc: null, selected: 0 };
+
+  function pane() { return root.document.getElementById('catalogue'); }
+
+  function override(key) {
+    try { return N.app.storage2(key) || ''; } catch (e) { return ''; }
+  }
+
+  function address() {
+    if (g.debug) return override(T.catalogue.DEVELOPER_OVERRIDE_KEY) || g.catalogue.developerAddress;
+    return override(T.catalogue.OVERRIDE_KEY) || g.catalogue.address;
+  }
+
+  function closeSplash() {
+    if (state.splash) state.splash.close();
+    state.splash = null;
+  }
+
+  function showFailure(text) {
+    closeSplash();
+    state.taskId = null;
+    var box = pane();
+    box.textContent = '';
+    box.appendChild(ui.el('div', { className: 'catalogue-error', id: 'catalogue-error' }, [
+      ui.el('p', { text: text }),
+      ui.el('button', { type: 'button', id: 'reload-button', text: texts.Reload, onclick: load })
+    ]));
+  }
+
+  function load() {
+    state.file = A.temporary + g.catalogue.temporaryName;
+    A.files.unlink(state.file);
+    closeSplash();
+    state.splash = ui.dialog({
+      id: 'splash',
+      className: 'splash',
+      body: ui.el('div', {}, [
+        ui.el('h2', { text: g.product }),
+        ui.el('p', { text: 'Version ' + g.version + (g.debug ? ' (DEV)' : '') }),
+        ui.el('p', { className: 'muted', text: texts['Loading...'] })
+      ])
+    });
+    var id;
+    try { id = N.http.download(address(), A.files.host(state.file)); } catch (e) { id = undefined; }
+    if (id === undefined || id === null || isNaN(id)) { showFailure(texts.connectionError); return; }
+    state.taskId = String(id);
+  }
+
+  function completed() {
+    closeSplash();
+    state.taskId = null;
+    var read = A.files.readString(state.file);
+    A.files.unlink(state.file);
+    if (!read.success) { showFailure(texts.connectionError); return; }
+    try {
+      state.doc = T.catalogue.parse(read.data);
+    } catch (e) {
+      showFailure(texts['Downloaded file is broken.']);
+      return;
+    }
+    state.selected = 0;
+    render();
+  }
+
+  function text(value) { return value === undefined || value === null ? '' : String(value); }
+
+  function render() {
+    var box = pane();
+    box.textContent = '';
+    var items = state.doc.items;
+    var list = ui.el('ul', { className: 'set-list', id: 'set-list' });
+    items.forEach(function (item, index) {
+      var l = T.catalogue.localised(item, g.lang);
+      var entry = ui.el('li', { className: 'set' + (index === state.selected ? ' selected' : '') }, [
+        l.image ? ui.el('img', { src: l.image, alt: '' }) : null,
+        ui.el('span', { text: text(l.title) })
+      ]);
+      entry.addEventListener('click', function () { state.selected = index; render(); });
+      list.appendChild(entry);
+    });
+    var side = ui.el('div', { className: 'sets' }, [
+      ui.el('div', { className: 'sets-head' }, [
+        ui.el('h2', { text: texts['Track Sets'] }),
+        ui.el('button', { type: 'button', id: 'reload-button', text: texts.Reload, onclick: load })
+      ]),
+      list
+    ]);
+    box.appendChild(side);
+    box.appendChild(detail(items[state.selected]));
+  }
+
+  function detail(item) {
+    var view = ui.el('div', { className: 'set-detail', id: 'set-detail' });
+    if (!item) return view;
+    var l = T.catalogue.localised(item, g.lang);
+    view.appendChild(ui.el('div', { className: 'caption' }, [
+      l.image ? ui.el('img', { src: l.image, alt: '' }) : null,
+      ui.el('h2', { text: text(l.title) }),
+      ui.el('p', { className: 'description', text: text(l.description) }),
+      ui.el('p', { className: 'text', text: text(l.text) })
+    ]));
+    if (l.youtubeurl) {
+      view.appendChild(ui.el('iframe', {
+        className: 'video', src: text(state.doc.ytplayerUrl) + l.youtubeurl, allowfullscreen: 'true', title: 'video'
+      }));
+    }
+    if (l.soundcloudurl) {
+      view.appendChild(ui.el('iframe', { className: 'audio', src: l.soundcloudurl, title: 'audio' }));
+    }
+    var tracks = ui.el('ul', { className: 'set-tracks' });
+    (l.caption || []).forEach(function (track) {
+      var row = ui.el('li', { className: 'set-track' }, [
+        ui.el('span', { className: 'no', text: text(track.no) }),
+        ui.el('span', { className: 'name', text: text(track.title) }),
+        ui.el('span', { className: 'description', text: text(track.description) }),
+        ui.el('span', { className: 'key', hidden: 'hidden', text: text(track.key) })
+      ]);
+      if (track.no !== undefined && track.no !== null && track.no !== '') {
+        row.appendChild(ui.el('button', {
+          type: 'button', className: 'download', text: 'Download',
+          onclick: function () { A.trackDialogs.startDownload(state.doc.contentDomain, text(l.title), track); }
+        }));
+      }
+      tracks.appendChild(row);
+    });
+    view.appendChild(tracks);
+    return view;
+  }
+
+  function fitHeight() {
+    var box = pane();
+    if (box) box.style.height = Math.max(200, root.innerHeight - 100) + 'px';
+  }
+
+  var resizeTimer = null;
+  root.addEventListener('resize', function () {
+    if (resizeTimer !== null) root.clearTimeout(resizeTimer);
+    resizeTimer = root.setTimeout(fitHeight, 200);
+  });
+
+  // The http module's events are shared with the track downloads of Tarn.app.jobs.
+  N.http.event.progress = function (id, total, amount) {
+    if (id !== state.taskId) A.jobs.onProgress(id, total, amount);
+  };
+  N.http.event.completed = function (id, path) {
+    if (id === state.taskId) completed(); else A.jobs.onCompleted(id, path);
+  };
+  N.http.event.error = function (id, url) {
+    if (id === state.taskId) showFailure(texts.connectionError); else A.jobs.onError(id, url);
+  };
+
+  function toggleDeveloperMode() {
+    g.debug = !g.debug;
+    load();
+    return g.debug;
+  }
+
+  A.catalogueView = { load: load, fitHeight: fitHeight, toggleDeveloperMode: toggleDeveloperMode, state: state };
+})(typeof self !== 'undefined' ? self : this);

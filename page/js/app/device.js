@@ -1,0 +1,180 @@
+// Device detection every 3 s, the connection manager's steps, Disconnect/Connect and Exit.
+(function (root) {
+  'use strict';
+  var T = root.Tarn;
+  var A = T.app;
+  var N = root.$native;
+  var texts = A.texts;
+  var g = A.g;
+
+  var instrument = {
+    compatibleInstruments: T.models.compatibleInstruments,
+    volume: '',
+    volumeName: '',
+    inst: null,
+    checkInterval: 3000,
+    storageOnly: T.models.storageOnly(T.models.compatibleInstruments),
+    rotation: 0,
+    timer: null
+  };
+
+  var communicator = new T.sysex.Communicator({
+    send: function (hex) { try { N.midi.send(hex); } catch (e) { /* the port went away */ } },
+    observer: g.observer
+  });
+  g.communicator = communicator;
+
+  var manager = new T.ConnectManager({
+    midi: N.midi,
+    communicator: communicator,
+    table: instrument.compatibleInstruments,
+    instrument: function () { return instrument.inst; }
+  });
+  g.device = { instrument: instrument, manager: manager };
+
+  var pendingUnmount = null;
+
+  function scanVolumes() {
+    var listed = A.files.volumes();
+    if (!listed.success || !Array.isArray(listed.data)) return [];
+    return listed.data.map(function (v) {
+      var mount = A.files.page(v.mount);
+      var top = A.files.contents(mount);
+      var corvane = top.success && top.data.some(function (e) { return e.name === 'CORVANE'; });
+      return { mount: mount, volume: v.volume, corvane: corvane };
+    });
+  }
+
+  function check() {
+    var found = T.models.recognise(instrument.compatibleInstruments, scanVolumes(), communicator.modelId,
+      instrument.rotation);
+    var label = found ? found.volName : '';
+    if (label !== instrument.volumeName) {
+      instrument.volume = found ? found.volume : '';
+      instrument.volumeName = label;
+      instrument.inst = found ? found.inst : null;
+      var ok = T.tracks.storageCheck(A.files, instrument.volume, instrument.inst);
+      manager.mounted = ok;
+      if (!ok) {
+        instrument.rotation = T.models.nextRotation(instrument.compatibleInstruments, instrument.rotation);
+        storageFailed();
+      }
+    }
+    manager.step();
+    A.refreshButtons();
+  }
+
+  // The recognised storage is not what the model needs: give the device up, but leave
+  // the volume mounted (it may simply be another model's, tried next).
+  function storageFailed() {
+    manager.disconnected = true;
+    manager.leave();
+  }
+
+  function startChecking() {
+    stopChecking();
+    instrument.timer = root.setInterval(check, instrument.checkInterval);
+  }
+
+  function stopChecking() {
+    if (instrument.timer !== null) root.clearInterval(instrument.timer);
+    instrument.timer = null;
+  }
+
+  function unmount(volume, done) {
+    var path = A.files.host(volume);
+    pendingUnmount = { path: path, done: done };
+    try {
+      N.fs.unmount(path);
+    } catch (e) {
+      pendingUnmount = null;
+      done(false, e.message);
+    }
+  }
+
+  N.fs.event.unmounted = function (path) {
+    var p = pendingUnmount;
+    if (!p || p.path !== path) return;
+    pendingUnmount = null;
+    p.done(true);
+  };
+
+  N.fs.event.unmountfailed = function (path, reason) {
+    var p = pendingUnmount;
+    if (!p || p.path !== path) return;
+    pendingUnmount = null;
+    p.done(false, reason);
+  };
+
+  // Releases the volume when the page holds it, then leaves edit mode.
+  function disconnectVolume(volume, done) {
+    if ((manager.editMode || manager.mountedSelf) && volume) {
+      unmount(volume, function (ok, reason) {
+        if (!ok) {
+          T.ui.message(reason || texts['An error occurred.'], '', texts);
+          done(false, reason);
+          return;
+        }
+        manager.leave();
+        done(true);
+      });
+    } else {
+      manager.leave();
+      done(true);
+    }
+  }
+
+  function disconnect(done) {
+    stopChecking();
+    check();
+    var finish = function (ok) {
+      startChecking();
+      A.refreshButtons();
+      if (done) done(ok);
+    };
+    if (!instrument.volume) { finish(true); return; }
+    disconnectVolume(instrument.volume, finish);
+  }
+
+  function onDisconnectButton() {
+    if (manager.offersReconnect()) {
+      T.ui.confirm('', texts['Connect?'], texts, function () {
+        manager.reconnect();
+        A.refreshButtons();
+      });
+    } else {
+      T.ui.confirm('', texts['Disconnect?'], texts, function () { disconnect(); });
+    }
+  }
+
+  A.procedures.exit = function () {
+    disconnect(function () {
+      root.setTimeout(function () { N.app.exit(); }, 500);
+    });
+  };
+
+  N.midi.event.message = function (hex) { communicator.receive(hex); };
+  N.midi.event.changed = function () { g.observer.notify('mididev_changed'); };
+  N.midi.event.connectfailed = function (endpoint) { manager.connectFailed(endpoint); };
+  N.midi.event.error = function () { manager.midiError(); };
+
+  function start() {
+    g.observer.append('mididev_changed', 'connectManager', function () {
+      manager.midiChanged();
+      A.refreshButtons();
+    });
+    root.setInterval(function () { communicator.tick(); }, T.sysex.SEND_INTERVAL_MS);
+    check();
+    startChecking();
+  }
+
+  A.device = {
+    instrument: instrument,
+    manager: manager,
+    communicator: communicator,
+    check: check,
+    start: start,
+    disconnect: disconnect,
+    onDisconnectButton: onDisconnectButton
+  };
+})(typeof self !== 'undefined' ? self : this);

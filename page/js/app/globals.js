@@ -1,0 +1,58 @@
+// Page globals and texts, shared by the application scripts through Tarn.app.
+(function (root) {
+  'use strict';
+  var T = root.Tarn;
+
+  var texts = {
+    'OK': 'OK',
+    'Cancel': 'Cancel',
+    'Scanning...': 'Scanning...',
+    'Importing...': 'Importing...',
+    'Exporting...': 'Exporting...',
+    'Loading...': 'Loading...',
+    'Memory': 'Memory',
+    'Track': 'Track',
+    'Track Sets': 'Track Sets',
+    'Reload': 'Reload',
+    'Unsupported format.': 'Unsupported format.',
+    'Data is too short.': 'Data is too short.',
+    'Data is too long.': 'Data is too long.',
+    'Import failed.': 'Import failed.',
+    'Export failed.': 'Export failed.',
+    'Download failed.': 'Download failed.',
+    'Unable to load settings.': 'Unable to load settings.',
+    'Downloaded file is broken.': 'Downloaded file is broken.',
+    'connectionError': 'The track catalogue could not be reached. Check the connection and try again.',
+    'An error occurred.': 'An error occurred.',
+    'Downloading...': 'Downloading...',
+    'Processing...': 'Processing...',
+    'connectDevice': 'Connect your looper to download tracks into it.',
+    'noDevice': 'No looper connected',
+    'Disconnect?': 'Disconnect?',
+    'Connect?': 'Connect?'
+  };
+
+  var g = {
+    debug: false,
+    lang: T.catalogue.language(root.navigator && root.navigator.language),
+    downloadExpiresTime: 300,
+    tracksetInfoTimeout: 5000,
+    product: 'Tarn',
+    version: '1.5.0',
+    buildNo: '',
+    copyright: '\u00A9 2026 Corvane',
+    catalogue: {
+      address: T.catalogue.ADDRESS,
+      developerAddress: T.catalogue.DEVELOPER_ADDRESS,
+      temporaryName: T.catalogue.TEMPORARY_NAME
+    },
+    observer: new T.Observer(),
+    communicator: null,
+    device: null,
+    system: {},
+    pref: {},
+    scrollPos: 0
+  };
+
+  T.app = { texts: texts, g: g, procedures: {} };
+})(typeof self !== 'undefined' ? self : this);

@@ -1,0 +1,128 @@
+// Start-up: terms of use, About, buttons, device detection and the catalogue.
+(function (root) {
+  'use strict';
+  var T = root.Tarn;
+  var A = T.app;
+  var N = root.$native;
+  var ui = T.ui;
+  var texts = A.texts;
+  var g = A.g;
+  var doc = root.document;
+
+  doc.addEventListener('contextmenu', function (e) { e.preventDefault(); });
+  doc.addEventListener('selectstart', function (e) {
+    var t = e.target;
+    if (!(t && t.closest && t.closest('input, textarea'))) e.preventDefault();
+  });
+  doc.addEventListener('keydown', function (e) {
+    if (e.keyCode === 116) { e.preventDefault(); e.stopPropagation(); }
+  }, true);
+
+  A.files = new T.Files(N.fs);
+  var temporary = A.files.folder('temporary');
+  A.temporary = temporary.success ? temporary.data : '/tmp/';
+  A.jobs = new T.Jobs({ native: N, files: A.files, temporary: A.temporary });
+
+  N.audio.event.converted = function (file, outputs) { A.jobs.onConverted(file, outputs); };
+  N.audio.event.convertfailed = function (file) { A.jobs.onConvertFailed(file); };
+  N.trnWav.event.finishedAlignTo4byteData = function (file, args) { A.jobs.onAligned(file, args); };
+  N.trnWav.event.finishedConvertDataFormat = function (file, args) { A.jobs.onFormatConverted(file, args); };
+
+  N.app.event.command = function (verb, argument) {
+    var procedure = A.procedures[verb];
+    if (typeof procedure === 'function') procedure(argument);
+  };
+
+  function button(id) { return doc.getElementById(id); }
+
+  A.refreshButtons = function () {
+    var manager = A.device.manager;
+    var usable = manager.usable();
+    var reconnect = manager.offersReconnect();
+    button('import-button').disabled = !usable;
+    button('export-button').disabled = !usable;
+    var disconnect = button('disconnect-button');
+    disconnect.textContent = reconnect ? 'Connect' : 'Disconnect';
+    disconnect.disabled = !(usable || reconnect);
+    var inst = A.device.instrument.inst;
+    var status = button('device-status');
+    status.textContent = inst ? inst.name + (usable ? '' : ' \u2026') : texts.noDevice;
+    status.setAttribute('data-usable', usable ? '1' : '0');
+    status.setAttribute('data-phase', String(manager.phase));
+  };
+
+  function installDate(version) {
+    var date = new Date(version && version.ctime);
+    return isNaN(date.getTime()) ? 'version ' + (version && version.name) : date.toISOString();
+  }
+
+  function loadTerms(done) {
+    var request = new XMLHttpRequest();
+    request.open('GET', 'terms_of_use/app_terms_of_use.txt');
+    request.onload = function () { done(request.status === 200 || request.status === 0 ? request.responseText : ''); };
+    request.onerror = function () { done(''); };
+    request.send();
+  }
+
+  function termsView(text) {
+    return ui.el('pre', { className: 'terms', id: 'terms-text', text: text });
+  }
+
+  function showAbout() {
+    var versionLine = ui.el('p', { className: 'version', id: 'about-version', text: 'Version ' + g.version + (g.debug ? ' (DEV)' : '') });
+    versionLine.addEventListener('click', function (e) {
+      if (!e.altKey) return;
+      var on = A.catalogueView.toggleDeveloperMode();
+      versionLine.textContent = 'Version ' + g.version + (on ? ' (DEV)' : '');
+    });
+    ui.dialog({
+      title: g.product,
+      id: 'about-dialog',
+      body: ui.el('div', { className: 'about' }, [
+        ui.el('h2', { text: g.product }), versionLine, ui.el('p', { text: g.copyright })
+      ]),
+      buttons: [
+        { label: 'TERMS OF USE', action: function () {
+          ui.dialog({ title: 'Terms of use', width: 500, body: termsView(A.termsText), buttons: [{ label: texts.OK, primary: true }] });
+          return false;
+        } },
+        { label: texts.OK, primary: true }
+      ]
+    });
+  }
+
+  function proceed() {
+    button('about-button').hidden = false;
+    A.catalogueView.fitHeight();
+    A.device.start();
+    A.catalogueView.load();
+  }
+
+  function start() {
+    button('import-button').addEventListener('click', A.trackDialogs.startImport);
+    button('export-button').addEventListener('click', A.trackDialogs.startExport);
+    button('disconnect-button').addEventListener('click', A.device.onDisconnectButton);
+    button('about-button').addEventListener('click', showAbout);
+    A.refreshButtons();
+    root.$event.start();
+
+    var version = {};
+    try { version = JSON.parse(N.app.version()); } catch (e) { version = {}; }
+    var date = installDate(version);
+    loadTerms(function (text) {
+      A.termsText = text;
+      var stored = '';
+      try { stored = N.app.storage2('appInstalledDate'); } catch (e) { stored = ''; }
+      if (stored === date) { proceed(); return; }
+      ui.dialog({
+        title: 'Terms of use', width: 500, id: 'terms-dialog', body: termsView(text),
+        buttons: [{ label: 'AGREE', primary: true, id: 'agree-button', action: function () {
+          N.app.storage2('appInstalledDate', date);
+          proceed();
+        } }]
+      });
+    });
+  }
+
+  start();
+})(typeof self !== 'undefined' ? self : this);

@@ -1,0 +1,303 @@
+// The track dialogs: import, export and catalogue download, each with the device's track
+// list, preview and delete.
+(function (root) {
+  'use strict';
+  var T = root.Tarn;
+  var A = T.app;
+  var N = root.$native;
+  var ui = T.ui;
+  var texts = A.texts;
+  var g = A.g;
+
+  var selection = { memory: -1, track: -1 };
+  var openHandler = null;
+  var saveHandler = null;
+
+  N.fs.event.openfilename = function (path) {
+    var h = openHandler;
+    openHandler = null;
+    if (h) h(path ? A.files.page(path) : '');
+  };
+  N.fs.event.savefilename = function (path) {
+    var h = saveHandler;
+    saveHandler = null;
+    if (h) h(path ? A.files.page(path) : '');
+  };
+
+  function showError(text) {
+    return ui.message(text || texts['An error occurred.'], '', texts);
+  }
+
+  function device() { return A.device.instrument; }
+
+  // Reads the recognised device's tracks; null (after telling the user) on failure.
+  function readTracks() {
+    var inst = device().inst;
+    if (!device().volume || !inst) return null;
+    var scanning = null;
+    var read = T.tracks.readTable(A.files, device().volume, inst, function (on) {
+      if (on) scanning = ui.progress(texts['Scanning...']);
+      else if (scanning) scanning.close();
+    });
+    if (!read.success) {
+      showError(read.reason);
+      return null;
+    }
+    return read.data;
+  }
+
+  function stopPlayer() { try { N.player.stop(); } catch (e) { /* no player */ } }
+
+  // The track list with Play/Stop/Delete and the dialog's own main action.
+  // options: title, intro (node), mainLabel, mainWhen(cell) -> bool, main(memory, track, cell, dialog),
+  // extra (node), id.
+  function trackDialog(options) {
+    var inst = device().inst;
+    var table = readTracks();
+    if (!table) return null;
+    var status = ui.el('p', { className: 'dialog-status', id: 'track-status' });
+    var holder = ui.el('div', { className: 'track-holder' });
+    var current = null;
+    var dialog = null;
+
+    function enable() {
+      var cell = current ? table[current.memory][current.track] : null;
+      var hasFile = !!(cell && cell.fileName);
+      dialog.buttons.Play.disabled = !hasFile;
+      dialog.buttons.Stop.disabled = !hasFile;
+      dialog.buttons.Delete.disabled = !hasFile;
+      dialog.buttons[options.mainLabel].disabled = !(cell && options.mainWhen(cell));
+    }
+
+    function render() {
+      holder.textContent = '';
+      var list = ui.trackList({
+        table: table,
+        labels: {
+          memory: function (m) { return T.tracks.memoryLabel(m, inst, texts); },
+          track: function (t) { return T.tracks.trackLabel(t, texts); }
+        },
+        selected: current || selection,
+        scrollTop: g.scrollPos,
+        onSelect: function (m, t) {
+          if (!current || current.memory !== m || current.track !== t) stopPlayer();
+          current = { memory: m, track: t };
+          selection = { memory: m, track: t };
+          g.scrollPos = list.scrollTop;
+          status.textContent = '';
+          enable();
+        }
+      });
+      list.addEventListener('scroll', function () { if (current) g.scrollPos = list.scrollTop; });
+      holder.appendChild(list);
+    }
+
+    function selectedCell() { return current ? table[current.memory][current.track] : null; }
+
+    var body = ui.el('div', { className: 'track-dialog' }, [options.intro || null, options.extra || null, holder, status]);
+    dialog = ui.dialog({
+      title: options.title,
+      body: body,
+      id: options.id,
+      className: 'tracks',
+      onClose: stopPlayer,
+      buttons: [
+        { label: 'Play', id: 'play-button', action: function () {
+          var cell = selectedCell();
+          if (!cell || !cell.fileName) return false;
+          stopPlayer();
+          var opened = false;
+          try { opened = N.player.open(A.files.host(cell.dirName + cell.fileName)); } catch (e) { opened = false; }
+          if (!opened) {
+            g.observer.notify('audio', 'openerror', cell.dirName + cell.fileName);
+            status.textContent = texts['Unsupported format.'];
+            return false;
+          }
+          N.player.play();
+          status.textContent = 'Playing ' + cell.fileName;
+          status.setAttribute('data-playing', '1');
+          return false;
+        } },
+        { label: 'Stop', id: 'stop-button', action: function () {
+          stopPlayer();
+          return false;
+        } },
+        { label: 'Delete', id: 'delete-button', action: function () {
+          var cell = selectedCell();
+          if (!cell || !cell.fileName) return false;
+          var at = current;
+          ui.confirm('Delete', T.tracks.deleteQuestion(at.memory, at.track, inst, texts), texts, function () {
+            stopPlayer();
+            var removed = A.files.unlink(cell.dirName + cell.fileName);
+            if (!removed.success) showError(removed.reason);
+            var again = readTracks();
+            if (again) table = again;
+            render();
+          });
+          return false;
+        } },
+        { label: options.mainLabel, primary: true, id: 'main-button', action: function () {
+          var cell = selectedCell();
+          if (!cell || !options.mainWhen(cell)) return false;
+          return options.main(current.memory, current.track, cell, dialog);
+        } },
+        { label: texts.Cancel, id: 'cancel-button' }
+      ]
+    });
+    render();
+    enable();
+    return dialog;
+  }
+
+  // The player reports the end of playback; the status line follows it.
+  function playbackEnded() {
+    var status = root.document.getElementById('track-status');
+    if (status) { status.textContent = ''; status.removeAttribute('data-playing'); }
+  }
+  N.player.event.eof = playbackEnded;
+  N.player.event.stop = playbackEnded;
+  N.player.event.error = playbackEnded;
+
+  function jobFinished(progress, failureText) {
+    return function (outcome) {
+      progress.close();
+      if (outcome.success) {
+        A.refreshButtons();
+        return;
+      }
+      showError(outcome.busy ? outcome.reason : failureText);
+    };
+  }
+
+  // Import: choose a file, check its length, choose an empty track, convert and move.
+  function startImport() {
+    if (A.jobs.busy()) { showError(T.Jobs.BUSY); return; }
+    openHandler = function (path) {
+      if (!path) return;
+      var inst = device().inst;
+      if (!inst) return;
+      var format = {};
+      try { format = JSON.parse(N.audio.format(A.files.host(path))); } catch (e) { format = { format: 'error' }; }
+      if (format.format === 'error') { showError(texts['Unsupported format.']); return; }
+      var problem = T.tracks.lengthProblem(format.duration, inst.wave, texts);
+      if (problem) { showError(problem); return; }
+      trackDialog({
+        title: 'Import',
+        id: 'import-dialog',
+        intro: ui.el('p', { className: 'source-file', text: T.tracks.lastSegment(path) }),
+        mainLabel: 'Import',
+        mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
+        main: function (m, t, cell) {
+          var destination = T.tracks.importDestination(cell.dirName, path);
+          var progress = ui.progress(texts['Importing...']);
+          var done = jobFinished(progress, texts['Import failed.']);
+          var job = A.jobs.reserve('import', done);
+          if (!job) return;
+          root.setTimeout(function () {
+            A.jobs.importFile(A.files.host(path), A.files.host(destination), inst.wave, done, job);
+          }, 1000);
+        }
+      });
+    };
+    try {
+      N.fs.openfilename(JSON.stringify(['wav', 'mp3', 'm4a']));
+    } catch (e) {
+      openHandler = null;
+      showError(e.message);
+    }
+  }
+
+  var EXPORT_FORMATS = {
+    '16-bit': { bits: 16, format: 1 },
+    '24-bit': { bits: 24, format: 1 },
+    '32-bit float': { bits: 32, format: 3 }
+  };
+
+  function startExport() {
+    if (A.jobs.busy()) { showError(T.Jobs.BUSY); return; }
+    var inst = device().inst;
+    if (!inst) return;
+    var forced = T.models.isSixteenBitPcm(inst);
+    var select = ui.el('select', { id: 'export-format' }, Object.keys(EXPORT_FORMATS).map(function (name) {
+      var option = ui.el('option', { value: name, text: name });
+      if (name === (forced ? '16-bit' : '24-bit')) option.selected = true;
+      return option;
+    }));
+    var chooser = ui.el('label', { className: 'format-choice' + (forced ? ' hidden' : '') }, ['Format ', select]);
+    trackDialog({
+      title: 'Export',
+      id: 'export-dialog',
+      extra: chooser,
+      mainLabel: 'Export',
+      mainWhen: function (cell) { return !!cell.fileName; },
+      main: function (m, t, cell, dialog) {
+        var target = EXPORT_FORMATS[forced ? '16-bit' : select.value];
+        var source = cell.dirName + cell.fileName;
+        var proposal = T.tracks.exportProposal(cell.fileName);
+        saveHandler = function (path) {
+          if (!path) return;
+          dialog.close();
+          var progress = ui.progress(texts['Exporting...']);
+          var done = jobFinished(progress, texts['Export failed.']);
+          var job = A.jobs.reserve('export', done);
+          if (!job) return;
+          root.setTimeout(function () {
+            A.jobs.exportTrack(A.files.host(source), A.files.host(path), target, done, job);
+          }, 1000);
+        };
+        try {
+          N.fs.savefilename(proposal.name, proposal.ext);
+        } catch (e) {
+          saveHandler = null;
+          showError(e.message);
+        }
+        return false;
+      }
+    });
+  }
+
+  // Download of one catalogue item into an empty track.
+  function startDownload(contentDomain, setTitle, item) {
+    if (A.jobs.busy()) { showError(T.Jobs.BUSY); return; }
+    if (!A.device.manager.usable()) {
+      ui.dialog({ title: 'Download', body: texts.connectDevice, id: 'connect-notice', buttons: [{ label: texts.OK, primary: true }] });
+      return;
+    }
+    var inst = device().inst;
+    trackDialog({
+      title: 'Download',
+      id: 'download-dialog',
+      intro: ui.el('div', { className: 'download-names' }, [
+        ui.el('p', { className: 'set-name', text: setTitle }),
+        ui.el('p', { className: 'item-name', text: item.title || '' })
+      ]),
+      mainLabel: 'Download',
+      mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
+      main: function (m, t, cell) {
+        var name = T.catalogue.fileName(item.key);
+        var destination = cell.dirName + name;
+        var temporary = A.temporary + name;
+        var address = T.catalogue.downloadAddress(contentDomain, item.key);
+        var progress = ui.progress(texts['Downloading...'], {
+          withBar: true, texts: texts,
+          onCancel: function () { A.jobs.cancelDownload(); }
+        });
+        A.jobs.download(address, A.files.host(temporary), A.files.host(destination), inst.wave, {
+          progress: function (total, amount) { progress.setPercent(T.catalogue.percent(total, amount)); },
+          processing: function () {
+            progress.close();
+            progress = ui.progress(texts['Processing...']);
+          },
+          done: function (outcome) {
+            progress.close();
+            if (outcome.success) return;
+            if (outcome.busy) showError(outcome.reason);
+            else showError(outcome.reason === 'download' ? texts['Download failed.'] : texts['Downloaded file is broken.']);
+          }
+        });
+      }
+    });
+  }
+
+  A.trackDialogs = { startImport: startImport, startExport: startExport, startDownload: startDownload, readTracks: readTracks };
+})(typeof self !== 'undefined' ? self : this);

@@ -1,0 +1,220 @@
+// Imports, exports and catalogue downloads: the work the host does in the background,
+// driven by its events. Only one job runs at a time: a second one asked for while
+// another is under way is refused with a clear reason, and the running job keeps its
+// own destination and callbacks.
+(function (root, factory) {
+  if (typeof module === 'object' && module.exports) module.exports = factory();
+  else (root.Tarn = root.Tarn || {}).Jobs = factory();
+})(typeof self !== 'undefined' ? self : this, function () {
+  'use strict';
+
+  var BUSY = 'Another import, export or download is still running. Please wait until it has finished.';
+
+  // options: native ({audio, trnWav, http}: the bridge modules), files (Files),
+  // temporary (the temporary folder, ending in "/").
+  function Jobs(options) {
+    this.native = options.native;
+    this.files = options.files;
+    this.temporary = options.temporary;
+    this.current = null;
+  }
+
+  Jobs.BUSY = BUSY;
+
+  Jobs.prototype.busy = function () { return this.current !== null; };
+
+  // Takes the single slot for a job of this kind; false (with callback(failure)) when taken.
+  Jobs.prototype.claim = function (kind, done) {
+    if (this.current) {
+      done({ success: false, reason: BUSY, busy: true });
+      return null;
+    }
+    this.current = { kind: kind, done: done };
+    return this.current;
+  };
+
+  Jobs.prototype.finish = function (job, outcome) {
+    if (this.current !== job) return;
+    this.current = null;
+    job.done(outcome);
+  };
+
+  Jobs.prototype.quietUnlink = function (path) { if (path) this.files.unlink(path); };
+
+  // Reserves the slot now (before a delayed start), so nothing else can slip in.
+  Jobs.prototype.reserve = function (kind, done) {
+    var job = this.claim(kind, done);
+    if (job) job.reserved = true;
+    return job;
+  };
+
+  // --- import: convert to a stereo WAV of the model's rate and depth, align it for the
+  // device, then move it into the track folder. Temporaries go either way.
+  Jobs.prototype.importFile = function (source, destination, wave, done, job) {
+    job = job || this.claim('import', done);
+    if (!job) return false;
+    this.startImport(job, source, destination, wave, function (outcome) {
+      this.finish(job, outcome);
+    }.bind(this));
+    return true;
+  };
+
+  Jobs.prototype.startImport = function (job, source, destination, wave, finished) {
+    var self = this;
+    var converted = this.temporary + 'tmp.wav';
+    this.quietUnlink(converted);
+    var bitrate = 0;
+    try { bitrate = Number(JSON.parse(this.native.audio.format(source)).bitrate) || 0; } catch (e) { bitrate = 0; }
+    job.step = {
+      source: source, destination: destination, wave: wave, converted: converted, aligned: null,
+      finished: function (result) {
+        self.quietUnlink(job.step.converted);
+        self.quietUnlink(job.step.aligned);
+        job.step = null;
+        finished({ success: result.result !== 0, data: { dst: result.dst } });
+      }
+    };
+    try {
+      this.native.audio.convert(source, JSON.stringify({
+        file: converted, format: 'wav', channels: 2, samplerate: wave.sampleRate,
+        bitdepth: wave.format === 3 ? 0 : wave.bits, bitrate: bitrate
+      }));
+    } catch (e) {
+      job.step.finished({ result: 0, dst: destination });
+    }
+  };
+
+  Jobs.prototype.importStep = function () {
+    return this.current && this.current.step ? this.current.step : null;
+  };
+
+  Jobs.prototype.onConverted = function (file, outputs) {
+    var step = this.importStep();
+    if (!step || file !== step.source || step.aligned) return;
+    var first;
+    try { first = JSON.parse(outputs)[0]; } catch (e) { first = null; }
+    if (!first) { step.finished({ result: 0, dst: step.destination }); return; }
+    step.converted = first;
+    step.aligned = this.temporary + 'imported.wav';
+    this.quietUnlink(step.aligned);
+    try {
+      this.native.trnWav.alignTo4byteData(JSON.stringify({
+        from: first, to: step.aligned, format: step.wave.format, bits: step.wave.bits, sampleRate: step.wave.sampleRate
+      }));
+    } catch (e) {
+      step.finished({ result: 0, dst: step.destination });
+    }
+  };
+
+  Jobs.prototype.onConvertFailed = function (file) {
+    var step = this.importStep();
+    if (!step || file !== step.source || step.aligned) return;
+    step.finished({ result: 0, dst: step.destination });
+  };
+
+  Jobs.prototype.onAligned = function (file, args) {
+    var step = this.importStep();
+    if (!step || !step.aligned || file !== step.converted) return;
+    var result = 0;
+    var path = step.aligned;
+    try {
+      var parsed = JSON.parse(args);
+      result = parsed.result === 1 ? 1 : 0;
+      if (parsed.path) path = parsed.path;
+    } catch (e) { result = 0; }
+    if (result === 1 && !this.files.move(path, step.destination).success) result = 0;
+    step.aligned = path;
+    step.finished({ result: result, dst: step.destination });
+  };
+
+  // --- export: the device's track into a WAV of the chosen format.
+  Jobs.prototype.exportTrack = function (source, destination, target, done, job) {
+    job = job || this.claim('export', done);
+    if (!job) return false;
+    this.files.unlink(destination);
+    job.exporting = { source: source, destination: destination };
+    try {
+      this.native.trnWav.convertDataFormat(JSON.stringify({
+        bits: target.bits, format: target.format, sampleRate: 44100, from: source, to: destination
+      }));
+    } catch (e) {
+      this.finish(job, { success: false, data: { path: destination } });
+    }
+    return true;
+  };
+
+  Jobs.prototype.onFormatConverted = function (file, args) {
+    var job = this.current;
+    if (!job || !job.exporting || file !== job.exporting.source) return;
+    var parsed = {};
+    try { parsed = JSON.parse(args); } catch (e) { parsed = { result: 0 }; }
+    var data = {};
+    Object.keys(parsed).forEach(function (k) { if (k !== 'result') data[k] = parsed[k]; });
+    this.finish(job, { success: parsed.result !== 0 && parsed.result !== undefined, data: data });
+  };
+
+  // --- download: fetch to a temporary file, then import it like a file of the user's.
+  // handlers: progress(percentInput {total, amount}), processing(), done(outcome).
+  Jobs.prototype.download = function (address, temporary, destination, wave, handlers) {
+    var job = this.claim('download', handlers.done);
+    if (!job) return false;
+    this.quietUnlink(destination);
+    this.quietUnlink(temporary);
+    job.task = { address: address, temporary: temporary, destination: destination, wave: wave, handlers: handlers };
+    try {
+      job.task.id = String(this.native.http.download(address, temporary));
+    } catch (e) {
+      this.finish(job, { success: false, reason: e.message });
+      return true;
+    }
+    return true;
+  };
+
+  Jobs.prototype.downloadTask = function (id) {
+    var job = this.current;
+    if (!job || !job.task || job.task.id !== String(id) || job.task.importing) return null;
+    return job;
+  };
+
+  Jobs.prototype.onProgress = function (id, total, amount) {
+    var job = this.downloadTask(id);
+    if (job && job.task.handlers.progress) job.task.handlers.progress(Number(total), Number(amount));
+  };
+
+  Jobs.prototype.onCompleted = function (id) {
+    var self = this;
+    var job = this.downloadTask(id);
+    if (!job) return;
+    var task = job.task;
+    task.importing = true;
+    if (task.handlers.processing) task.handlers.processing();
+    this.startImport(job, task.temporary, task.destination, task.wave, function (outcome) {
+      self.quietUnlink(task.temporary);
+      self.finish(job, outcome);
+    });
+  };
+
+  Jobs.prototype.onError = function (id) {
+    var job = this.downloadTask(id);
+    if (!job) return;
+    this.quietUnlink(job.task.temporary);
+    this.finish(job, { success: false, reason: 'download' });
+  };
+
+  // Cancels the running download (before its import started); true when there was one.
+  Jobs.prototype.cancelDownload = function () {
+    var job = this.current;
+    if (!job || !job.task || job.task.importing) return false;
+    try { this.native.http.cancel(job.task.id); } catch (e) { /* already over */ }
+    this.quietUnlink(job.task.temporary);
+    this.current = null;
+    return true;
+  };
+
+  // Gives up a reservation that never started (the user closed the dialog).
+  Jobs.prototype.release = function (job) {
+    if (this.current === job && job.reserved && !job.step && !job.exporting && !job.task) this.current = null;
+  };
+
+  return Jobs;
+});

@@ -1,0 +1,46 @@
+// Helpers for the end-to-end flows of the page: a Tarn with a prepared home, the page
+// open in headless Chromium, and ways to ask which host modules exist.
+import { mkdirSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { startTarn, launchBrowser, makeHome, waitFor } from './tarn.mjs';
+
+export { waitFor };
+
+// prefs: page state stored before start (key -> text), as the page's storage2 keeps it.
+export async function openTarn({ prefs = {}, env = {}, agree = true } = {}) {
+  const home = makeHome();
+  const prefFolder = join(home.env.XDG_DATA_HOME, 'Corvane', 'tarn', 'pref');
+  mkdirSync(prefFolder, { recursive: true });
+  for (const [key, value] of Object.entries(prefs)) writeFileSync(join(prefFolder, key), value);
+  const tarn = await startTarn({ home, env });
+  const browser = await launchBrowser();
+  const page = await browser.newPage({ viewport: { width: 1000, height: 700 } });
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e.message));
+  await page.goto(tarn.address);
+  if (agree) {
+    await page.waitForSelector('#agree-button', { timeout: 10000 });
+    await page.click('#agree-button');
+  }
+  return {
+    tarn, browser, page, errors, home, prefFolder,
+    async close() {
+      await browser.close().catch(() => {});
+      await tarn.stop();
+    },
+  };
+}
+
+// True when the host answers calls of this module (an unknown module answers void).
+export async function hasModule(page, probe) {
+  return page.evaluate((call) => {
+    try { return $native.call(call) !== undefined; } catch (e) { return true; }
+  }, probe);
+}
+
+export async function dialogText(page, id) {
+  return page.evaluate((sel) => {
+    const node = document.querySelector(sel);
+    return node ? node.textContent : null;
+  }, '#' + id);
+}

@@ -1,0 +1,32 @@
+// The catalogue's order, language and download addresses.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const catalogue = require('../../page/js/tarn/catalogue.js');
+
+test('track sets are sorted newest first, undated ones last', () => {
+  const doc = catalogue.parse(JSON.stringify({
+    totalResults: 4,
+    items: [{ date: '2024-01-05', id: 'a' }, { id: 'x' }, { date: '2025-03-01T10:00:00Z', id: 'b' }, { date: '2024-11-30', id: 'c' }],
+  }));
+  assert.deepEqual(doc.items.map((i) => i.id), ['b', 'c', 'a', 'x']);
+  assert.throws(() => catalogue.parse('{"items": 3}'));
+  assert.throws(() => catalogue.parse('<html>'));
+});
+
+test('download addresses encode each key segment but keep the slashes', () => {
+  assert.equal(catalogue.downloadAddress('http://127.0.0.1:8080/files/', 'sets/Jazz & Blues/Take #1?.wav'),
+    'http://127.0.0.1:8080/files/sets/Jazz%20%26%20Blues/Take%20%231%3F.wav');
+  assert.equal(catalogue.downloadAddress('https://c.example/', 'ja/ドラム.wav'),
+    'https://c.example/ja/%E3%83%89%E3%83%A9%E3%83%A0.wav');
+  assert.equal(catalogue.fileName('sets/Jazz & Blues/Take #1?.wav'), 'Take #1?.wav');
+  assert.equal(catalogue.fileName('plain.wav'), 'plain.wav');
+});
+
+test('language and progress', () => {
+  assert.equal(catalogue.language('ja-JP'), 'ja');
+  assert.equal(catalogue.language('en-GB'), 'en');
+  assert.equal(catalogue.language(undefined), 'en');
+  assert.equal(catalogue.percent(3, 2), 66);
+  assert.equal(catalogue.percent(0, 500), 0, 'an unknown total shows 0 rather than NaN');
+  assert.equal(catalogue.localised({ lang: { en: { title: 'E' } } }, 'ja').title, 'E');
+});
