@@ -13,6 +13,11 @@ before(async () => {
   tarn = await startTarn({ args: ['a.wav', 'b c.wav', '-url', 'x:y'] });
   browser = await launchBrowser();
   page = await browser.newPage();
+  // A bare page of the same origin with only the bridge library: the application's own
+  // page would start event delivery and take the command events itself.
+  await page.route('**/index.html*', (route) => route.fulfill({
+    contentType: 'text/html', body: '<!DOCTYPE html><script src="js/lib/native.js"></script>',
+  }));
   await page.goto(tarn.address);
 });
 
