@@ -1,0 +1,80 @@
+#include "modules/NativeCall_trnWav.h"
+
+#include "bridge/Json.h"
+#include "bridge/NativeException.h"
+#include "bridge/NativeObjects.h"
+#include "wav/TrnWavProcThread.h"
+#include "wav/WavInfo.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+enum Function { AlignTo4byteData, ConvertDataFormat, FormatWithAcidChunk };
+
+const std::string& stringMember(const Json& object, const char* key) {
+    auto it = object.find(key);
+    if (it == object.end() || !it->is_string()) throw std::runtime_error(std::string("no string ") + key);
+    return it->get_ref<const std::string&>();
+}
+
+// A JSON number truncated toward zero; out-of-range values wrap as the stored width does.
+int64_t integerMember(const Json& object, const char* key) {
+    auto it = object.find(key);
+    if (it == object.end() || !it->is_number()) throw std::runtime_error(std::string("no number ") + key);
+    double value = std::trunc(it->get<double>());
+    if (!(std::fabs(value) < 9.2e18)) return 0;
+    return static_cast<int64_t>(value);
+}
+
+}  // namespace
+
+NativeCall_trnWav::NativeCall_trnWav(NativeObjects* objects) : NativeCall(objects) {
+    addFunctions({"alignTo4byteData", "convertDataFormat", "formatWithAcidChunk"});
+}
+
+void NativeCall_trnWav::call(int function, const Args& args, CallResult& result) {
+    switch (function) {
+    case AlignTo4byteData: startJob<TrnWavAlignTo4byteDataThread>(args); break;
+    case ConvertDataFormat: startJob<TrnWavConvertDataFormatThread>(args); break;
+    case FormatWithAcidChunk: result.setString(formatWithAcidChunk(args.at(0))); break;
+    default: break;
+    }
+}
+
+template <class Job>
+void NativeCall_trnWav::startJob(const Args& args) {
+    Json job = parseJson(args.at(0));
+    if (!job.is_object()) throw std::runtime_error("job arguments are not an object");
+    std::string from = stringMember(job, "from");
+    std::string to = stringMember(job, "to");
+    auto bits = static_cast<uint16_t>(integerMember(job, "bits"));
+    auto format = static_cast<uint16_t>(integerMember(job, "format"));
+    auto sampleRate = static_cast<int32_t>(integerMember(job, "sampleRate"));
+    auto thread = std::make_unique<Job>(objects_->controller(), from, to, format, bits, sampleRate);
+    if (thread->start(false) == 0) throw NativeException("could not start the conversion thread");
+    objects_->addWorker(std::move(thread));
+}
+
+std::string NativeCall_trnWav::formatWithAcidChunk(const std::string& path) {
+    WavInfo info;
+    Json out = Json::object();
+    bool ok = readWavInfo(path, info);
+    if (ok) {
+        out["format"] = info.formatTag;
+        out["channels"] = info.channels;
+        out["bits"] = info.bitsPerSample;
+        out["sampleRate"] = info.sampleRate;
+        out["samples"] = info.samples;
+        // A tempo that is not a finite number would not survive as JSON; it counts as absent.
+        if (info.tempo >= 0.0f && std::isfinite(info.tempo)) {
+            out["tempo"] = static_cast<double>(info.tempo);
+            out["denominator"] = info.denominator;
+            out["numerator"] = info.numerator;
+            out["beatCount"] = info.beatCount;
+        }
+    }
+    out["result"] = ok ? 1 : 0;
+    return jsonText(out);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "bridge/NativeCall.h"
+
+// WAV files for the device: conversion into and out of its internal format (background
+// jobs reporting by event) and the format and tempo metadata of a file.
+class NativeCall_trnWav : public NativeCall {
+public:
+    explicit NativeCall_trnWav(NativeObjects* objects);
+    std::string moduleName() const override { return "trnWav"; }
+    void call(int function, const Args& args, CallResult& result) override;
+
+private:
+    template <class Job>
+    void startJob(const Args& args);
+    std::string formatWithAcidChunk(const std::string& path);
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "wav/DataStream.h"
+
+// A window onto one RIFF chunk inside a parent stream. find() opens an existing chunk for
+// reading, create() starts a new one for writing; the destructor closes the chunk (patching
+// the size of a written one) and leaves the parent just after the chunk's data.
+class RiffChunkStream : public DataStream {
+public:
+    enum Mode { Closed = 0, Reading = 1, Writing = 2 };
+
+    explicit RiffChunkStream(DataStream* parent) : parent_(parent) {}
+    ~RiffChunkStream() override { close(); }
+    RiffChunkStream(const RiffChunkStream&) = delete;
+    RiffChunkStream& operator=(const RiffChunkStream&) = delete;
+
+    // Opens the first chunk with the identifier at or after the parent's position. Chunks are
+    // skipped by their declared size, with no pad byte after an odd size.
+    bool find(const char id[4]);
+    // Writes a chunk header with a placeholder size at the parent's position.
+    bool create(const char id[4]);
+    void close();
+
+    Mode mode() const { return mode_; }
+    uint32_t start() const { return start_; }
+
+    uint32_t size() const override { return size_; }
+    uint32_t position() const override { return position_; }
+    bool seek(uint32_t pos) override;
+    bool seekRelative(int32_t delta) override;
+    uint32_t read(void* buffer, uint32_t count) override;
+    uint32_t write(const void* buffer, uint32_t count) override;
+
+private:
+    DataStream* parent_;
+    Mode mode_ = Closed;
+    uint32_t size_ = 0;
+    uint32_t start_ = 0;
+    uint32_t position_ = 0;
+    bool headerWritten_ = false;
+};
