@@ -1,5 +1,7 @@
 #include "bridge/NativeObjects.h"
 
+#include "audio/AudioDevice.h"
+#include "modules/NativeCall_audio.h"
 #include "modules/NativeCall_http.h"
 #include "net/HTTPConnection.h"
 
@@ -7,6 +9,9 @@ NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(cont
     httpConnection_ = std::make_unique<HTTPConnection>();
     httpConnectionDelegate_ = std::make_unique<_HTTPConnectionDelegate>(controller);
     httpConnection_->setDelegate(httpConnectionDelegate_.get());
+    audioDevice_ = std::make_unique<AudioDevice>();
+    audioDeviceDelegate_ = std::make_unique<_AudioDeviceDelegate>(controller);
+    audioDevice_->setDelegate(audioDeviceDelegate_.get());
 }
 
 NativeObjects::~NativeObjects() {
@@ -14,6 +19,8 @@ NativeObjects::~NativeObjects() {
     // Services first (each stops its own workers), then the delegates they report to.
     httpConnection_.reset();
     httpConnectionDelegate_.reset();
+    audioDevice_.reset();
+    audioDeviceDelegate_.reset();
 }
 
 void NativeObjects::addWorker(std::unique_ptr<Thread> worker) {

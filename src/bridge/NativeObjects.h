@@ -10,6 +10,8 @@
 
 class HTTPConnection;
 class _HTTPConnectionDelegate;
+class AudioDevice;
+class _AudioDeviceDelegate;
 
 // The long-lived service objects the modules share, their delegates, and the
 // list of background workers joined at shutdown. Built and destroyed on the UI thread.
@@ -30,6 +32,9 @@ public:
     // Running HTTP transfers (the http module).
     HTTPConnection& httpConnection() const { return *httpConnection_; }
 
+    // Watches the sound server's endpoints (the audio module's "changed").
+    AudioDevice& audioDevice() const { return *audioDevice_; }
+
     // Takes a started, joinable worker; it is joined when the objects go away.
     // Workers that have already finished are joined and dropped on the way.
     void addWorker(std::unique_ptr<Thread> worker);
@@ -44,4 +49,6 @@ private:
     // Delegates are declared before their services so that they outlive them.
     std::unique_ptr<_HTTPConnectionDelegate> httpConnectionDelegate_;
     std::unique_ptr<HTTPConnection> httpConnection_;
+    std::unique_ptr<_AudioDeviceDelegate> audioDeviceDelegate_;
+    std::unique_ptr<AudioDevice> audioDevice_;
 };

@@ -1,6 +1,7 @@
 #include "webview/WebView2Controller.h"
 
 #include "modules/NativeCall_app.h"
+#include "modules/NativeCall_audio.h"
 #include "modules/NativeCall_http.h"
 #include "modules/NativeCall_security.h"
 #include "modules/NativeCall_sh.h"
@@ -11,6 +12,7 @@
 WebView2Controller::WebView2Controller() : objects_(std::make_unique<NativeObjects>(this)) {
     NativeObjects* objects = objects_.get();
     registerModule(std::make_unique<NativeCall_app>(objects));
+    registerModule(std::make_unique<NativeCall_audio>(objects));
     registerModule(std::make_unique<NativeCall_http>(objects));
     registerModule(std::make_unique<NativeCall_security>(objects));
     registerModule(std::make_unique<NativeCall_sh>(objects));

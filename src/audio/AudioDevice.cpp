@@ -1,0 +1,212 @@
+#include "audio/AudioDevice.h"
+
+#include <pulse/pulseaudio.h>
+
+namespace {
+constexpr pa_usec_t kRetryInterval = 2 * PA_USEC_PER_SEC;
+}
+
+AudioDevice::AudioDevice() {
+    loop_ = pa_threaded_mainloop_new();
+    if (!loop_) return;
+    pa_threaded_mainloop_set_name(loop_, "audio-endpoints");
+    pa_threaded_mainloop_lock(loop_);
+    connect();
+    pa_threaded_mainloop_unlock(loop_);
+    if (pa_threaded_mainloop_start(loop_) < 0) {
+        if (context_) pa_context_unref(context_);
+        context_ = nullptr;
+        pa_threaded_mainloop_free(loop_);
+        loop_ = nullptr;
+    }
+}
+
+AudioDevice::~AudioDevice() {
+    setDelegate(nullptr);
+    if (!loop_) return;
+    pa_threaded_mainloop_stop(loop_);
+    if (context_) {
+        pa_context_set_state_callback(context_, nullptr, nullptr);
+        pa_context_set_subscribe_callback(context_, nullptr, nullptr);
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+    }
+    pa_threaded_mainloop_free(loop_);
+}
+
+void AudioDevice::setDelegate(AudioDeviceDelegate* delegate) {
+    std::lock_guard<std::mutex> lock(delegateMutex_);
+    delegate_ = delegate;
+}
+
+bool AudioDevice::connected() const {
+    if (!loop_) return false;
+    pa_threaded_mainloop_lock(loop_);
+    bool ready = ready_;
+    pa_threaded_mainloop_unlock(loop_);
+    return ready;
+}
+
+void AudioDevice::connect() {
+    if (context_) {
+        pa_context_set_state_callback(context_, nullptr, nullptr);
+        pa_context_set_subscribe_callback(context_, nullptr, nullptr);
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+    }
+    ready_ = false;
+    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Tarn endpoint watcher");
+    if (!context_) return;
+    pa_context_set_state_callback(context_, &AudioDevice::onState, this);
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) scheduleRetry();
+}
+
+void AudioDevice::scheduleRetry() {
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+    struct timeval when;
+    pa_gettimeofday(&when);
+    pa_timeval_add(&when, kRetryInterval);
+    api->time_new(
+        api, &when,
+        [](pa_mainloop_api* a, pa_time_event* event, const struct timeval*, void* self) {
+            a->time_free(event);
+            static_cast<AudioDevice*>(self)->connect();
+        },
+        this);
+}
+
+void AudioDevice::onState(pa_context* context, void* data) {
+    auto* self = static_cast<AudioDevice*>(data);
+    switch (pa_context_get_state(context)) {
+    case PA_CONTEXT_READY: {
+        self->ready_ = true;
+        self->sinks_.clear();
+        self->sources_.clear();
+        pa_context_set_subscribe_callback(
+            context,
+            [](pa_context* c, pa_subscription_event_type_t t, uint32_t index, void* s) {
+                AudioDevice::onEvent(c, static_cast<int>(t), index, s);
+            },
+            self);
+        pa_operation_unref(pa_context_subscribe(
+            context,
+            static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE |
+                                                PA_SUBSCRIPTION_MASK_SERVER),
+            nullptr, nullptr));
+        // Learn the names present now; a server that comes back after a loss has new endpoints.
+        const bool report = self->everConnected_;
+        self->everConnected_ = true;
+        pa_operation_unref(pa_context_get_sink_info_list(
+            context,
+            [](pa_context*, const pa_sink_info* i, int eol, void* s) {
+                if (!eol && i) static_cast<AudioDevice*>(s)->sinks_[i->index] = i->name;
+            },
+            self));
+        pa_operation_unref(pa_context_get_source_info_list(
+            context,
+            [](pa_context*, const pa_source_info* i, int eol, void* s) {
+                if (!eol && i) static_cast<AudioDevice*>(s)->sources_[i->index] = i->name;
+            },
+            self));
+        self->defaultsKnown_ = false;
+        self->refreshDefaults(false);
+        if (report) self->notifyAddedRemoved("", kStateActive);
+        break;
+    }
+    case PA_CONTEXT_FAILED:
+    case PA_CONTEXT_TERMINATED:
+        if (self->ready_) {
+            self->ready_ = false;
+            self->notifyAddedRemoved("", kStateNotPresent);
+        }
+        self->scheduleRetry();
+        break;
+    default: break;
+    }
+}
+
+void AudioDevice::onEvent(pa_context* context, int type, uint32_t index, void* data) {
+    auto* self = static_cast<AudioDevice*>(data);
+    const int facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    const int kind = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
+        self->refreshDefaults(true);
+        return;
+    }
+    const bool sink = facility == PA_SUBSCRIPTION_EVENT_SINK;
+    if (!sink && facility != PA_SUBSCRIPTION_EVENT_SOURCE) return;
+    if (kind == PA_SUBSCRIPTION_EVENT_REMOVE) {
+        self->removed(sink, index);
+    } else if (kind == PA_SUBSCRIPTION_EVENT_NEW) {
+        if (sink)
+            pa_operation_unref(pa_context_get_sink_info_by_index(
+                context, index,
+                [](pa_context*, const pa_sink_info* i, int eol, void* s) {
+                    if (!eol && i) static_cast<AudioDevice*>(s)->added(true, i->name, i->index);
+                },
+                self));
+        else
+            pa_operation_unref(pa_context_get_source_info_by_index(
+                context, index,
+                [](pa_context*, const pa_source_info* i, int eol, void* s) {
+                    if (!eol && i) static_cast<AudioDevice*>(s)->added(false, i->name, i->index);
+                },
+                self));
+    }
+}
+
+void AudioDevice::added(bool sink, const std::string& name, uint32_t index) {
+    (sink ? sinks_ : sources_)[index] = name;
+    notifyAddedRemoved(name, kStateActive);
+}
+
+void AudioDevice::removed(bool sink, uint32_t index) {
+    auto& names = sink ? sinks_ : sources_;
+    std::string name;
+    auto it = names.find(index);
+    if (it != names.end()) {
+        name = it->second;
+        names.erase(it);
+    }
+    notifyAddedRemoved(name, kStateNotPresent);
+}
+
+void AudioDevice::refreshDefaults(bool report) {
+    struct Ask {
+        AudioDevice* self;
+        bool report;
+    };
+    Ask* ask = new Ask{this, report};
+    pa_operation* op = pa_context_get_server_info(
+        context_,
+        [](pa_context*, const pa_server_info* info, void* data) {
+            Ask* ask = static_cast<Ask*>(data);
+            AudioDevice* self = ask->self;
+            if (info) {
+                std::string sink = info->default_sink_name ? info->default_sink_name : "";
+                std::string source = info->default_source_name ? info->default_source_name : "";
+                const bool known = self->defaultsKnown_;
+                if (known && ask->report && sink != self->defaultSink_) self->notifyDefault(0, sink);
+                if (known && ask->report && source != self->defaultSource_) self->notifyDefault(1, source);
+                self->defaultSink_ = sink;
+                self->defaultSource_ = source;
+                self->defaultsKnown_ = true;
+            }
+            delete ask;
+        },
+        ask);
+    if (op)
+        pa_operation_unref(op);
+    else
+        delete ask;
+}
+
+void AudioDevice::notifyAddedRemoved(const std::string& id, uint32_t state) {
+    std::lock_guard<std::mutex> lock(delegateMutex_);
+    if (delegate_) delegate_->audioObjectAddedRemoved(id, state);
+}
+
+void AudioDevice::notifyDefault(int flow, const std::string& id) {
+    std::lock_guard<std::mutex> lock(delegateMutex_);
+    if (delegate_) delegate_->audioObjectDefaultChanged(flow, 1, id);
+}

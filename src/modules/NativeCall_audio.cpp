@@ -1,0 +1,126 @@
+#include "modules/NativeCall_audio.h"
+
+#include "audio/AudioConvertThread.h"
+#include "audio/AudioEndpoints.h"
+#include "audio/AudioFileInfo.h"
+#include "bridge/JavaScriptInterface.h"
+#include "bridge/Json.h"
+#include "bridge/NativeObjects.h"
+#include "bridge/Text.h"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace {
+
+enum { Inputs, Outputs, Format, Convert, Split, Reverse };
+
+std::string endpointsJson(AudioDirection direction) {
+    Json list = Json::array();
+    for (const auto& device : listAudioEndpoints(direction)) {
+        list.push_back(Json{{"AudioDeviceNameKey", device.name},
+                            {"AudioDeviceUIDKey", device.uid},
+                            {"AudioDeviceSampleRateKey", device.sampleRate},
+                            {"AudioDeviceChannelsKey", device.channels},
+                            {"AudioDeviceBitDepthKey", device.bitDepth},
+                            {"AudioDeviceCurrentKey", device.current}});
+    }
+    return jsonText(list);
+}
+
+std::string formatJson(const std::string& path) {
+    AudioFileInfo info = inspectAudioFile(path);
+    if (!info.readable) {
+        return jsonText(Json{{"format", "error"}, {"channels", 0}, {"samplerate", 0}, {"bitdepth", 0},
+                             {"bitrate", 0}, {"duration", 0}});
+    }
+    const WaveFormat& f = info.format;
+    return jsonText(Json{{"format", formatName(f.tag)},
+                         {"channels", f.channels},
+                         {"samplerate", f.samplesPerSec},
+                         {"bitdepth", f.tag == kWaveFormatFloat ? 0 : f.bitsPerSample},
+                         {"bitrate", static_cast<uint32_t>(f.avgBytesPerSec * 8u)},
+                         {"duration", static_cast<double>(info.duration)}});
+}
+
+// Number to integer field without undefined conversions: truncated, clamped to the field's range.
+template <class T>
+T truncated(double value) {
+    if (std::isnan(value) || value <= 0) return 0;
+    if (value >= static_cast<double>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
+    return static_cast<T>(value);
+}
+
+// The page's conversion options as a target format record; a missing member or
+// one of the wrong type throws before anything starts.
+WaveFormat targetFormat(const Json& options, std::string& file) {
+    if (!options.is_object()) throw std::invalid_argument("options must be an object");
+    file = options.at("file").get<std::string>();
+    const std::string format = options.at("format").get<std::string>();
+    const double channels = options.at("channels").get<double>();
+    const double rate = options.at("samplerate").get<double>();
+    const double bits = options.at("bitdepth").get<double>();
+    const double bitRate = options.at("bitrate").get<double>();
+
+    WaveFormat f;
+    f.channels = truncated<uint16_t>(channels);
+    f.samplesPerSec = truncated<uint32_t>(rate);
+    f.bitsPerSample = truncated<uint16_t>(bits);
+    f.avgBytesPerSec = truncated<uint32_t>(bitRate) / 8;
+    if (format == "wav") {
+        if (f.bitsPerSample == 0) {
+            f.tag = kWaveFormatFloat;
+            f.bitsPerSample = 32;
+        } else {
+            f.tag = kWaveFormatPcm;
+        }
+        f.blockAlign = static_cast<uint16_t>(f.bitsPerSample / 8 * f.channels);
+        f.avgBytesPerSec = f.blockAlign * f.samplesPerSec;
+    } else if (format == "m4a") {
+        f.tag = kWaveFormatAac;
+    } else if (format == "mp3") {
+        f.tag = kWaveFormatMp3;
+    }
+    return f;
+}
+
+}  // namespace
+
+NativeCall_audio::NativeCall_audio(NativeObjects* objects) : NativeCall(objects) {
+    addFunctions({"inputs", "outputs", "format", "convert", "split", "reverse"});
+}
+
+void NativeCall_audio::call(int function, const Args& args, CallResult& result) {
+    JavaScriptInterface* controller = objects_->controller();
+    switch (function) {
+    case Inputs: result.setString(endpointsJson(AudioDirection::Capture)); break;
+    case Outputs: result.setString(endpointsJson(AudioDirection::Render)); break;
+    case Format: result.setString(formatJson(args.at(0))); break;
+    case Convert: {
+        const std::string& source = args.at(0);
+        std::string file;
+        WaveFormat target = targetFormat(parseJson(args.at(1)), file);
+        auto worker = std::make_unique<AudioConvertThread>(controller, source, file, target);
+        worker->start(false);
+        objects_->addWorker(std::move(worker));
+        break;
+    }
+    case Split: {
+        auto worker = std::make_unique<AudioSplitThread>(controller, args.at(0), args.at(1));
+        worker->start(false);
+        objects_->addWorker(std::move(worker));
+        break;
+    }
+    case Reverse: {
+        auto worker = std::make_unique<AudioReverseThread>(controller, args.at(0), args.at(1));
+        worker->start(false);
+        objects_->addWorker(std::move(worker));
+        break;
+    }
+    }
+}
+
+void _AudioDeviceDelegate::audioObjectAddedRemoved(const std::string&, uint32_t) {
+    controller_->postEvent(makeEvent({"audio", "changed"}));
+}

@@ -1,0 +1,169 @@
+#include "audio/AudioTestSupport.h"
+
+#include <array>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+int shell(const std::string& command) {
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string shellOutput(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
+    pclose(pipe);
+    return out;
+}
+
+void ffmpegMake(const std::string& inputAndOptions, const std::string& path) {
+    std::string command = "ffmpeg -nostdin -hide_banner -v error -y " + inputAndOptions + " '" + path + "'";
+    if (shell(command) != 0) throw std::runtime_error("failed: " + command);
+}
+
+std::map<std::string, std::string> probeAudio(const std::string& path) {
+    std::map<std::string, std::string> fields;
+    std::istringstream lines(shellOutput("ffprobe -v error -select_streams a:0 -show_entries "
+                                         "stream=codec_name,sample_rate,channels,bit_rate,sample_fmt,bits_per_sample,"
+                                         "codec_tag_string:format=format_name,duration -of default=nw=1 '" +
+                                         path + "'"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        auto eq = line.find('=');
+        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return fields;
+}
+
+namespace {
+uint32_t le(const std::string& s, size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(s[at + i]);
+    return v;
+}
+}  // namespace
+
+WavContents readWav(const std::string& path) {
+    WavContents wav;
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    const std::string bytes = s.str();
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) return wav;
+    bool haveFormat = false;
+    for (size_t pos = 12; pos + 8 <= bytes.size();) {
+        const std::string id = bytes.substr(pos, 4);
+        const uint32_t size = le(bytes, pos + 4, 4);
+        const size_t body = pos + 8;
+        if (id == "fmt " && body + 16 <= bytes.size()) {
+            wav.tag = static_cast<uint16_t>(le(bytes, body, 2));
+            wav.channels = static_cast<uint16_t>(le(bytes, body + 2, 2));
+            wav.rate = le(bytes, body + 4, 4);
+            wav.byteRate = le(bytes, body + 8, 4);
+            wav.blockAlign = static_cast<uint16_t>(le(bytes, body + 12, 2));
+            wav.bits = static_cast<uint16_t>(le(bytes, body + 14, 2));
+            if (wav.tag == 0xFFFE && size >= 26) wav.tag = static_cast<uint16_t>(le(bytes, body + 24, 2));
+            haveFormat = true;
+        } else if (id == "data") {
+            if (!haveFormat || body + size > bytes.size()) return wav;
+            wav.data = bytes.substr(body, size);
+            wav.ok = true;
+            return wav;
+        }
+        pos = body + size + (size & 1);
+    }
+    return wav;
+}
+
+std::vector<int16_t> WavContents::samples16() const {
+    std::vector<int16_t> out(data.size() / 2);
+    memcpy(out.data(), data.data(), out.size() * 2);
+    return out;
+}
+
+std::vector<float> WavContents::samplesFloat() const {
+    std::vector<float> out(data.size() / 4);
+    memcpy(out.data(), data.data(), out.size() * 4);
+    return out;
+}
+
+std::vector<std::string> filesStartingWith(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> found;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name.rfind(prefix, 0) == 0) found.push_back(name);
+        }
+        closedir(dir);
+    }
+    return found;
+}
+
+PulseServer::PulseServer(const std::string& sinkName) : sink_(sinkName) {
+    char pattern[] = "/tmp/tarn-pulse-XXXXXX";
+    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    dir_ = pattern;
+    const std::string socket = dir_ + "/native";
+    pid_ = fork();
+    if (pid_ == 0) {
+        setenv("PULSE_RUNTIME_PATH", dir_.c_str(), 1);
+        setenv("PULSE_STATE_PATH", dir_.c_str(), 1);
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        unsetenv("PULSE_SERVER");
+        const std::string log = dir_ + "/log";
+        freopen(log.c_str(), "w", stdout);
+        freopen(log.c_str(), "a", stderr);
+        const std::string sink = "--load=module-null-sink sink_name=" + sink_ + " rate=44100 channels=2";
+        const std::string protocol = "--load=module-native-protocol-unix socket=" + socket;
+        execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
+               "--use-pid-file=no", "--disable-shm", protocol.c_str(), sink.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (access(socket.c_str(), F_OK) == 0 && pactl("info").find("Server Name") != std::string::npos) return;
+        int status;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::string log = shellOutput("cat '" + dir_ + "/log'");
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    throw std::runtime_error("the sound server did not start: " + log);
+}
+
+PulseServer::~PulseServer() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        int status;
+        for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (waitpid(pid_, &status, WNOHANG) == 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+        }
+    }
+    unsetenv("PULSE_SERVER");
+    shell("rm -rf '" + dir_ + "'");
+}
+
+std::string PulseServer::pactl(const std::string& arguments) const {
+    return shellOutput("pactl " + arguments + " 2>&1");
+}

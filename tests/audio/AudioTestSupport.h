@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+// Runs a shell command; its exit status (0 on success).
+int shell(const std::string& command);
+// Runs a shell command and returns what it printed.
+std::string shellOutput(const std::string& command);
+// Makes an audio file with the ffmpeg command line: "ffmpeg <inputAndOptions> <path>".
+void ffmpegMake(const std::string& inputAndOptions, const std::string& path);
+// The first audio stream's fields as ffprobe reports them (codec_name, sample_rate, ...).
+std::map<std::string, std::string> probeAudio(const std::string& path);
+
+// A WAV file read without the program's own reader.
+struct WavContents {
+    bool ok = false;
+    uint16_t tag = 0, channels = 0, blockAlign = 0, bits = 0;
+    uint32_t rate = 0, byteRate = 0;
+    std::string data;
+    std::vector<int16_t> samples16() const;
+    std::vector<float> samplesFloat() const;
+};
+WavContents readWav(const std::string& path);
+
+// Files in a folder whose names start with prefix.
+std::vector<std::string> filesStartingWith(const std::string& folder, const std::string& prefix);
+
+// A private sound server (PulseAudio, no D-Bus) with one null sink, started for a test
+// and stopped afterwards. Sets PULSE_SERVER so that every client in the process uses it.
+class PulseServer {
+public:
+    explicit PulseServer(const std::string& sinkName = "tarn_null");
+    ~PulseServer();
+    PulseServer(const PulseServer&) = delete;
+    PulseServer& operator=(const PulseServer&) = delete;
+
+    // "pactl <arguments>" against this server; its output.
+    std::string pactl(const std::string& arguments) const;
+    const std::string& sinkName() const { return sink_; }
+
+private:
+    std::string dir_;
+    std::string sink_;
+    int pid_ = -1;
+};
