@@ -1,5 +1,7 @@
 #include "audio/AudioDevice.h"
 
+#include "audio/SoundServerAddress.h"
+
 #include <pulse/pulseaudio.h>
 
 namespace {
@@ -58,7 +60,8 @@ void AudioDevice::connect() {
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Tarn endpoint watcher");
     if (!context_) return;
     pa_context_set_state_callback(context_, &AudioDevice::onState, this);
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) scheduleRetry();
+    const std::string server = soundServerAddress();
+    if (pa_context_connect(context_, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) scheduleRetry();
 }
 
 void AudioDevice::scheduleRetry() {

@@ -1,5 +1,7 @@
 #include "audio/AudioEndpoints.h"
 
+#include "audio/SoundServerAddress.h"
+
 #include <pulse/pulseaudio.h>
 
 #include <chrono>
@@ -88,7 +90,8 @@ std::vector<AudioDeviceInfo> listAudioEndpoints(AudioDirection direction) {
     q.context = pa_context_new_with_proplist(pa_mainloop_get_api(q.loop), "Tarn", props);
     pa_proplist_free(props);
     std::vector<AudioDeviceInfo> result;
-    if (q.context && pa_context_connect(q.context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+    const std::string server = soundServerAddress();
+    if (q.context && pa_context_connect(q.context, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
         iterateUntil(q, [&] { return pa_context_get_state(q.context) == PA_CONTEXT_READY; })) {
         q.pending = 2;
         pa_operation* ops[2] = {

@@ -122,6 +122,8 @@ PulseServer::PulseServer(const std::string& sinkName) : sink_(sinkName) {
     if (pid_ == 0) {
         setenv("PULSE_RUNTIME_PATH", dir_.c_str(), 1);
         setenv("PULSE_STATE_PATH", dir_.c_str(), 1);
+        setenv("HOME", dir_.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
         unsetenv("DBUS_SESSION_BUS_ADDRESS");
         unsetenv("PULSE_SERVER");
         const std::string log = dir_ + "/log";
