@@ -1,0 +1,123 @@
+// A storage-only (16-bit) looper: recognised by its label, or by its folders when the
+// label says nothing; import into a banked layout, export forced to 16-bit.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { appendFileSync, writeFileSync, readdirSync } from 'node:fs';
+import { join } from 'node:path';
+import { openTarn, hasModule, waitFor } from '../lib/page.mjs';
+import {
+  canMountVolumes, lockDevices, mountVolume, makeAudio, readWav, listTree, scratchFolder, screenshotNotBlank,
+} from '../lib/looper.mjs';
+
+let unlock, volume, scratch, t, answers;
+let skip = '';
+
+function answer(line) { appendFileSync(answers, line + '\n'); }
+
+async function selectTrack(page, index, track) {
+  const selector = `#track-list .track[data-memory="${index}"][data-track="${track - 1}"]`;
+  await page.waitForSelector(selector);
+  await page.$eval(selector, (node) => node.scrollIntoView());
+  await page.click(selector);
+}
+
+async function usableAs(page, name) {
+  await waitFor(() => page.evaluate(() => document.getElementById('device-status').dataset.usable === '1'),
+    { timeout: 30000, what: 'the looper to become usable' });
+  assert.equal(await page.textContent('#device-status'), name);
+}
+
+before(async () => {
+  if (!canMountVolumes()) { skip = 'mounting looper volumes needs root and loop devices'; return; }
+  unlock = await lockDevices();
+  scratch = scratchFolder();
+  answers = join(scratch.folder, 'answers.txt');
+  writeFileSync(answers, '');
+  volume = mountVolume('Pool Banks');
+  t = await openTarn({ prefs: { catalogueAddress: 'http://127.0.0.1:9/none.json' }, env: { TARN_DIALOG_ANSWERS: answers } });
+  for (const probe of ['$$fs_separator', '$$audio_outputs', '$$trnWav_formatWithAcidChunk']) {
+    if (!(await hasModule(t.page, probe))) { skip = probe + ' is not in this build'; return; }
+  }
+});
+
+after(async () => {
+  await t?.close();
+  volume?.cleanup();
+  scratch?.cleanup();
+  unlock?.();
+});
+
+test('a storage-only looper is recognised by its label without MIDI', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const { page } = t;
+  await usableAs(page, 'Pool Banks');
+  assert.equal(await page.isEnabled('#import-button'), true);
+  assert.equal(await page.evaluate(() => Tarn.app.device.manager.editMode), false);
+});
+
+test('import into a banked layout writes 16-bit stereo at 44.1 kHz', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const { page } = t;
+  answer(makeAudio(join(scratch.folder, 'Mono Take.wav'), 1.2, { rate: 48000, channels: 1 }));
+  await page.click('#import-button');
+  await page.waitForSelector('#import-dialog');
+  assert.equal(await page.textContent('#track-list .memory:nth-child(10) .memory-label'), 'Memory 2-2');
+  await selectTrack(page, 9, 2);
+  await screenshotNotBlank(page, 'storage-looper-track-list.png', ctx);
+  await page.click('#import-dialog #main-button');
+  await page.waitForSelector('#progress-dialog');
+  await page.waitForSelector('#progress-dialog', { state: 'detached', timeout: 30000 });
+  assert.equal(await page.$('#message-dialog'), null);
+  assert.deepEqual(readdirSync(volume.track(10, 2)), ['Mono Take.wav']);
+  const wav = readWav(join(volume.track(10, 2), 'Mono Take.wav'));
+  assert.deepEqual([wav.format, wav.channels, wav.sampleRate, wav.bits], [1, 2, 44100, 16]);
+  assert.equal(wav.dataOffset + wav.dataSize, wav.fileSize);
+  assert.ok(Math.abs(wav.frames - 1.2 * 44100) <= 1, 'frames ' + wav.frames);
+  assert.equal(listTree(volume.wave).length, 1);
+});
+
+test('export is forced to 16-bit', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const { page } = t;
+  const destination = join(scratch.folder, 'out.wav');
+  answer(destination);
+  await page.click('#export-button');
+  await page.waitForSelector('#export-dialog');
+  assert.equal(await page.isHidden('#export-format'), true);
+  await page.evaluate(() => { document.getElementById('export-format').value = '32-bit float'; });
+  await selectTrack(page, 9, 2);
+  await page.click('#export-dialog #main-button');
+  await page.waitForSelector('#progress-dialog');
+  await page.waitForSelector('#progress-dialog', { state: 'detached', timeout: 30000 });
+  const wav = readWav(destination);
+  assert.deepEqual([wav.format, wav.bits, wav.channels], [1, 16, 2]);
+});
+
+test('Disconnect asks the host to release the storage the page took', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const { page } = t;
+  const outcome = await page.evaluate(() => new Promise((resolve) => {
+    const { fs } = $native;
+    const ok = fs.event.unmounted;
+    const failed = fs.event.unmountfailed;
+    fs.event.unmounted = function (p) { resolve(['unmounted', p]); return ok.apply(this, arguments); };
+    fs.event.unmountfailed = function (p, r) { resolve(['unmountfailed', p, r]); return failed.apply(this, arguments); };
+    Tarn.app.device.disconnect();
+  }));
+  assert.equal(outcome[1].replace(/\/$/, ''), volume.mount);
+  if (outcome[0] === 'unmountfailed') {
+    await page.click('#message-dialog button');
+    ctx.diagnostic('the host could not release the volume: ' + outcome[2]);
+  }
+});
+
+test('a looper without a telling label is found by trying the storage-only layouts', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const { page } = t;
+  volume.cleanup();
+  await waitFor(() => page.evaluate(() => document.getElementById('device-status').dataset.usable === '0'),
+    { timeout: 10000, what: 'the looper to go' });
+  volume = mountVolume('Pool Duo', { label: '' });
+  await usableAs(page, 'Pool Duo');
+  assert.deepEqual(t.errors, []);
+});

@@ -1,0 +1,241 @@
+// A simulated looper for the end-to-end flows: its volume (tools/looper-volume.sh, an
+// ext4 loop image, needs root), its MIDI side (looper-sim on a private JACK server),
+// a catalogue on 127.0.0.1, and test audio made with ffmpeg.
+import { spawn, execFileSync, spawnSync } from 'node:child_process';
+import { mkdtempSync, mkdirSync, rmSync, writeFileSync, readFileSync, existsSync, readdirSync, statSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve, dirname } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import http from 'node:http';
+
+const here = dirname(fileURLToPath(import.meta.url));
+const repo = resolve(here, '../../..');
+const volumeTool = join(repo, 'tools/looper-volume.sh');
+export const looperSimBinary = process.env.LOOPER_SIM || resolve(repo, 'build/looper-sim');
+
+export function canMountVolumes() {
+  return process.getuid && process.getuid() === 0 && existsSync('/dev/loop-control') &&
+    spawnSync('which', ['mkfs.ext4']).status === 0;
+}
+
+export function canRunMidi() {
+  return existsSync(looperSimBinary) && spawnSync('which', ['jackd']).status === 0;
+}
+
+// Looper volumes are visible to every process on the machine, so flows that mount one
+// run one at a time across test runs: a lock folder, taken over when its owner is gone.
+const LOCK = '/tmp/tarn-looper-e2e.lock';
+export async function lockDevices(timeoutMs = 240000) {
+  const end = Date.now() + timeoutMs;
+  for (;;) {
+    try {
+      mkdirSync(LOCK);
+      writeFileSync(join(LOCK, 'pid'), String(process.pid));
+      return () => rmSync(LOCK, { recursive: true, force: true });
+    } catch (e) {
+      if (e.code !== 'EEXIST') throw e;
+      let owner = 0;
+      try { owner = Number(readFileSync(join(LOCK, 'pid'), 'utf8')); } catch { owner = 0; }
+      let alive = false;
+      if (owner > 0) { try { process.kill(owner, 0); alive = true; } catch { alive = false; } }
+      if (!alive && owner > 0) { rmSync(LOCK, { recursive: true, force: true }); continue; }
+      if (Date.now() > end) throw new Error('the looper devices stay locked by process ' + owner);
+      await new Promise((r) => setTimeout(r, 250));
+    }
+  }
+}
+
+// Mounts a looper volume for a model; options.label overrides the model's label.
+export function mountVolume(model, { label } = {}) {
+  const folder = mkdtempSync(join('/tmp', 'tarn-looper-'));
+  const point = join(folder, 'vol');
+  const args = ['mount', model, point];
+  if (label !== undefined) args.push('--label', label);
+  execFileSync(volumeTool, args, { stdio: ['ignore', 'ignore', 'pipe'] });
+  return {
+    mount: point,
+    wave: join(point, 'CORVANE', 'WAVE'),
+    track(memory, track) { return join(point, 'CORVANE', 'WAVE', String(memory).padStart(3, '0') + '_' + track); },
+    mounted() { return spawnSync('mountpoint', ['-q', point]).status === 0; },
+    cleanup() {
+      spawnSync(volumeTool, ['unmount', point], { stdio: 'ignore' });
+      rmSync(folder, { recursive: true, force: true });
+    },
+  };
+}
+
+function waitForExit(child, ms) {
+  return new Promise((r) => {
+    if (child.exitCode !== null || child.signalCode !== null) { r(); return; }
+    const timer = setTimeout(() => { child.kill('SIGKILL'); }, ms);
+    child.once('exit', () => { clearTimeout(timer); r(); });
+  });
+}
+
+let serial = 0;
+// A JACK server of our own (dummy backend) and the environment Tarn needs to use it.
+export async function startJack() {
+  const name = `tarn-page-${process.pid}-${serial++}`;
+  const child = spawn('jackd', ['--no-realtime', '-n', name, '-d', 'dummy', '-r', '44100', '-p', '128'], { stdio: 'ignore' });
+  const ok = spawnSync('jack_wait', ['-w', '-t', '10', '-s', name], { stdio: 'ignore' }).status === 0;
+  if (!ok) { child.kill('SIGKILL'); throw new Error('jackd did not start'); }
+  return {
+    name,
+    env: { JACK_DEFAULT_SERVER: name, JACK_NO_START_SERVER: '1', TARN_MIDI_API: 'jack' },
+    async stop() { child.kill('SIGTERM'); await waitForExit(child, 5000); },
+  };
+}
+
+// The looper's MIDI side; lines() holds what it printed ("recv", "sent", "mode").
+export async function startLooperSim(jack, portName, modelId, extra = []) {
+  const child = spawn(looperSimBinary, ['--name', portName, '--model', modelId, '--api', 'jack', ...extra], {
+    env: { ...process.env, ...jack.env }, stdio: ['ignore', 'pipe', 'pipe'],
+  });
+  const lines = [];
+  let buffer = '';
+  child.stdout.on('data', (d) => {
+    buffer += d;
+    let at;
+    while ((at = buffer.indexOf('\n')) >= 0) { lines.push(buffer.slice(0, at)); buffer = buffer.slice(at + 1); }
+  });
+  let err = '';
+  child.stderr.on('data', (d) => { err += d; });
+  const end = Date.now() + 10000;
+  while (!lines.includes('ready ' + portName)) {
+    if (Date.now() > end || child.exitCode !== null) throw new Error('looper-sim did not start: ' + err);
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  return {
+    lines,
+    modes() { return lines.filter((l) => l.startsWith('mode ')).map((l) => Number(l.slice(5))); },
+    async stop() { child.kill('SIGTERM'); await waitForExit(child, 5000); },
+  };
+}
+
+// A catalogue server on 127.0.0.1: routes maps a path to {type, body} (404 otherwise).
+export async function startCatalogueServer(routes) {
+  const served = [];
+  const server = http.createServer((req, res) => {
+    const path = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+    served.push(path);
+    const route = routes[path];
+    if (!route) { res.writeHead(404); res.end('not found'); return; }
+    const body = typeof route.body === 'function' ? route.body() : route.body;
+    res.writeHead(200, { 'Content-Type': route.type || 'application/octet-stream', 'Content-Length': body.length });
+    if (route.slow) {
+      // In small steps, so that progress can be seen and a cancel can land.
+      let at = 0;
+      const step = () => {
+        if (at >= body.length) { res.end(); return; }
+        res.write(body.subarray(at, at + route.slow));
+        at += route.slow;
+        setTimeout(step, 20);
+      };
+      step();
+    } else {
+      res.end(body);
+    }
+  });
+  await new Promise((r) => server.listen(0, '127.0.0.1', r));
+  const base = `http://127.0.0.1:${server.address().port}`;
+  return { base, served, close: () => new Promise((r) => server.close(r)) };
+}
+
+// Audio made by ffmpeg: a sine of the given length in seconds.
+export function makeAudio(path, seconds, { rate = 44100, channels = 2, codec = [] } = {}) {
+  execFileSync('ffmpeg', ['-v', 'error', '-y', '-f', 'lavfi', '-i', `sine=frequency=440:sample_rate=${rate}:duration=${seconds}`,
+    '-ac', String(channels), ...codec, path]);
+  return path;
+}
+
+// The parts of a WAV file the flows check.
+export function readWav(path) {
+  const bytes = readFileSync(path);
+  if (bytes.toString('ascii', 0, 4) !== 'RIFF' || bytes.toString('ascii', 8, 12) !== 'WAVE') throw new Error('not a WAV file');
+  let at = 12;
+  const wav = { riffSize: bytes.readUInt32LE(4), fileSize: bytes.length };
+  while (at + 8 <= bytes.length) {
+    const id = bytes.toString('ascii', at, at + 4);
+    const size = bytes.readUInt32LE(at + 4);
+    if (id === 'fmt ') {
+      wav.format = bytes.readUInt16LE(at + 8);
+      wav.channels = bytes.readUInt16LE(at + 10);
+      wav.sampleRate = bytes.readUInt32LE(at + 12);
+      wav.byteRate = bytes.readUInt32LE(at + 16);
+      wav.blockAlign = bytes.readUInt16LE(at + 20);
+      wav.bits = bytes.readUInt16LE(at + 22);
+      if (wav.format === 0xFFFE && size >= 26) wav.format = bytes.readUInt16LE(at + 32);
+    } else if (id === 'data') {
+      wav.dataOffset = at + 8;
+      wav.dataSize = size;
+    }
+    at += 8 + size + (size & 1);
+  }
+  wav.frames = wav.blockAlign ? wav.dataSize / wav.blockAlign : 0;
+  return wav;
+}
+
+export function listTree(folder) {
+  const out = [];
+  const walk = (dir) => {
+    for (const name of readdirSync(dir)) {
+      const full = join(dir, name);
+      if (statSync(full).isDirectory()) walk(full); else out.push(full);
+    }
+  };
+  walk(folder);
+  return out;
+}
+
+export function scratchFolder() {
+  const folder = mkdtempSync(join(tmpdir(), 'tarn-flow-'));
+  return { folder, cleanup: () => rmSync(folder, { recursive: true, force: true }) };
+}
+
+// A private PulseAudio server with a null sink, for previews without a sound card.
+export async function startPulse() {
+  const dir = mkdtempSync(join('/tmp', 'tarn-pulse-'));
+  const socket = join(dir, 'native');
+  const child = spawn('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1', '--disallow-exit', '--use-pid-file=no',
+    '--disable-shm', `--load=module-native-protocol-unix socket=${socket}`,
+    '--load=module-null-sink sink_name=tarn_flow rate=44100 channels=2'], {
+    env: { ...process.env, PULSE_RUNTIME_PATH: dir, PULSE_STATE_PATH: dir, HOME: dir, XDG_CONFIG_HOME: dir, DBUS_SESSION_BUS_ADDRESS: '' },
+    stdio: 'ignore',
+  });
+  const env = { PULSE_SERVER: 'unix:' + socket };
+  const end = Date.now() + 15000;
+  while (spawnSync('pactl', ['info'], { env: { ...process.env, ...env }, stdio: 'ignore' }).status !== 0) {
+    if (Date.now() > end || child.exitCode !== null) { child.kill('SIGKILL'); rmSync(dir, { recursive: true, force: true }); throw new Error('pulseaudio did not start'); }
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  return {
+    env,
+    async stop() { child.kill('SIGTERM'); await waitForExit(child, 5000); rmSync(dir, { recursive: true, force: true }); },
+  };
+}
+
+// Saves a screenshot into the test output folder and checks that it shows something:
+// a blank page has a handful of colours, a drawn one hundreds.
+export async function screenshotNotBlank(page, name, ctx) {
+  const folder = process.env.TARN_E2E_OUTPUT || join(repo, 'build', 'e2e-output');
+  mkdirSync(folder, { recursive: true });
+  const path = join(folder, name.replace(/^.*\//, ''));
+  const png = await page.screenshot({ path });
+  const colours = await page.evaluate(async (data) => {
+    const image = new Image();
+    image.src = 'data:image/png;base64,' + data;
+    await image.decode();
+    const canvas = document.createElement('canvas');
+    canvas.width = image.width;
+    canvas.height = image.height;
+    const context = canvas.getContext('2d');
+    context.drawImage(image, 0, 0);
+    const pixels = context.getImageData(0, 0, image.width, image.height).data;
+    const seen = new Set();
+    for (let i = 0; i < pixels.length; i += 4 * 7) seen.add((pixels[i] << 16) | (pixels[i + 1] << 8) | pixels[i + 2]);
+    return seen.size;
+  }, png.toString('base64'));
+  if (ctx) ctx.diagnostic(`screenshot ${path}: ${colours} colours`);
+  if (colours < 20) throw new Error(`the screenshot ${path} looks blank (${colours} colours)`);
+  return path;
+}
