@@ -17,7 +17,15 @@ public:
                                unsigned outChannels) const = 0;
 };
 
-// Binds a rule (a struct with static apply(out, in), InBytes and OutBytes) to an interface.
+// A rule that passes samples of N bytes through unchanged.
+template <size_t N>
+struct CopyRule {
+    static constexpr size_t InBytes = N, OutBytes = N;
+    static constexpr bool identity = true;
+    static void apply(uint8_t* out, const uint8_t* in) { std::memcpy(out, in, N); }
+};
+
+// Binds a rule (a struct with static apply(out, in), InBytes, OutBytes and identity) to an interface.
 template <class Interface, class Rule>
 class RuleConverter : public Interface {
 public:
@@ -26,16 +34,29 @@ public:
     void convertFrames(uint8_t* out, const uint8_t* in, size_t frames, unsigned inChannels,
                        unsigned outChannels) const override {
         constexpr size_t I = Rule::InBytes, O = Rule::OutBytes;
-        if (inChannels == outChannels) {
+        if (Rule::identity && inChannels == outChannels) {
+            std::memcpy(out, in, frames * inChannels * I);
+        } else if (inChannels == outChannels) {
             for (size_t n = frames * inChannels; n != 0; --n, in += I, out += O) Rule::apply(out, in);
-            return;
+        } else {
+            widen(out, in, frames, inChannels, outChannels);
         }
+    }
+
+private:
+    static void widen(uint8_t* out, const uint8_t* in, size_t frames, unsigned inChannels, unsigned outChannels) {
+        constexpr size_t I = Rule::InBytes, O = Rule::OutBytes;
         for (; frames != 0; --frames) {
             for (unsigned c = 0; c < inChannels; ++c, in += I) Rule::apply(out + c * O, in);
             for (unsigned c = inChannels; c < outChannels; ++c) std::memcpy(out + c * O, out, O);
             out += outChannels * O;
         }
     }
+};
+
+// A rule that computes: the base of every rule that is not a plain copy.
+struct ComputedRule {
+    static constexpr bool identity = false;
 };
 
 // Little-endian sample access shared by the rules.

@@ -8,15 +8,12 @@ namespace {
 class WavDataConv16bitPCM : public WavExport::DataConvProc {};
 class WavDataConv32bitFloat : public WavExport::DataConvProc {};
 
-struct PcmTo16bitPCM {
-    static constexpr size_t InBytes = 2, OutBytes = 2;
-    static void apply(uint8_t* out, const uint8_t* in) { std::memcpy(out, in, 2); }
-};
-struct PcmTo24bitPCM {
+using PcmTo16bitPCM = CopyRule<2>;
+struct PcmTo24bitPCM : ComputedRule {
     static constexpr size_t InBytes = 2, OutBytes = 3;
     static void apply(uint8_t* out, const uint8_t* in) { sample::storeS24(out, sample::loadS16(in) * 256); }
 };
-struct PcmTo32bitFloat {
+struct PcmTo32bitFloat : ComputedRule {
     static constexpr size_t InBytes = 2, OutBytes = 4;
     static void apply(uint8_t* out, const uint8_t* in) {
         double x = sample::loadS16(in) * 3.0517578125e-05;
@@ -34,20 +31,17 @@ inline int32_t floatToPcm(float sampleValue, double scale) {
     return static_cast<int32_t>(x);
 }
 
-struct FloatTo16bitPCM {
+struct FloatTo16bitPCM : ComputedRule {
     static constexpr size_t InBytes = 4, OutBytes = 2;
     static void apply(uint8_t* out, const uint8_t* in) { sample::storeS16(out, floatToPcm(sample::loadF32(in), 32768.0)); }
 };
-struct FloatTo24bitPCM {
+struct FloatTo24bitPCM : ComputedRule {
     static constexpr size_t InBytes = 4, OutBytes = 3;
     static void apply(uint8_t* out, const uint8_t* in) {
         sample::storeS24(out, floatToPcm(sample::loadF32(in), 8388608.0));
     }
 };
-struct FloatTo32bitFloat {
-    static constexpr size_t InBytes = 4, OutBytes = 4;
-    static void apply(uint8_t* out, const uint8_t* in) { std::memcpy(out, in, 4); }
-};
+using FloatTo32bitFloat = CopyRule<4>;
 
 using WavDataConv16bitPCMTo16bitPCM = RuleConverter<WavDataConv16bitPCM, PcmTo16bitPCM>;
 using WavDataConv16bitPCMTo24bitPCM = RuleConverter<WavDataConv16bitPCM, PcmTo24bitPCM>;

@@ -1,5 +1,6 @@
 #include "wav/WavImport.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -16,66 +17,69 @@ public:
 };
 
 // --- to 32-bit float: scaled in double, stored as float, never clipped ---------------------
-struct FloatFrom8bitPCM {
+struct FloatFrom8bitPCM : ComputedRule {
     static constexpr size_t InBytes = 1, OutBytes = 4;
     static void apply(uint8_t* out, const uint8_t* in) {
         sample::storeF32(out, static_cast<float>((static_cast<int>(in[0]) - 128) * 0.0078125));
     }
 };
-struct FloatFrom16bitPCM {
+struct FloatFrom16bitPCM : ComputedRule {
     static constexpr size_t InBytes = 2, OutBytes = 4;
     static void apply(uint8_t* out, const uint8_t* in) {
         sample::storeF32(out, static_cast<float>(sample::loadS16(in) * 3.0517578125e-05));
     }
 };
-struct FloatFrom24bitPCM {
+struct FloatFrom24bitPCM : ComputedRule {
     static constexpr size_t InBytes = 3, OutBytes = 4;
     static void apply(uint8_t* out, const uint8_t* in) {
         sample::storeF32(out, static_cast<float>(sample::loadS24(in) * 1.1920928955078125e-07));
     }
 };
-struct FloatFrom32bitPCM {
+struct FloatFrom32bitPCM : ComputedRule {
     static constexpr size_t InBytes = 4, OutBytes = 4;
     static void apply(uint8_t* out, const uint8_t* in) {
         sample::storeF32(out, static_cast<float>(sample::loadS32(in) * 4.656612873077393e-10));
     }
 };
-struct FloatFrom32bitFloat {
-    static constexpr size_t InBytes = 4, OutBytes = 4;
-    static void apply(uint8_t* out, const uint8_t* in) { std::memcpy(out, in, 4); }
-};
+using FloatFrom32bitFloat = CopyRule<4>;
 
 // --- to 16-bit PCM: rounded half away from zero, limited to -32768 ... 32767 --------------
-inline int32_t limit16(int32_t v) { return v > 32767 ? 32767 : v < -32768 ? -32768 : v; }
+inline int32_t limit16(int32_t v) { return std::min(32767, std::max(-32768, v)); }
 
-inline int32_t reduce32to16(int32_t v) {
-    if (v >= 2147450880) return 32767;
-    if (v <= -2147450880) return -32768;
-    return limit16((v > 0 ? v + 32768 : v < 0 ? v - 32768 : 0) / 65536);
+// v / 2^shift rounded half away from zero: add half a step to |v|, cut, restore the sign
+// (the same as adding or subtracting half a step and dividing with truncation). Without
+// branches: audio signs are as good as random, and mispredicted branches cost more than this.
+template <int shift>
+inline int32_t roundedShift(int32_t v) {
+    int32_t sign = v >> 31;  // 0 or -1
+    uint32_t magnitude = (static_cast<uint32_t>(v) ^ static_cast<uint32_t>(sign)) - static_cast<uint32_t>(sign);
+    int32_t q = static_cast<int32_t>((magnitude + (1u << (shift - 1))) >> shift);
+    return (q ^ sign) - sign;
 }
 
-struct PcmFrom8bitPCM {
+inline int32_t reduce32to16(int32_t v) {
+    // Limits first: from 2147450880 up, and from -2147450880 down, the rounding would pass full scale.
+    return v >= 2147450880 ? 32767 : v <= -2147450880 ? -32768 : roundedShift<16>(v);
+}
+
+struct PcmFrom8bitPCM : ComputedRule {
     static constexpr size_t InBytes = 1, OutBytes = 2;
     static void apply(uint8_t* out, const uint8_t* in) {
         sample::storeS16(out, limit16(static_cast<int32_t>((in[0] - 128.0) * 0.0078125 * 32768.0)));
     }
 };
-struct PcmFrom16bitPCM {
-    static constexpr size_t InBytes = 2, OutBytes = 2;
-    static void apply(uint8_t* out, const uint8_t* in) { std::memcpy(out, in, 2); }
-};
-struct PcmFrom24bitPCM {
+using PcmFrom16bitPCM = CopyRule<2>;
+struct PcmFrom24bitPCM : ComputedRule {
     static constexpr size_t InBytes = 3, OutBytes = 2;
     static void apply(uint8_t* out, const uint8_t* in) {
-        int32_t v = sample::loadS24(in);
-        sample::storeS16(out, limit16((v > 0 ? v + 128 : v < 0 ? v - 128 : 0) / 256));
+        sample::storeS16(out, limit16(roundedShift<8>(sample::loadS24(in))));
     }
 };
-struct PcmFrom32bitPCM {
+struct PcmFrom32bitPCM : ComputedRule {
     static constexpr size_t InBytes = 4, OutBytes = 2;
     static void apply(uint8_t* out, const uint8_t* in) { sample::storeS16(out, reduce32to16(sample::loadS32(in))); }
 };
-struct PcmFrom32bitFloat {
+struct PcmFrom32bitFloat : ComputedRule {
     static constexpr size_t InBytes = 4, OutBytes = 2;
     static void apply(uint8_t* out, const uint8_t* in) {
         double x = sample::loadF32(in) * 2147483648.0;

@@ -20,7 +20,7 @@ void run(const std::string& command) {
 
 std::string output(const std::string& command) {
     std::string text;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
+    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
         char buffer[256];
         while (fgets(buffer, sizeof buffer, pipe)) text += buffer;
         pclose(pipe);
