@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace wav;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <stdexcept>
 
+using namespace wav;
+
 namespace {
 
 enum Function { AlignTo4byteData, ConvertDataFormat, FormatWithAcidChunk };

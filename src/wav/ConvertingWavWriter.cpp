@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace wav {
+
 void ConvertingWavWriter::setConversion(std::unique_ptr<SampleConverter> converter, const WaveFormat* source) {
     converter_ = std::move(converter);
     source_ = source;
@@ -52,3 +54,5 @@ uint32_t ConvertingWavWriter::write(const void* buffer, uint32_t count) {
     pending_ = left;
     return count;
 }
+
+}  // namespace wav

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+namespace wav {
+
 // The converting write shared by WavImport and WavExport: the caller writes bytes in the
 // source format, in pieces of any length, and the data chunk receives converted frames.
 // An incomplete frame is held until the next write; one left at the end is dropped.
@@ -33,3 +35,5 @@ private:
     uint32_t pending_ = 0;
     std::unique_ptr<uint8_t[]> block_;  // converted frames on their way to the file
 };
+
+}  // namespace wav

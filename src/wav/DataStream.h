@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace wav {
+
 // A byte stream with a 32-bit size and position. Files of 4 GiB or more are out of scope.
 class DataStream {
 public:
@@ -17,3 +19,5 @@ public:
     // Number of bytes written, 0 to count.
     virtual uint32_t write(const void* buffer, uint32_t count) = 0;
 };
+
+}  // namespace wav

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace wav {
+
 FileStream::FileStream() = default;
 
 FileStream::FileStream(int fd, uint32_t size) : fd_(fd), size_(size) {}
@@ -157,3 +159,5 @@ uint32_t FileStream::write(const void* buffer, uint32_t count) {
     if (position_ > size_) size_ = position_;
     return count;
 }
+
+}  // namespace wav

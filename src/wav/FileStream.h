@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+namespace wav {
+
 // A DataStream over a file descriptor. Reads and writes pass through one buffer so that
 // the small, sequential pieces of a WAV job cost no system call each; the results are
 // those of unbuffered I/O (a write past the end grows the size, reads see earlier writes).
@@ -51,3 +53,5 @@ private:
     uint32_t bufferLength_ = 0;  // valid bytes in buffer_
     bool dirty_ = false;         // buffer_ holds bytes not yet written to the file
 };
+
+}  // namespace wav

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace wav {
+
 bool RiffChunkStream::find(const char id[4]) {
     if (mode_ != Closed) return false;
     mode_ = Reading;
@@ -74,3 +76,5 @@ uint32_t RiffChunkStream::write(const void* buffer, uint32_t count) {
     if (position_ > size_) size_ = position_;
     return n;
 }
+
+}  // namespace wav

@@ -2,6 +2,8 @@
 
 #include "wav/DataStream.h"
 
+namespace wav {
+
 // A window onto one RIFF chunk inside a parent stream. find() opens an existing chunk for
 // reading, create() starts a new one for writing; the destructor closes the chunk (patching
 // the size of a written one) and leaves the parent just after the chunk's data.
@@ -39,3 +41,5 @@ private:
     uint32_t position_ = 0;
     bool headerWritten_ = false;
 };
+
+}  // namespace wav

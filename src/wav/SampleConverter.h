@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace wav {
+
 // One per-sample conversion rule, chosen once per file. convertFrames() runs the same rule
 // over a block of whole frames, so the inner loop makes no virtual call per sample.
 class SampleConverter {
@@ -76,3 +78,5 @@ inline void storeS24(uint8_t* p, int32_t v) {
 }
 inline void storeF32(uint8_t* p, float v) { std::memcpy(p, &v, 4); }
 }  // namespace sample
+
+}  // namespace wav

@@ -4,6 +4,8 @@
 #include "bridge/Json.h"
 #include "bridge/Text.h"
 
+namespace wav {
+
 void TrnWavProcThread::runJob(WavJobKind kind, const char* eventName) {
     WavTargetFormat target{format_, bits_, sampleRate_};
     uint32_t frames = 0;
@@ -14,3 +16,5 @@ void TrnWavProcThread::runJob(WavJobKind kind, const char* eventName) {
     if (ok && kind == WavJobKind::Import) result["samples"] = frames;
     controller_->postEvent(makeEvent({"trnWav", eventName, from_, jsonText(result)}));
 }
+
+}  // namespace wav

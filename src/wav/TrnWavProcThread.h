@@ -7,6 +7,8 @@
 
 class JavaScriptInterface;
 
+namespace wav {
+
 // One trnWav conversion job on its own thread; it reports with exactly one event,
 // sent after the destination file is complete and closed (or gone, on failure).
 class TrnWavProcThread : public Thread {
@@ -41,3 +43,5 @@ public:
     using TrnWavProcThread::TrnWavProcThread;
     void run() override { runJob(WavJobKind::Export, "finishedConvertDataFormat"); }
 };
+
+}  // namespace wav

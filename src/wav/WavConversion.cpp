@@ -4,6 +4,8 @@
 #include "wav/WavFileWriter.h"
 #include "wav/WavImport.h"
 
+namespace wav {
+
 namespace {
 
 // Opens the reader, creates the writer and copies; every chunk is closed on the way out,
@@ -29,3 +31,5 @@ bool importWav(DataStream* source, DataStream* destination, const WavTargetForma
 bool exportWav(DataStream* source, DataStream* destination, const WavTargetFormat& target) {
     return convert<WavExport>(source, destination, target, nullptr);
 }
+
+}  // namespace wav

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace wav {
+
 namespace {
 
 // Source families of the export converters.
@@ -92,3 +94,5 @@ bool WavExport::create(const WaveFormat& sourceFormat) {
     setConversion(std::move(converter), &sourceFormat);
     return WavStream::create(fileFormat);
 }
+
+}  // namespace wav

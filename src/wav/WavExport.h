@@ -2,6 +2,8 @@
 
 #include "wav/ConvertingWavWriter.h"
 
+namespace wav {
+
 // Writes a WAV file in an export format (16-bit PCM, 24-bit PCM or 32-bit float, 44100 Hz)
 // from a track in the internal format (16-bit PCM or 32-bit float); channels are kept.
 class WavExport : public ConvertingWavWriter {
@@ -20,3 +22,5 @@ public:
 private:
     const WavTargetFormat* target_;
 };
+
+}  // namespace wav

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace wav {
+
 namespace {
 
 // A new, empty file beside path with a name no one else uses; its path goes to tempPath.
@@ -50,3 +52,5 @@ bool convertWavFile(WavJobKind kind, const std::string& from, const std::string&
     if (frames) *frames = written;
     return true;
 }
+
+}  // namespace wav

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace wav {
+
 enum class WavJobKind { Import, Export };
 
 // Converts the WAV file at from into a new file at to (import into the device's internal
@@ -13,3 +15,5 @@ enum class WavJobKind { Import, Export };
 // file and does not touch a file already at to. frames receives the frames written (import).
 bool convertWavFile(WavJobKind kind, const std::string& from, const std::string& to, const WavTargetFormat& target,
                     uint32_t* frames);
+
+}  // namespace wav

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace wav {
+
 bool WavFileWriter::copyData(WavStream& reader) {
     uint32_t blockAlign = reader.format().blockAlign;
     if (blockAlign == 0 || blockAlign > kBufferSize) return false;
@@ -15,3 +17,5 @@ bool WavFileWriter::copyData(WavStream& reader) {
     }
     return true;
 }
+
+}  // namespace wav

@@ -2,6 +2,8 @@
 
 #include "wav/WavStream.h"
 
+namespace wav {
+
 // Copies the sample bytes of a WAV file opened for reading into a (converting) writer.
 class WavFileWriter {
 public:
@@ -19,3 +21,5 @@ public:
 private:
     WavStream* writer_;
 };
+
+}  // namespace wav

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace wav {
+
 namespace {
 
 // The two internal formats, each the base of the converters that produce it.
@@ -155,3 +157,5 @@ bool WavImport::onWriteFormatExtension(RiffChunkStream* fmtChunk) {
     const uint8_t extension[12] = {10, 0};
     return fmtChunk->write(extension, 12) == 12;
 }
+
+}  // namespace wav

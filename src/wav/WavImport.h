@@ -2,6 +2,8 @@
 
 #include "wav/ConvertingWavWriter.h"
 
+namespace wav {
+
 // Writes a WAV file in the device's internal format (stereo, 44100 Hz, 16-bit PCM or
 // 32-bit float) from sample bytes in any accepted source format; mono is widened to stereo.
 class WavImport : public ConvertingWavWriter {
@@ -28,3 +30,5 @@ protected:
 private:
     const WavTargetFormat* target_;
 };
+
+}  // namespace wav

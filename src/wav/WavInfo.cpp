@@ -3,6 +3,8 @@
 #include "wav/FileStream.h"
 #include "wav/WavStream.h"
 
+namespace wav {
+
 bool readWavInfo(const std::string& path, WavInfo& info) {
     FileStream file;
     if (!file.openForReading(path)) return false;
@@ -25,3 +27,5 @@ bool readWavInfo(const std::string& path, WavInfo& info) {
     }
     return true;
 }
+
+}  // namespace wav

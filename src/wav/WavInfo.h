@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace wav {
+
 // Format, length and tempo metadata of a WAV file.
 struct WavInfo {
     uint16_t formatTag = 0;
@@ -18,3 +20,5 @@ struct WavInfo {
 
 // False when the file cannot be opened or is not a WAV file with a usable format.
 bool readWavInfo(const std::string& path, WavInfo& info);
+
+}  // namespace wav

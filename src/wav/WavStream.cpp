@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace wav {
+
 namespace {
 
 // Sub-format GUIDs of WAVE_FORMAT_EXTENSIBLE as stored in the file.
@@ -93,3 +95,5 @@ bool WavStream::readAcidChunk(AcidChunk* out) {
     riff_->seek(resume);
     return found;
 }
+
+}  // namespace wav

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+namespace wav {
+
 // A RIFF/WAVE file on a base stream. After open() or create() the DataStream operations
 // act on the sample bytes of the "data" chunk.
 class WavStream : public DataStream {
@@ -54,3 +56,5 @@ private:
     std::unique_ptr<RiffChunkStream> data_;
     bool used_ = false;
 };
+
+}  // namespace wav

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace wav {
+
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "WAV records are read and written in host order");
 
 enum : uint16_t {
@@ -52,3 +54,5 @@ inline bool hasConsistentLayout(const WaveFormat& format) {
 inline uint16_t loadU16(const void* p) { uint16_t v; std::memcpy(&v, p, 2); return v; }
 inline uint32_t loadU32(const void* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
 inline void storeU32(void* p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+}  // namespace wav

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+using namespace wav;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <random>
 
+using namespace wav;
 using namespace wavbytes;
 
 namespace {
@@ -56,7 +57,7 @@ std::vector<float> samplesFloat(const std::string& data) {
     return out;
 }
 
-std::string mono(const WaveFormat& f, const std::string& data) { return wav(f, data); }
+std::string mono(const WaveFormat& f, const std::string& data) { return wavFile(f, data); }
 
 // --- import into 16-bit PCM ---------------------------------------------------------------
 
@@ -89,7 +90,7 @@ TEST(ImportTest, ThirtyTwoBitPcmReducesWithItsOwnLimits) {
                             -2147450879, 2147483647, 98304};
     std::string data;
     for (int32_t v : in) data += u32(static_cast<uint32_t>(v));
-    Result r = importBytes(wav(format(1, 2, 32), data), kDevice16);
+    Result r = importBytes(wavFile(format(1, 2, 32), data), kDevice16);
     ASSERT_TRUE(r.ok);  // the odd eleventh sample is a partial frame: dropped
     EXPECT_EQ(samples16(r.data()), (std::vector<int>{32767, 32767, 1, 0, -1, -1, -32768, -32768, -32767, 32767}));
     EXPECT_EQ(r.frames, 5u);
@@ -100,7 +101,7 @@ TEST(ImportTest, FloatToSixteenBitGoesThroughThirtyTwoBits) {
                           -INFINITY, INFINITY, 0.99998f};
     std::string data;
     for (float v : in) data += f32(v);
-    Result r = importBytes(wav(format(3, 2, 32), data), kDevice16);
+    Result r = importBytes(wavFile(format(3, 2, 32), data), kDevice16);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(samples16(r.data()),
               (std::vector<int>{32767, -32768, 16384, 32767, -32768, -32768, 0, 0, -1, -32768, 32767, 32767}));
@@ -109,11 +110,11 @@ TEST(ImportTest, FloatToSixteenBitGoesThroughThirtyTwoBits) {
 // --- import into 32-bit float ----------------------------------------------------------------
 
 TEST(ImportTest, PcmScalesExactlyToFloatWithoutClipping) {
-    Result r = importBytes(wav(format(1, 2, 16), s16(-32768) + s16(32767)), kDeviceFloat);
+    Result r = importBytes(wavFile(format(1, 2, 16), s16(-32768) + s16(32767)), kDeviceFloat);
     EXPECT_EQ(samplesFloat(r.data()), (std::vector<float>{-1.0f, 32767.0f / 32768.0f}));
-    r = importBytes(wav(format(1, 2, 24), s24(-8388608) + s24(8388607)), kDeviceFloat);
+    r = importBytes(wavFile(format(1, 2, 24), s24(-8388608) + s24(8388607)), kDeviceFloat);
     EXPECT_EQ(samplesFloat(r.data()), (std::vector<float>{-1.0f, 8388607.0f / 8388608.0f}));
-    r = importBytes(wav(format(1, 2, 32), u32(0x80000000u) + u32(0x7fffffffu) + u32(0x40000001u) + u32(1)),
+    r = importBytes(wavFile(format(1, 2, 32), u32(0x80000000u) + u32(0x7fffffffu) + u32(0x40000001u) + u32(1)),
                     kDeviceFloat);
     EXPECT_EQ(samplesFloat(r.data()),
               (std::vector<float>{-1.0f, 1.0f, 0.5f, static_cast<float>(std::ldexp(1.0, -31))}));
@@ -121,22 +122,22 @@ TEST(ImportTest, PcmScalesExactlyToFloatWithoutClipping) {
 
 TEST(ImportTest, FloatIsCopiedBitForBit) {
     std::string data = u32(0x7fc12345u) + f32(1.5f) + f32(-3.25f) + u32(0x00000001u);
-    Result r = importBytes(wav(format(3, 2, 32), data), kDeviceFloat);
+    Result r = importBytes(wavFile(format(3, 2, 32), data), kDeviceFloat);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.data(), data);
 }
 
 TEST(ImportTest, WritesTheDeviceHeadersByteForByte) {
-    Result r = importBytes(wav(format(1, 1, 16), s16(5)), kDevice16);
+    Result r = importBytes(wavFile(format(1, 1, 16), s16(5)), kDevice16);
     EXPECT_EQ(r.file, riff(chunk("fmt ", formatBody(WaveFormat{1, 2, 44100, 176400, 4, 16})) +
                            chunk("data", s16(5) + s16(5))));
-    r = importBytes(wav(format(1, 1, 16), s16(-32768)), kDeviceFloat);
+    r = importBytes(wavFile(format(1, 1, 16), s16(-32768)), kDeviceFloat);
     std::string fmt = formatBody(WaveFormat{3, 2, 44100, 352800, 8, 32}) + u16(10) + std::string(10, '\0');
     EXPECT_EQ(r.file, riff(chunk("fmt ", fmt) + chunk("data", f32(-1.0f) + f32(-1.0f))));
     EXPECT_EQ(r.file.size(), 56u + 8u);
     EXPECT_EQ(loadU32(&r.file[16]), 28u);
     // An empty source gives the bare header.
-    r = importBytes(wav(format(1, 2, 24), ""), kDevice16);
+    r = importBytes(wavFile(format(1, 2, 24), ""), kDevice16);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.file.size(), 44u);
     EXPECT_EQ(r.frames, 0u);
@@ -152,16 +153,16 @@ TEST(ImportTest, RefusesSourcesAndTargetsOutsideTheAcceptedSets) {
     badAlign.blockAlign = 0;
     refused.push_back(badAlign);
     for (const WaveFormat& f : refused) {
-        Result r = importBytes(wav(f, std::string(48, '\x01')), kDevice16);
+        Result r = importBytes(wavFile(f, std::string(48, '\x01')), kDevice16);
         EXPECT_FALSE(r.ok) << f.formatTag << "/" << f.channels << "/" << f.bitsPerSample << "/" << f.blockAlign;
         EXPECT_EQ(r.file, "");
     }
     for (WavTargetFormat t : {WavTargetFormat{1, 24, 44100}, WavTargetFormat{3, 16, 44100}, WavTargetFormat{1, 32, 44100},
                               WavTargetFormat{2, 16, 44100}}) {
-        EXPECT_FALSE(importBytes(wav(format(1, 2, 16), "1234"), t).ok) << t.format << "/" << t.bits;
+        EXPECT_FALSE(importBytes(wavFile(format(1, 2, 16), "1234"), t).ok) << t.format << "/" << t.bits;
     }
     // Only the low 16 bits of the target format count; the target rate is not looked at.
-    EXPECT_TRUE(importBytes(wav(format(1, 2, 16), "1234"), WavTargetFormat{0x10001, 16, 8000}).ok);
+    EXPECT_TRUE(importBytes(wavFile(format(1, 2, 16), "1234"), WavTargetFormat{0x10001, 16, 8000}).ok);
     EXPECT_FALSE(importBytes("RIFF", kDevice16).ok);
 }
 
@@ -180,40 +181,40 @@ TEST(ExportTest, FloatFullScaleIsAsymmetricAndNanIsSilence) {
     std::string data;
     for (float v : in) data += f32(v);
     WaveFormat track = format(3, 2, 32);
-    Result r = exportBytes(wav(track, data), WavTargetFormat{1, 16, 44100});
+    Result r = exportBytes(wavFile(track, data), WavTargetFormat{1, 16, 44100});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(samples16(r.data()), (std::vector<int>{32767, -32768, 32767, -32768, 0, 16384, 0, 32767, -32768, 0}));
-    r = exportBytes(wav(track, data), WavTargetFormat{1, 24, 44100});
+    r = exportBytes(wavFile(track, data), WavTargetFormat{1, 24, 44100});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(samples24(r.data()),
               (std::vector<int>{8388607, -8388608, 8388607, -8388608, 0, 4194304, -83, 8388599, -8388608, 128}));
-    r = exportBytes(wav(track, data), WavTargetFormat{3, 32, 44100});
+    r = exportBytes(wavFile(track, data), WavTargetFormat{3, 32, 44100});
     EXPECT_EQ(r.data(), data);
 }
 
 TEST(ExportTest, SixteenBitTracksWidenExactly) {
     std::string data = s16(-32768) + s16(32767) + s16(1) + s16(-1);
     WaveFormat track = format(1, 2, 16);
-    Result r = exportBytes(wav(track, data), WavTargetFormat{1, 24, 44100});
+    Result r = exportBytes(wavFile(track, data), WavTargetFormat{1, 24, 44100});
     EXPECT_EQ(r.data(), std::string("\x00\x00\x80\x00\xff\x7f\x00\x01\x00\x00\xff\xff", 12));
-    r = exportBytes(wav(track, data), WavTargetFormat{3, 32, 44100});
+    r = exportBytes(wavFile(track, data), WavTargetFormat{3, 32, 44100});
     EXPECT_EQ(samplesFloat(r.data()), (std::vector<float>{-1.0f, 32767.0f / 32768, 1.0f / 32768, -1.0f / 32768}));
-    r = exportBytes(wav(track, data), WavTargetFormat{1, 16, 44100});
+    r = exportBytes(wavFile(track, data), WavTargetFormat{1, 16, 44100});
     EXPECT_EQ(r.data(), data);
 }
 
 TEST(ExportTest, KeepsChannelsAndWritesThePlainFormatChunk) {
     WaveFormat monoTrack = format(3, 1, 32, 22050);  // the source rate is not looked at
-    Result r = exportBytes(wav(monoTrack, f32(0.5f) + f32(-0.5f)), WavTargetFormat{1, 24, 44100});
+    Result r = exportBytes(wavFile(monoTrack, f32(0.5f) + f32(-0.5f)), WavTargetFormat{1, 24, 44100});
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.file, riff(chunk("fmt ", formatBody(WaveFormat{1, 1, 44100, 132300, 3, 24})) +
                            chunk("data", s24(4194304) + s24(-4194304))));
-    r = exportBytes(wav(format(1, 2, 16), ""), WavTargetFormat{3, 32, 44100});
+    r = exportBytes(wavFile(format(1, 2, 16), ""), WavTargetFormat{3, 32, 44100});
     EXPECT_EQ(r.file, riff(chunk("fmt ", formatBody(WaveFormat{3, 2, 44100, 352800, 8, 32})) + chunk("data", "")));
 }
 
 TEST(ExportTest, RefusesOtherTargetsAndSources) {
-    std::string track = wav(format(3, 2, 32), f32(0.1f) + f32(0.2f));
+    std::string track = wavFile(format(3, 2, 32), f32(0.1f) + f32(0.2f));
     for (WavTargetFormat t : {WavTargetFormat{1, 8, 44100}, WavTargetFormat{1, 32, 44100}, WavTargetFormat{3, 32, 48000},
                               WavTargetFormat{3, 24, 44100}, WavTargetFormat{3, 64, 44100}}) {
         Result r = exportBytes(track, t);
@@ -221,7 +222,7 @@ TEST(ExportTest, RefusesOtherTargetsAndSources) {
         EXPECT_EQ(r.file, "");
     }
     for (WaveFormat f : {format(1, 2, 24), format(1, 2, 8), format(1, 2, 32), format(3, 3, 32)})
-        EXPECT_FALSE(exportBytes(wav(f, std::string(24, '\0')), WavTargetFormat{1, 16, 44100}).ok);
+        EXPECT_FALSE(exportBytes(wavFile(f, std::string(24, '\0')), WavTargetFormat{1, 16, 44100}).ok);
 }
 
 // --- pieces -----------------------------------------------------------------------------------
@@ -265,7 +266,7 @@ TEST(PiecesTest, CopyMovesWholeFilesThroughTheSmallBuffer) {
     std::string data;
     for (int i = 0; i < 44100; ++i) data += s24(i * 97 - 2000000);
     data += "ab";  // a partial frame at the end of a 24-bit mono file
-    Result r = importBytes(wav(format(1, 1, 24), data), kDeviceFloat);
+    Result r = importBytes(wavFile(format(1, 1, 24), data), kDeviceFloat);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.frames, 44100u);
     std::vector<float> out = samplesFloat(r.data());

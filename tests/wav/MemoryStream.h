@@ -9,7 +9,7 @@
 // A DataStream over bytes in memory that behaves like a file: seeking past the end is
 // allowed, writing there fills the gap with zeros. writeLimit makes writes fail after
 // that many bytes in total (a full disk).
-class MemoryStream : public DataStream {
+class MemoryStream : public wav::DataStream {
 public:
     MemoryStream() = default;
     explicit MemoryStream(std::string bytes) : bytes_(std::move(bytes)) {}

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
+using namespace wav;
+
 namespace {
 
 std::string quote(const std::string& text) { return "'" + text + "'"; }

@@ -9,6 +9,7 @@
 #include <random>
 #include <unistd.h>
 
+using namespace wav;
 using namespace wavbytes;
 
 namespace {
@@ -118,7 +119,7 @@ struct Opened {
 const WaveFormat kStereo16 = format(1, 2, 16);
 
 TEST(WavStreamTest, OpensAPlainFile) {
-    Opened f(wav(kStereo16, "abcdefgh"));
+    Opened f(wavFile(kStereo16, "abcdefgh"));
     ASSERT_TRUE(f.ok);
     EXPECT_EQ(f.wav.format().channels, 2);
     EXPECT_EQ(f.wav.format().sampleRate, 44100u);
@@ -179,7 +180,7 @@ TEST(WavStreamTest, StaysInsideTheDeclaredRiffSize) {
 }
 
 TEST(WavStreamTest, SkipsLeadingRecordsUntilRiff) {
-    EXPECT_TRUE(Opened(chunk("JUNK", "123456") + chunk("junk", "") + wav(kStereo16, "1234")).ok);
+    EXPECT_TRUE(Opened(chunk("JUNK", "123456") + chunk("junk", "") + wavFile(kStereo16, "1234")).ok);
     EXPECT_FALSE(Opened("not a wav file at all").ok);
     EXPECT_FALSE(Opened("").ok);
 }
@@ -189,13 +190,13 @@ TEST(WavStreamTest, HugeChunkSizesEndTheSearch) {
     for (uint32_t size : {0xFFFFFFF8u, 0x80000000u, 0xFFFFFFFFu}) {
         std::string bytes = riff(chunk("fmt ", formatBody(kStereo16)) + "LIST" + u32(size) + chunk("data", ""));
         EXPECT_FALSE(Opened(bytes).ok) << size;
-        EXPECT_FALSE(Opened("JUNK" + u32(size) + wav(kStereo16, "")).ok) << size;
+        EXPECT_FALSE(Opened("JUNK" + u32(size) + wavFile(kStereo16, "")).ok) << size;
     }
 }
 
 TEST(WavStreamTest, ReadsTheAcidChunkAnywhereAndKeepsThePosition) {
     std::string acidBody = acid(128.5f, 16, 4, 3);
-    Opened f(wav(kStereo16, "12345678"));
+    Opened f(wavFile(kStereo16, "12345678"));
     Opened after(riff(chunk("fmt ", formatBody(kStereo16)) + chunk("data", "12345678") + chunk("acid", acidBody)));
     ASSERT_TRUE(after.ok);
     char first[2];
@@ -211,7 +212,7 @@ TEST(WavStreamTest, ReadsTheAcidChunkAnywhereAndKeepsThePosition) {
 
     ASSERT_TRUE(f.ok);
     EXPECT_FALSE(f.wav.readAcidChunk(&out));
-    Opened shortAcid(wav(kStereo16, "1234", chunk("acid", acidBody.substr(0, 20))));
+    Opened shortAcid(wavFile(kStereo16, "1234", chunk("acid", acidBody.substr(0, 20))));
     AcidChunk untouched{};
     untouched.tempo = 7.0f;
     EXPECT_FALSE(shortAcid.wav.readAcidChunk(&untouched));
@@ -237,7 +238,7 @@ TEST(WavStreamTest, CreatesTheStandardLayoutAndPatchesSizes) {
         EXPECT_EQ(wav.write("12345", 5), 5u);
         EXPECT_EQ(wav.write("67", 2), 2u);
     }
-    EXPECT_EQ(odd.bytes(), wav(kStereo16, "1234567"));
+    EXPECT_EQ(odd.bytes(), wavFile(kStereo16, "1234567"));
     EXPECT_EQ(odd.position(), odd.size());
 }
 

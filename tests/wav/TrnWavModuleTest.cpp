@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace wav;
 using namespace wavbytes;
 
 namespace {
@@ -70,7 +71,7 @@ protected:
 TEST_F(TrnWavModuleTest, AlignsMono24BitToStereo16Bit) {
     std::string data;
     for (int i = 0; i < 1000; ++i) data += s24(i * 8000 - 4000000);
-    writeFile(file("in.wav"), wav(format(1, 1, 24), data));
+    writeFile(file("in.wav"), wavFile(format(1, 1, 24), data));
     EXPECT_EQ(call({"$$trnWav_alignTo4byteData", job(file("in.wav"), file("out.wav"), 1, 16)}), "v");
     std::vector<std::string> event = nextEvent();
     ASSERT_EQ(event.size(), 4u);
@@ -85,8 +86,8 @@ TEST_F(TrnWavModuleTest, AlignsMono24BitToStereo16Bit) {
 }
 
 TEST_F(TrnWavModuleTest, FailedJobsLeaveNoDestination) {
-    writeFile(file("48k.wav"), wav(format(1, 2, 16, 48000), "12345678"));
-    writeFile(file("track.wav"), wav(format(3, 2, 32), std::string(80, '\0')));
+    writeFile(file("48k.wav"), wavFile(format(1, 2, 16, 48000), "12345678"));
+    writeFile(file("track.wav"), wavFile(format(3, 2, 32), std::string(80, '\0')));
     call({"$$trnWav_alignTo4byteData", job(file("48k.wav"), file("a.wav"), 3, 32)});
     std::vector<std::string> event = nextEvent();
     ASSERT_EQ(event.size(), 4u);
@@ -109,19 +110,19 @@ TEST_F(TrnWavModuleTest, FailedJobsLeaveNoDestination) {
 
 TEST_F(TrnWavModuleTest, AFailedJobKeepsAnExistingDestinationAndASuccessfulOneReplacesIt) {
     writeFile(file("old.wav"), "keep me");
-    writeFile(file("48k.wav"), wav(format(1, 2, 16, 48000), "12345678"));
+    writeFile(file("48k.wav"), wavFile(format(1, 2, 16, 48000), "12345678"));
     call({"$$trnWav_alignTo4byteData", job(file("48k.wav"), file("old.wav"), 1, 16)});
     EXPECT_EQ(nextEvent().at(3), "{\"path\":" + jsonQuote(file("old.wav")) + ",\"result\":0}");
     EXPECT_EQ(readFile(file("old.wav")), "keep me");
 
-    writeFile(file("track.wav"), wav(format(3, 2, 32), f32(1.0f) + f32(-1.0f)));
+    writeFile(file("track.wav"), wavFile(format(3, 2, 32), f32(1.0f) + f32(-1.0f)));
     call({"$$trnWav_convertDataFormat", job(file("track.wav"), file("old.wav"), 1, 16)});
     EXPECT_EQ(nextEvent().at(3), "{\"path\":" + jsonQuote(file("old.wav")) + ",\"result\":1}");
-    EXPECT_EQ(readFile(file("old.wav")), wav(format(1, 2, 16), s16(32767) + s16(-32768)));
+    EXPECT_EQ(readFile(file("old.wav")), wavFile(format(1, 2, 16), s16(32767) + s16(-32768)));
 }
 
 TEST_F(TrnWavModuleTest, ConvertingAFileOntoItselfWorks) {
-    writeFile(file("same.wav"), wav(format(1, 2, 16), s16(-32768) + s16(16384)));
+    writeFile(file("same.wav"), wavFile(format(1, 2, 16), s16(-32768) + s16(16384)));
     call({"$$trnWav_alignTo4byteData", job(file("same.wav"), file("same.wav"), 3, 32)});
     EXPECT_EQ(split(nextEvent().at(3), ',').at(1), "\"result\":1");
     std::string out = readFile(file("same.wav"));
@@ -130,7 +131,7 @@ TEST_F(TrnWavModuleTest, ConvertingAFileOntoItselfWorks) {
 
 TEST_F(TrnWavModuleTest, BadJobArgumentsFailTheCallAndStartNothing) {
     std::string from = file("in.wav");
-    writeFile(from, wav(format(1, 2, 16), "1234"));
+    writeFile(from, wavFile(format(1, 2, 16), "1234"));
     for (const std::string& args :
          {std::string("[1,2]"), std::string("not json"), std::string("{\"from\":\"a\",\"to\":\"b\",\"bits\":16,\"format\":1}"),
           std::string("{\"from\":1,\"to\":\"b\",\"bits\":16,\"format\":1,\"sampleRate\":44100}"),
@@ -145,7 +146,7 @@ TEST_F(TrnWavModuleTest, BadJobArgumentsFailTheCallAndStartNothing) {
 
 TEST_F(TrnWavModuleTest, NumbersAreTruncatedAndBackslashesEscaped) {
     std::string from = file("in.wav");
-    writeFile(from, wav(format(1, 2, 16), s16(100) + s16(-100)));
+    writeFile(from, wavFile(format(1, 2, 16), s16(100) + s16(-100)));
     std::string to = file("back\\slash.wav");
     call({"$$trnWav_alignTo4byteData",
           "{\"from\":" + jsonQuote(from) + ",\"to\":" + jsonQuote(to) + ",\"bits\":32.9,\"format\":3.2,\"sampleRate\":1e3}"});
@@ -158,7 +159,7 @@ TEST_F(TrnWavModuleTest, NumbersAreTruncatedAndBackslashesEscaped) {
 
 TEST_F(TrnWavModuleTest, ManyJobsAtOnceEachReportOnce) {
     std::string from = file("in.wav");
-    writeFile(from, wav(format(1, 2, 16), std::string(40000, '\x11')));
+    writeFile(from, wavFile(format(1, 2, 16), std::string(40000, '\x11')));
     for (int i = 0; i < 8; ++i)
         call({"$$trnWav_alignTo4byteData", job(from, file("out" + std::to_string(i) + ".wav"), 3, 32)});
     std::set<std::string> paths;
@@ -183,10 +184,10 @@ TEST_F(TrnWavModuleTest, FormatWithAcidChunk) {
               "s{\"beatCount\":8,\"bits\":16,\"channels\":1,\"denominator\":4,\"format\":1,\"numerator\":7,"
               "\"result\":1,\"sampleRate\":44100,\"samples\":5,\"tempo\":97.25}");
 
-    writeFile(tempo, wav(format(1, 1, 16), "", chunk("acid", acid(-1.0f, 8, 4, 4))));
+    writeFile(tempo, wavFile(format(1, 1, 16), "", chunk("acid", acid(-1.0f, 8, 4, 4))));
     EXPECT_EQ(call({"$$trnWav_formatWithAcidChunk", tempo}),
               "s{\"bits\":16,\"channels\":1,\"format\":1,\"result\":1,\"sampleRate\":44100,\"samples\":0}");
-    writeFile(tempo, wav(format(1, 1, 16), "", chunk("acid", acid(INFINITY, 8, 4, 4))));
+    writeFile(tempo, wavFile(format(1, 1, 16), "", chunk("acid", acid(INFINITY, 8, 4, 4))));
     EXPECT_EQ(parseJson(call({"$$trnWav_formatWithAcidChunk", tempo}).substr(1)).count("tempo"), 0u);
 
     writeFile(file("text.wav"), "hello, this is not a WAV file");
@@ -194,7 +195,7 @@ TEST_F(TrnWavModuleTest, FormatWithAcidChunk) {
     EXPECT_EQ(call({"$$trnWav_formatWithAcidChunk", file("missing.wav")}), "s{\"result\":0}");
     WaveFormat noAlign = format(1, 2, 16);
     noAlign.blockAlign = 0;
-    writeFile(file("zero.wav"), wav(noAlign, "1234"));
+    writeFile(file("zero.wav"), wavFile(noAlign, "1234"));
     EXPECT_EQ(call({"$$trnWav_formatWithAcidChunk", file("zero.wav")}), "s{\"result\":0}");
     EXPECT_EQ(call({"$$trnWav_formatWithAcidChunk"}), "esystem exception");
 }

@@ -9,6 +9,9 @@
 // Builders for WAV file bytes in tests.
 namespace wavbytes {
 
+using wav::WaveFormat;
+using wav::kWaveFormatExtensible;
+
 inline std::string u16(uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); }
 inline std::string u32(uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 inline std::string f32(float v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
@@ -42,7 +45,7 @@ inline std::string riff(const std::string& chunks, int64_t declaredSize = -1) {
     return chunk("RIFF", "WAVE" + chunks, declaredSize);
 }
 
-inline std::string wav(const WaveFormat& f, const std::string& data, const std::string& extra = "") {
+inline std::string wavFile(const WaveFormat& f, const std::string& data, const std::string& extra = "") {
     return riff(chunk("fmt ", formatBody(f)) + extra + chunk("data", data));
 }
 
