@@ -32,9 +32,11 @@ bool createSibling(FileStream& stream, const std::string& path, std::string& tem
 
 bool convertWavFile(WavJobKind kind, const std::string& from, const std::string& to, const WavTargetFormat& target,
                     uint32_t* frames) {
+    // A path with a zero byte would name some other file to the system.
+    if (from.find('\0') != std::string::npos || to.find('\0') != std::string::npos) return false;
+    if (to.empty() || to.back() == '/') return false;
     FileStream source;
     if (!source.openForReading(from)) return false;
-    if (to.empty() || to.back() == '/') return false;
     FileStream destination;
     std::string tempPath;
     if (!createSibling(destination, to, tempPath)) return false;

@@ -7,7 +7,7 @@ namespace wav {
 
 bool readWavInfo(const std::string& path, WavInfo& info) {
     FileStream file;
-    if (!file.openForReading(path)) return false;
+    if (path.find('\0') != std::string::npos || !file.openForReading(path)) return false;
     WavStream wav(&file);
     if (!wav.open()) return false;
     const WaveFormat& format = wav.format();

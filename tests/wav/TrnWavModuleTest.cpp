@@ -105,6 +105,12 @@ TEST_F(TrnWavModuleTest, FailedJobsLeaveNoDestination) {
 
     call({"$$trnWav_convertDataFormat", job(file("track.wav"), file("no/such/folder.wav"), 1, 16)});
     EXPECT_EQ(split(nextEvent()[3], ',').back(), "\"result\":0}");
+    // A zero byte in a path must not let the job write to (or read) the path before it.
+    call({"$$trnWav_convertDataFormat", job(file("track.wav"), file("d.wav") + std::string(1, '\0') + "x", 1, 16)});
+    EXPECT_EQ(split(nextEvent()[3], ',').back(), "\"result\":0}");
+    call({"$$trnWav_convertDataFormat", job(file("track.wav") + std::string(1, '\0') + "x", file("e.wav"), 1, 16)});
+    EXPECT_EQ(split(nextEvent()[3], ',').back(), "\"result\":0}");
+    EXPECT_EQ(call({"$$trnWav_formatWithAcidChunk", file("track.wav") + std::string(1, '\0')}), "s{\"result\":0}");
     EXPECT_EQ(folderEntries(folder()), (std::vector<std::string>{"48k.wav", "track.wav"}));
 }
 
