@@ -6,14 +6,14 @@ import { appendFileSync, writeFileSync, existsSync, readdirSync, readFileSync } 
 import { join } from 'node:path';
 import { openTarn, hasModule, waitFor } from '../lib/page.mjs';
 import {
-  canMountVolumes, canRunMidi, lockDevices, mountVolume, startJack, startLooperSim, startPulse,
+  canMountVolumes, canRunMidi, lockDevices, mountVolume, startJack, startLooperSim, startPulse, startVolumeService,
   startCatalogueServer, makeAudio, readWav, listTree, scratchFolder, screenshotNotBlank,
 } from '../lib/looper.mjs';
 
 const MODEL = { name: 'Eddy Duo', port: 'EDDY DUO', id: '00000072' };
 const FRAME = 8; // stereo 32-bit float
 
-let unlock, jack, sim, volume, server, pulse, scratch, t, answers;
+let unlock, jack, sim, volume, volumes, server, pulse, scratch, t, answers;
 let skip = '';
 
 function answer(line) { appendFileSync(answers, line + '\n'); }
@@ -42,6 +42,7 @@ before(async () => {
   jack = await startJack();
   sim = await startLooperSim(jack, MODEL.port, MODEL.id, ['--busy-ms', '300']);
   volume = mountVolume(MODEL.name);
+  volumes = await startVolumeService(volume.mount);
   pulse = await startPulse();
   const groove = readFileSync(makeAudio(join(scratch.folder, 'groove.wav'), 1.5));
   let base = '';
@@ -60,7 +61,7 @@ before(async () => {
   base = server.base;
   t = await openTarn({
     prefs: { catalogueAddress: server.base + '/catalogue.json' },
-    env: { ...jack.env, ...pulse.env, TARN_DIALOG_ANSWERS: answers },
+    env: { ...jack.env, ...pulse.env, ...(volumes ? volumes.env : {}), TARN_DIALOG_ANSWERS: answers },
   });
   for (const probe of ['$$fs_separator', '$$midi_inendpoints', '$$audio_outputs', '$$trnWav_formatWithAcidChunk', '$$http_cancel']) {
     if (!(await hasModule(t.page, probe))) { skip = probe + ' is not in this build'; return; }
@@ -72,6 +73,7 @@ after(async () => {
   await sim?.stop();
   await jack?.stop();
   await pulse?.stop();
+  await volumes?.stop();
   await server?.close();
   volume?.cleanup();
   scratch?.cleanup();
@@ -260,12 +262,18 @@ test('Disconnect leaves edit mode and asks the host to release the volume; exit 
   await page.click('#confirm-dialog button.primary');
   await waitFor(() => unmounts.length > 0, { timeout: 20000, what: 'the unmount answer' });
   assert.equal(unmounts[0][1].startsWith(volume.mount), true, JSON.stringify(unmounts));
-  if (unmounts[0][0] === 'unmounted') {
+  if (volumes) {
+    assert.equal(unmounts[0][0], 'unmounted', JSON.stringify(unmounts));
     await waitFor(() => sim.modes().at(-1) === 0, { timeout: 10000, what: 'edit mode off' });
+    assert.equal(volume.mounted(), false, 'the volume was released');
+    await waitFor(() => page.evaluate(() => document.getElementById('device-status').dataset.usable === '0'),
+      { what: 'the buttons to go off' });
+    assert.equal(await page.isDisabled('#import-button'), true);
   } else {
-    // No volume service here: the page reports the failure and keeps edit mode, as it must.
+    // No volume service on this machine: the page reports the failure and keeps edit mode.
+    assert.equal(unmounts[0][0], 'unmountfailed');
     await page.click('#message-dialog button');
-    ctx.diagnostic('the host could not release the volume: ' + unmounts[0][1]);
+    ctx.diagnostic('no volume service to release the volume: ' + unmounts[0][1]);
   }
   await page.evaluate(() => $native.app.event.command('exit', ''));
   const { code } = await tarn.exited;

@@ -2,14 +2,14 @@
 // label says nothing; import into a banked layout, export forced to 16-bit.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { appendFileSync, writeFileSync, readdirSync } from 'node:fs';
+import { appendFileSync, writeFileSync, readdirSync, statSync, existsSync } from 'node:fs';
 import { join } from 'node:path';
 import { openTarn, hasModule, waitFor } from '../lib/page.mjs';
 import {
-  canMountVolumes, lockDevices, mountVolume, makeAudio, readWav, listTree, scratchFolder, screenshotNotBlank,
+  canMountVolumes, lockDevices, mountVolume, startVolumeService, makeAudio, readWav, listTree, scratchFolder, screenshotNotBlank,
 } from '../lib/looper.mjs';
 
-let unlock, volume, scratch, t, answers;
+let unlock, volume, volumes, scratch, t, answers;
 let skip = '';
 
 function answer(line) { appendFileSync(answers, line + '\n'); }
@@ -33,8 +33,12 @@ before(async () => {
   scratch = scratchFolder();
   answers = join(scratch.folder, 'answers.txt');
   writeFileSync(answers, '');
-  volume = mountVolume('Pool Banks');
-  t = await openTarn({ prefs: { catalogueAddress: 'http://127.0.0.1:9/none.json' }, env: { TARN_DIALOG_ANSWERS: answers } });
+  volume = mountVolume('Pool Banks', { size: 160 });
+  volumes = await startVolumeService(volume.mount);
+  t = await openTarn({
+    prefs: { catalogueAddress: 'http://127.0.0.1:9/none.json' },
+    env: { ...(volumes ? volumes.env : {}), TARN_DIALOG_ANSWERS: answers },
+  });
   for (const probe of ['$$fs_separator', '$$audio_outputs', '$$trnWav_formatWithAcidChunk']) {
     if (!(await hasModule(t.page, probe))) { skip = probe + ' is not in this build'; return; }
   }
@@ -42,6 +46,7 @@ before(async () => {
 
 after(async () => {
   await t?.close();
+  await volumes?.stop();
   volume?.cleanup();
   scratch?.cleanup();
   unlock?.();
@@ -93,6 +98,45 @@ test('export is forced to 16-bit', async (ctx) => {
   assert.deepEqual([wav.format, wav.bits, wav.channels], [1, 16, 2]);
 });
 
+test('a move onto the looper never shows a half-written track file', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const { page } = t;
+  const size = 96 * 1024 * 1024;
+  const source = join(t.home.env.TMPDIR, 'big.wav');
+  writeFileSync(source, Buffer.alloc(size, 7));
+  const folder = volume.track(3, 1);
+  const target = join(folder, 'big.wav');
+  const seen = { partial: 0, whole: 0, temporaries: 0, polls: 0 };
+  let moving = true;
+  const poll = () => {
+    if (!moving) return;
+    seen.polls++;
+    for (const name of readdirSync(folder)) {
+      if (name === 'big.wav') {
+        if (statSync(target).size === size) seen.whole++; else seen.partial++;
+      } else {
+        seen.temporaries++;
+      }
+    }
+    setImmediate(poll);
+  };
+  setImmediate(poll);
+  const error = await page.evaluate(([from, to]) => {
+    try { $native.fs.move(from, to); return ''; } catch (e) { return e.message; }
+  }, [source, target]);
+  moving = false;
+  ctx.diagnostic(JSON.stringify(seen));
+  assert.equal(error, '');
+  assert.equal(seen.partial, 0, 'the track name never showed a partial file');
+  assert.equal(statSync(target).size, size);
+  assert.equal(existsSync(source), false);
+  assert.deepEqual(readdirSync(folder), ['big.wav']);
+  assert.match(await page.evaluate(([to]) => {
+    try { $native.fs.move('/nonexistent/x.wav', to); return 'moved'; } catch (e) { return e.message; }
+  }, [target]), /./, 'moving onto an existing track fails');
+  assert.equal(statSync(target).size, size, 'and leaves it alone');
+});
+
 test('Disconnect asks the host to release the storage the page took', async (ctx) => {
   if (skip) { ctx.skip(skip); return; }
   const { page } = t;
@@ -105,9 +149,13 @@ test('Disconnect asks the host to release the storage the page took', async (ctx
     Tarn.app.device.disconnect();
   }));
   assert.equal(outcome[1].replace(/\/$/, ''), volume.mount);
-  if (outcome[0] === 'unmountfailed') {
+  if (volumes) {
+    assert.equal(outcome[0], 'unmounted', JSON.stringify(outcome));
+    assert.equal(volume.mounted(), false);
+  } else {
+    assert.equal(outcome[0], 'unmountfailed');
     await page.click('#message-dialog button');
-    ctx.diagnostic('the host could not release the volume: ' + outcome[2]);
+    ctx.diagnostic('no volume service to release the volume: ' + outcome[2]);
   }
 });
 

@@ -46,11 +46,12 @@ export async function lockDevices(timeoutMs = 240000) {
 }
 
 // Mounts a looper volume for a model; options.label overrides the model's label.
-export function mountVolume(model, { label } = {}) {
+export function mountVolume(model, { label, size } = {}) {
   const folder = mkdtempSync(join('/tmp', 'tarn-looper-'));
   const point = join(folder, 'vol');
   const args = ['mount', model, point];
   if (label !== undefined) args.push('--label', label);
+  if (size !== undefined) args.push('--size', String(size));
   execFileSync(volumeTool, args, { stdio: ['ignore', 'ignore', 'pipe'] });
   return {
     mount: point,
@@ -238,4 +239,35 @@ export async function screenshotNotBlank(page, name, ctx) {
   if (ctx) ctx.diagnostic(`screenshot ${path}: ${colours} colours`);
   if (colours < 20) throw new Error(`the screenshot ${path} looks blank (${colours} colours)`);
   return path;
+}
+
+// A private system bus with a UDisks2 stand-in that knows the looper's volume, so that
+// the page's Disconnect can really release it.
+export async function startVolumeService(mountPoint) {
+  if (spawnSync('/usr/bin/python3', ['-c', 'import dbusmock'], { stdio: 'ignore' }).status !== 0) return null;
+  const dir = mkdtempSync(join('/tmp', 'tarn-udisks-'));
+  const socket = join(dir, 'system_bus_socket');
+  const daemon = spawn('dbus-daemon', ['--session', '--nofork', '--nopidfile', `--address=unix:path=${socket}`], { stdio: 'ignore' });
+  const env = { DBUS_SYSTEM_BUS_ADDRESS: `unix:path=${socket}` };
+  const stopAll = async (mock) => {
+    if (mock) { mock.kill('SIGTERM'); await waitForExit(mock, 5000); }
+    daemon.kill('SIGTERM');
+    await waitForExit(daemon, 5000);
+    rmSync(dir, { recursive: true, force: true });
+  };
+  let end = Date.now() + 10000;
+  while (!existsSync(socket)) {
+    if (Date.now() > end) { await stopAll(); throw new Error('dbus-daemon did not start'); }
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  const mock = spawn('/usr/bin/python3', ['-m', 'dbusmock', '--system', '--template', join(here, '../support/udisks2_looper.py'),
+    '--parameters', JSON.stringify({ mount: mountPoint })], { env: { ...process.env, ...env }, stdio: 'ignore' });
+  const owned = () => spawnSync('dbus-send', ['--system', '--print-reply', '--dest=org.freedesktop.DBus', '/',
+    'org.freedesktop.DBus.NameHasOwner', 'string:org.freedesktop.UDisks2'], { env: { ...process.env, ...env }, encoding: 'utf8' }).stdout || '';
+  end = Date.now() + 15000;
+  while (!owned().includes('boolean true')) {
+    if (Date.now() > end || mock.exitCode !== null) { await stopAll(mock); throw new Error('the UDisks2 stand-in did not start'); }
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  return { env, stop: () => stopAll(mock) };
 }
