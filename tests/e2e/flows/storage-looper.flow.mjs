@@ -165,7 +165,16 @@ test('a looper without a telling label is found by trying the storage-only layou
   volume.cleanup();
   await waitFor(() => page.evaluate(() => document.getElementById('device-status').dataset.usable === '0'),
     { timeout: 10000, what: 'the looper to go' });
+  await page.evaluate(() => {
+    window.unmountCalls = [];
+    const unmount = $native.fs.unmount;
+    $native.fs.unmount = function (path) { window.unmountCalls.push(path); return unmount.apply(this, arguments); };
+  });
   volume = mountVolume('Pool Duo', { label: '' });
   await usableAs(page, 'Pool Duo');
+  // Pool Five and Pool Three were tried and failed their storage check on the way; the
+  // looper must not have been ejected for that.
+  assert.deepEqual(await page.evaluate(() => window.unmountCalls), []);
+  assert.equal(volume.mounted(), true);
   assert.deepEqual(t.errors, []);
 });
