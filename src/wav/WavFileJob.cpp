@@ -1,5 +1,6 @@
 #include "wav/WavFileJob.h"
 
+#include "bridge/Text.h"
 #include "wav/FileStream.h"
 #include "wav/WavConversion.h"
 
@@ -18,6 +19,9 @@ bool createSibling(FileStream& stream, const std::string& path, std::string& tem
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // Keep the temporary name within the 255 bytes a folder entry may have, even for a
+    // destination name near that limit; the cut never splits a UTF-8 sequence.
+    name.resize(utf8CompletePrefix(name.substr(0, 160)));
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[64];
         std::snprintf(suffix, sizeof suffix, ".%d.%u.part", static_cast<int>(getpid()), counter++);

@@ -127,6 +127,17 @@ TEST_F(TrnWavModuleTest, AFailedJobKeepsAnExistingDestinationAndASuccessfulOneRe
     EXPECT_EQ(readFile(file("old.wav")), wavFile(format(1, 2, 16), s16(32767) + s16(-32768)));
 }
 
+TEST_F(TrnWavModuleTest, ADestinationNameOfFullLengthIsWritten) {
+    writeFile(file("in.wav"), wavFile(format(1, 2, 16), "1234"));
+    std::string name;
+    for (int i = 0; i < 125; ++i) name += "\xc3\xa9";  // 250 bytes of UTF-8
+    name += ".wav";
+    call({"$$trnWav_alignTo4byteData", job(file("in.wav"), file(name), 1, 16)});
+    EXPECT_EQ(split(nextEvent().at(3), ',').at(1), "\"result\":1");
+    EXPECT_EQ(readFile(file(name)).size(), 48u);
+    EXPECT_EQ(folderEntries(folder()).size(), 2u);
+}
+
 TEST_F(TrnWavModuleTest, ConvertingAFileOntoItselfWorks) {
     writeFile(file("same.wav"), wavFile(format(1, 2, 16), s16(-32768) + s16(16384)));
     call({"$$trnWav_alignTo4byteData", job(file("same.wav"), file("same.wav"), 3, 32)});
