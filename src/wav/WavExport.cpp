@@ -92,7 +92,9 @@ bool WavExport::create(const WaveFormat& sourceFormat) {
     fileFormat.blockAlign = static_cast<uint16_t>(target_->bits / 8 * sourceFormat.channels);
     fileFormat.avgBytesPerSec = fileFormat.blockAlign * fileFormat.sampleRate;
     setConversion(std::move(converter), &sourceFormat);
-    return WavStream::create(fileFormat);
+    if (WavStream::create(fileFormat)) return true;
+    clearConversion();  // a writer whose file could not be started takes no samples
+    return false;
 }
 
 }  // namespace wav

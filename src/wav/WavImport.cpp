@@ -149,7 +149,9 @@ bool WavImport::create(const WaveFormat& sourceFormat) {
     WaveFormat fileFormat;
     converter->format(&fileFormat);
     setConversion(std::move(converter), &sourceFormat);
-    return WavStream::create(fileFormat);
+    if (WavStream::create(fileFormat)) return true;
+    clearConversion();  // a writer whose file could not be started takes no samples
+    return false;
 }
 
 bool WavImport::onWriteFormatExtension(RiffChunkStream* fmtChunk) {

@@ -275,6 +275,18 @@ TEST(PiecesTest, CopyMovesWholeFilesThroughTheSmallBuffer) {
     EXPECT_EQ(out[2 * 44099], static_cast<float>((44099 * 97 - 2000000) / 8388608.0));
 }
 
+TEST(PiecesTest, AWriterWhoseFileCouldNotBeStartedTakesNothing) {
+    // The RIFF header, the "fmt " header, or the "data" header (sixth write) fails; later writes would work.
+    for (size_t call : {1u, 3u, 6u}) {
+        MemoryStream out;
+        out.failingCall = call;
+        WaveFormat source = format(1, 2, 16);
+        WavImport writer(&out, &kDevice16);
+        EXPECT_FALSE(writer.create(source)) << call;
+        EXPECT_EQ(writer.write("12345678", 8), 0u) << call;
+    }
+}
+
 TEST(PiecesTest, AWriterWithoutAConverterTakesNothing) {
     MemoryStream out;
     WavTargetFormat target{1, 8, 44100};

@@ -8,7 +8,8 @@
 
 // A DataStream over bytes in memory that behaves like a file: seeking past the end is
 // allowed, writing there fills the gap with zeros. writeLimit makes writes fail after
-// that many bytes in total (a full disk).
+// that many bytes in total (a full disk); failingCall makes only that write call (counted
+// from 1) write nothing.
 class MemoryStream : public wav::DataStream {
 public:
     MemoryStream() = default;
@@ -17,6 +18,7 @@ public:
     const std::string& bytes() const { return bytes_; }
     size_t writeLimit = SIZE_MAX;
     size_t writeCalls = 0;
+    size_t failingCall = 0;
 
     uint32_t size() const override { return static_cast<uint32_t>(bytes_.size()); }
     uint32_t position() const override { return position_; }
@@ -38,7 +40,7 @@ public:
         return n;
     }
     uint32_t write(const void* buffer, uint32_t count) override {
-        ++writeCalls;
+        if (++writeCalls == failingCall) return 0;
         size_t allowed = written_ >= writeLimit ? 0 : writeLimit - written_;
         uint32_t n = static_cast<uint32_t>(std::min<size_t>(count, allowed));
         if (bytes_.size() < size_t{position_} + n) bytes_.resize(size_t{position_} + n);
