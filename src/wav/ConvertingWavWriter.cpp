@@ -4,11 +4,15 @@
 
 namespace wav {
 
-void ConvertingWavWriter::setConversion(std::unique_ptr<SampleConverter> converter, const WaveFormat* source) {
+bool ConvertingWavWriter::startFile(std::unique_ptr<SampleConverter> converter, const WaveFormat* source,
+                                    const WaveFormat& fileFormat) {
     converter_ = std::move(converter);
     source_ = source;
     pending_ = 0;
     if (!block_) block_.reset(new uint8_t[kBlockFrames * kMaxSourceFrame]);
+    if (WavStream::create(fileFormat)) return true;
+    clearConversion();
+    return false;
 }
 
 void ConvertingWavWriter::clearConversion() {

@@ -19,8 +19,9 @@ public:
     uint32_t write(const void* buffer, uint32_t count) override;
 
 protected:
-    // Set by create(): the rule, the source format (not owned) and the file's sample layout.
-    void setConversion(std::unique_ptr<SampleConverter> converter, const WaveFormat* source);
+    // Used by create(): takes the rule and the source format (not owned) and starts the file;
+    // on failure the writer keeps no rule and takes no samples.
+    bool startFile(std::unique_ptr<SampleConverter> converter, const WaveFormat* source, const WaveFormat& fileFormat);
     void clearConversion();
     const WaveFormat* source() const { return source_; }
 

@@ -91,10 +91,7 @@ bool WavExport::create(const WaveFormat& sourceFormat) {
     fileFormat.bitsPerSample = static_cast<uint16_t>(target_->bits);
     fileFormat.blockAlign = static_cast<uint16_t>(target_->bits / 8 * sourceFormat.channels);
     fileFormat.avgBytesPerSec = fileFormat.blockAlign * fileFormat.sampleRate;
-    setConversion(std::move(converter), &sourceFormat);
-    if (WavStream::create(fileFormat)) return true;
-    clearConversion();  // a writer whose file could not be started takes no samples
-    return false;
+    return startFile(std::move(converter), &sourceFormat, fileFormat);
 }
 
 }  // namespace wav

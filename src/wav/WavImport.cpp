@@ -148,10 +148,7 @@ bool WavImport::create(const WaveFormat& sourceFormat) {
     if (!converter) return false;
     WaveFormat fileFormat;
     converter->format(&fileFormat);
-    setConversion(std::move(converter), &sourceFormat);
-    if (WavStream::create(fileFormat)) return true;
-    clearConversion();  // a writer whose file could not be started takes no samples
-    return false;
+    return startFile(std::move(converter), &sourceFormat, fileFormat);
 }
 
 bool WavImport::onWriteFormatExtension(RiffChunkStream* fmtChunk) {
