@@ -4,7 +4,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { appendFileSync, writeFileSync, existsSync, readdirSync, readFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { openTarn, hasModule, waitFor } from '../lib/page.mjs';
+import { openTarn, hasModule, waitFor, selectTrack, errorText, waitUsable } from '../lib/page.mjs';
 import {
   canMountVolumes, canRunMidi, lockDevices, mountVolume, startJack, startLooperSim, startPulse, startVolumeService,
   startCatalogueServer, makeAudio, readWav, listTree, scratchFolder, screenshotNotBlank,
@@ -17,20 +17,6 @@ let unlock, jack, sim, volume, volumes, server, pulse, scratch, t, answers;
 let skip = '';
 
 function answer(line) { appendFileSync(answers, line + '\n'); }
-
-async function selectTrack(page, memory, track) {
-  const selector = `#track-list .track[data-memory="${memory - 1}"][data-track="${track - 1}"]`;
-  await page.waitForSelector(selector);
-  await page.$eval(selector, (node) => node.scrollIntoView());
-  await page.click(selector);
-}
-
-async function errorText(page) {
-  await page.waitForSelector('#message-dialog', { timeout: 20000 });
-  const text = await page.textContent('#message-dialog .dialog-body');
-  await page.click('#message-dialog button');
-  return text;
-}
 
 before(async () => {
   if (!canMountVolumes()) { skip = 'mounting looper volumes needs root and loop devices'; return; }
@@ -83,8 +69,7 @@ after(async () => {
 test('the looper is recognised, switched into edit mode, and the buttons come on', async (ctx) => {
   if (skip) { ctx.skip(skip); return; }
   const { page } = t;
-  await waitFor(() => page.evaluate(() => document.getElementById('device-status').dataset.usable === '1'),
-    { timeout: 30000, what: 'the looper to become usable' });
+  await waitUsable(page);
   assert.match(await page.textContent('#device-status'), /Eddy Duo/);
   assert.equal(sim.modes().at(-1), 1, 'the simulator is in edit mode');
   assert.ok(sim.lines.some((l) => l === 'recv F07D100000007212' + '7F70000001' + '10F7'), 'edit mode on was written');
@@ -100,7 +85,7 @@ test('an mp3 imported into memory 5 track 1 lands whole, in the model\'s format,
   await page.click('#import-button');
   await page.waitForSelector('#import-dialog');
   assert.match(await page.textContent('#import-dialog .source-file'), /Song\.Final\.mp3/);
-  await selectTrack(page, 5, 1);
+  await selectTrack(page, 4, 1);
   await screenshotNotBlank(page, 'midi-looper-track-list.png', ctx);
   await page.click('#import-dialog #main-button');
   await page.waitForSelector('#progress-dialog');
@@ -139,7 +124,7 @@ test('preview plays the track and stops', async (ctx) => {
   const { page } = t;
   await page.click('#export-button');
   await page.waitForSelector('#export-dialog');
-  await selectTrack(page, 5, 1);
+  await selectTrack(page, 4, 1);
   await page.click('#play-button');
   await waitFor(() => page.evaluate(() => $native.player.status() === 1), { what: 'playback' });
   assert.match(await page.evaluate(() => $native.player.file()), /005_1\/Song\.Final\.wav$/);
@@ -156,7 +141,7 @@ test('export to 24-bit writes a valid file', async (ctx) => {
   await page.click('#export-button');
   await page.waitForSelector('#export-dialog');
   assert.equal(await page.inputValue('#export-format'), '24-bit');
-  await selectTrack(page, 5, 1);
+  await selectTrack(page, 4, 1);
   await page.click('#export-dialog #main-button');
   await page.waitForSelector('#progress-dialog');
   await page.waitForSelector('#progress-dialog', { state: 'detached', timeout: 30000 });
@@ -194,7 +179,7 @@ test('a catalogue download fills an empty track and shows progress; a 404 fails;
   const download = async (row, memory, track) => {
     await page.click(`.set-track:nth-child(${row}) button.download`);
     await page.waitForSelector('#download-dialog');
-    await selectTrack(page, memory, track);
+    await selectTrack(page, memory - 1, track);
     await page.click('#download-dialog #main-button');
   };
   await page.evaluate(() => {
@@ -237,7 +222,7 @@ test('delete removes the track after confirmation', async (ctx) => {
   const { page } = t;
   await page.click('#export-button');
   await page.waitForSelector('#export-dialog');
-  await selectTrack(page, 6, 1);
+  await selectTrack(page, 5, 1);
   await page.click('#delete-button');
   await page.waitForSelector('#confirm-dialog');
   assert.equal(await page.textContent('#confirm-dialog .dialog-body'), 'Delete Memory 6, Track 1.');
@@ -266,8 +251,7 @@ test('Disconnect leaves edit mode and asks the host to release the volume; exit 
     assert.equal(unmounts[0][0], 'unmounted', JSON.stringify(unmounts));
     await waitFor(() => sim.modes().at(-1) === 0, { timeout: 10000, what: 'edit mode off' });
     assert.equal(volume.mounted(), false, 'the volume was released');
-    await waitFor(() => page.evaluate(() => document.getElementById('device-status').dataset.usable === '0'),
-      { what: 'the buttons to go off' });
+    await waitUsable(page, false);
     assert.equal(await page.isDisabled('#import-button'), true);
   } else {
     // No volume service on this machine: the page reports the failure and keeps edit mode.

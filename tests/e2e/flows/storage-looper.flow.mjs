@@ -4,7 +4,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { appendFileSync, writeFileSync, readdirSync, statSync, existsSync } from 'node:fs';
 import { join } from 'node:path';
-import { openTarn, hasModule, waitFor } from '../lib/page.mjs';
+import { openTarn, hasModule, waitFor, selectTrack, waitUsable } from '../lib/page.mjs';
 import {
   canMountVolumes, lockDevices, mountVolume, startVolumeService, makeAudio, readWav, listTree, scratchFolder, screenshotNotBlank,
 } from '../lib/looper.mjs';
@@ -14,16 +14,8 @@ let skip = '';
 
 function answer(line) { appendFileSync(answers, line + '\n'); }
 
-async function selectTrack(page, index, track) {
-  const selector = `#track-list .track[data-memory="${index}"][data-track="${track - 1}"]`;
-  await page.waitForSelector(selector);
-  await page.$eval(selector, (node) => node.scrollIntoView());
-  await page.click(selector);
-}
-
 async function usableAs(page, name) {
-  await waitFor(() => page.evaluate(() => document.getElementById('device-status').dataset.usable === '1'),
-    { timeout: 30000, what: 'the looper to become usable' });
+  await waitUsable(page);
   assert.equal(await page.textContent('#device-status'), name);
 }
 
@@ -163,8 +155,7 @@ test('a looper without a telling label is found by trying the storage-only layou
   if (skip) { ctx.skip(skip); return; }
   const { page } = t;
   volume.cleanup();
-  await waitFor(() => page.evaluate(() => document.getElementById('device-status').dataset.usable === '0'),
-    { timeout: 10000, what: 'the looper to go' });
+  await waitUsable(page, false);
   await page.evaluate(() => {
     window.unmountCalls = [];
     const unmount = $native.fs.unmount;

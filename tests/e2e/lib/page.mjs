@@ -44,3 +44,24 @@ export async function dialogText(page, id) {
     return node ? node.textContent : null;
   }, '#' + id);
 }
+
+// Clicks a track in the open track dialog (memory as the list counts it, from 0; track from 1).
+export async function selectTrack(page, memoryIndex, track) {
+  const selector = `#track-list .track[data-memory="${memoryIndex}"][data-track="${track - 1}"]`;
+  await page.waitForSelector(selector);
+  await page.$eval(selector, (node) => node.scrollIntoView());
+  await page.click(selector);
+}
+
+// The text of the error dialog, which is then closed.
+export async function errorText(page) {
+  await page.waitForSelector('#message-dialog', { timeout: 20000 });
+  const text = await page.textContent('#message-dialog .dialog-body');
+  await page.click('#message-dialog button');
+  return text;
+}
+
+export async function waitUsable(page, usable = true) {
+  await waitFor(() => page.evaluate((want) => document.getElementById('device-status').dataset.usable === want, usable ? '1' : '0'),
+    { timeout: 30000, what: usable ? 'the looper to become usable' : 'the looper to go' });
+}
