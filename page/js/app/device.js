@@ -106,9 +106,19 @@
     p.done(false, reason);
   };
 
+  // The player keeps the last previewed file open until it opens another one; an open
+  // file keeps the volume busy, so it is let go before the volume is released.
+  function releasePlayer() {
+    try {
+      N.player.stop();
+      if (N.player.file()) N.player.open('');
+    } catch (e) { /* no player */ }
+  }
+
   // Releases the volume when the page holds it, then leaves edit mode.
   function disconnectVolume(volume, done) {
     if ((manager.editMode || manager.mountedSelf) && volume) {
+      releasePlayer();
       unmount(volume, function (ok, reason) {
         if (!ok) {
           T.ui.message(reason || texts['An error occurred.'], '', texts);
