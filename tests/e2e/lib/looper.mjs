@@ -25,12 +25,13 @@ export function canRunMidi() {
 // Looper volumes are visible to every process on the machine, so flows that mount one
 // run one at a time across test runs: a lock folder, taken over when its owner is gone.
 const LOCK = '/tmp/tarn-looper-e2e.lock';
-export async function lockDevices(timeoutMs = 240000) {
+export async function lockDevices(timeoutMs = 540000) {
   const end = Date.now() + timeoutMs;
   for (;;) {
     try {
       mkdirSync(LOCK);
       writeFileSync(join(LOCK, 'pid'), String(process.pid));
+      removeStaleVolumes();
       return () => rmSync(LOCK, { recursive: true, force: true });
     } catch (e) {
       if (e.code !== 'EEXIST') throw e;
@@ -42,6 +43,20 @@ export async function lockDevices(timeoutMs = 240000) {
       if (Date.now() > end) throw new Error('the looper devices stay locked by process ' + owner);
       await new Promise((r) => setTimeout(r, 250));
     }
+  }
+}
+
+// Only the lock's holder mounts looper volumes, so any found when taking the lock were
+// left by a run that was killed; they would be taken for the next run's looper.
+function removeStaleVolumes() {
+  let table = '';
+  try { table = readFileSync('/proc/self/mountinfo', 'utf8'); } catch { return; }
+  for (const line of table.split('\n')) {
+    const point = (line.split(' ')[4] || '');
+    const match = /^(\/tmp\/tarn-looper-[^/]+)\/vol$/.exec(point);
+    if (!match) continue;
+    spawnSync(volumeTool, ['unmount', point], { stdio: 'ignore' });
+    rmSync(match[1], { recursive: true, force: true });
   }
 }
 
