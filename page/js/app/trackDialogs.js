@@ -9,7 +9,8 @@
   var texts = A.texts;
   var g = A.g;
 
-  var selection = { memory: -1, track: -1 };
+  // The last selection of each track dialog (import, export, download).
+  var selections = {};
   var openHandler = null;
   var saveHandler = null;
 
@@ -77,12 +78,12 @@
           memory: function (m) { return T.tracks.memoryLabel(m, inst, texts); },
           track: function (t) { return T.tracks.trackLabel(t, texts); }
         },
-        selected: current || selection,
+        selected: current || selections[options.id],
         scrollTop: g.scrollPos,
         onSelect: function (m, t) {
           if (!current || current.memory !== m || current.track !== t) stopPlayer();
           current = { memory: m, track: t };
-          selection = { memory: m, track: t };
+          selections[options.id] = { memory: m, track: t };
           g.scrollPos = list.scrollTop;
           status.textContent = '';
           enable();

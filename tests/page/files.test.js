@@ -1,0 +1,34 @@
+// The page's file layer: host separators and failures turned into results.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const Files = require('../../page/js/tarn/files.js');
+
+function fakeFs(separator) {
+  const calls = [];
+  return {
+    calls,
+    separator: () => separator,
+    contents: (p) => { calls.push(['contents', p]); if (p.includes('missing')) throw new Error('No such file or directory'); return '[{"name":"a"}]'; },
+    move: (a, b) => { calls.push(['move', a, b]); },
+    path: (where) => (separator === '\\' ? 'C:\\Users\\u\\AppData\\Local\\Temp' : '/tmp/u'),
+    volumes: () => 'not json',
+  };
+}
+
+test('with a backslash host every "/" becomes "\\" on the way out and back', () => {
+  const fs = fakeFs('\\');
+  const files = new Files(fs);
+  files.move('E:/CORVANE/WAVE/005_1/a.wav', 'E:/x.wav');
+  assert.deepEqual(fs.calls[0], ['move', 'E:\\CORVANE\\WAVE\\005_1\\a.wav', 'E:\\x.wav']);
+  assert.deepEqual(files.folder('temporary'), { success: true, data: 'C:/Users/u/AppData/Local/Temp/' });
+});
+
+test('a "/" host keeps paths; failures become {success: false, reason}', () => {
+  const fs = fakeFs('/');
+  const files = new Files(fs);
+  assert.deepEqual(files.contents('/media/x/'), { success: true, data: [{ name: 'a' }] });
+  assert.deepEqual(files.contents('/media/missing'), { success: false, reason: 'No such file or directory' });
+  assert.equal(files.volumes().success, false);
+  assert.equal(files.folder('temporary').data, '/tmp/u/');
+  assert.equal(new Files({ separator: () => undefined }).separator, '/', 'a host without fs falls back to "/"');
+});
