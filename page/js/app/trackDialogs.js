@@ -49,13 +49,30 @@
 
   function stopPlayer() { try { N.player.stop(); } catch (e) { /* no player */ } }
 
+  // Reads the tracks behind a "Scanning..." dialog that gets painted first: a looper
+  // with hundreds of track folders takes a moment to read.
+  function withTracks(then) {
+    if (!device().volume || !device().inst) return;
+    var scanning = ui.progress(texts['Scanning...']);
+    root.requestAnimationFrame(function () {
+      root.setTimeout(function () {
+        var read = T.tracks.readTable(A.files, device().volume, device().inst);
+        scanning.close();
+        if (!read.success) { showError(read.reason); return; }
+        then(read.data);
+      }, 0);
+    });
+  }
+
   // The track list with Play/Stop/Delete and the dialog's own main action.
   // options: title, intro (node), mainLabel, mainWhen(cell) -> bool, main(memory, track, cell, dialog),
   // extra (node), id.
   function trackDialog(options) {
+    withTracks(function (table) { showTrackDialog(options, table); });
+  }
+
+  function showTrackDialog(options, table) {
     var inst = device().inst;
-    var table = readTracks();
-    if (!table) return null;
     var status = ui.el('p', { className: 'dialog-status', id: 'track-status' });
     var holder = ui.el('div', { className: 'track-holder' });
     var current = null;
@@ -147,7 +164,6 @@
     });
     render();
     enable();
-    return dialog;
   }
 
   // The player reports the end of playback; the status line follows it.
