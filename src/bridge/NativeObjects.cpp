@@ -1,7 +1,11 @@
 #include "bridge/NativeObjects.h"
 
 #include "audio/AudioDevice.h"
+#include "audio/AudioInputUnit.h"
+#include "audio/AudioOutputUnit.h"
 #include "modules/NativeCall_audio.h"
+#include "modules/NativeCall_player.h"
+#include "modules/NativeCall_recorder.h"
 #include "modules/NativeCall_http.h"
 #include "net/HTTPConnection.h"
 
@@ -12,6 +16,16 @@ NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(cont
     audioDevice_ = std::make_unique<AudioDevice>();
     audioDeviceDelegate_ = std::make_unique<_AudioDeviceDelegate>(controller);
     audioDevice_->setDelegate(audioDeviceDelegate_.get());
+    audioPlayer_ = std::make_unique<AudioPlayer>();
+    audioRecorder_ = std::make_unique<AudioRecorder>();
+    audioPlayerDelegate_ = std::make_unique<_AudioPlayerDelegate>(controller);
+    audioRecorderDelegate_ = std::make_unique<_AudioRecorderDelegate>(controller);
+    audioPlayer_->setDelegate(audioPlayerDelegate_.get());
+    audioRecorder_->setDelegate(audioRecorderDelegate_.get());
+    audioOutputUnit_ = std::make_unique<AudioOutputUnit>();
+    audioInputUnit_ = std::make_unique<AudioInputUnit>();
+    audioPlayer_->setOutput(audioOutputUnit_.get());
+    audioRecorder_->setInput(audioInputUnit_.get());
 }
 
 NativeObjects::~NativeObjects() {
@@ -21,6 +35,13 @@ NativeObjects::~NativeObjects() {
     httpConnectionDelegate_.reset();
     audioDevice_.reset();
     audioDeviceDelegate_.reset();
+    // The recorder and the player stop their units (and finish any file) before they go.
+    audioRecorder_.reset();
+    audioPlayer_.reset();
+    audioInputUnit_.reset();
+    audioOutputUnit_.reset();
+    audioPlayerDelegate_.reset();
+    audioRecorderDelegate_.reset();
 }
 
 void NativeObjects::addWorker(std::unique_ptr<Thread> worker) {

@@ -12,6 +12,12 @@ class HTTPConnection;
 class _HTTPConnectionDelegate;
 class AudioDevice;
 class _AudioDeviceDelegate;
+class AudioPlayer;
+class _AudioPlayerDelegate;
+class AudioRecorder;
+class _AudioRecorderDelegate;
+class AudioOutputUnit;
+class AudioInputUnit;
 
 // The long-lived service objects the modules share, their delegates, and the
 // list of background workers joined at shutdown. Built and destroyed on the UI thread.
@@ -34,6 +40,12 @@ public:
 
     // Watches the sound server's endpoints (the audio module's "changed").
     AudioDevice& audioDevice() const { return *audioDevice_; }
+    // Track preview and recording: the player renders to the output unit, the input
+    // unit captures into the recorder.
+    AudioPlayer& audioPlayer() const { return *audioPlayer_; }
+    AudioRecorder& audioRecorder() const { return *audioRecorder_; }
+    AudioOutputUnit& audioOutputUnit() const { return *audioOutputUnit_; }
+    AudioInputUnit& audioInputUnit() const { return *audioInputUnit_; }
 
     // Takes a started, joinable worker; it is joined when the objects go away.
     // Workers that have already finished are joined and dropped on the way.
@@ -51,4 +63,10 @@ private:
     std::unique_ptr<HTTPConnection> httpConnection_;
     std::unique_ptr<_AudioDeviceDelegate> audioDeviceDelegate_;
     std::unique_ptr<AudioDevice> audioDevice_;
+    std::unique_ptr<_AudioPlayerDelegate> audioPlayerDelegate_;
+    std::unique_ptr<_AudioRecorderDelegate> audioRecorderDelegate_;
+    std::unique_ptr<AudioOutputUnit> audioOutputUnit_;
+    std::unique_ptr<AudioInputUnit> audioInputUnit_;
+    std::unique_ptr<AudioPlayer> audioPlayer_;
+    std::unique_ptr<AudioRecorder> audioRecorder_;
 };

@@ -2,6 +2,8 @@
 
 #include "modules/NativeCall_app.h"
 #include "modules/NativeCall_audio.h"
+#include "modules/NativeCall_player.h"
+#include "modules/NativeCall_recorder.h"
 #include "modules/NativeCall_http.h"
 #include "modules/NativeCall_security.h"
 #include "modules/NativeCall_sh.h"
@@ -13,6 +15,8 @@ WebView2Controller::WebView2Controller() : objects_(std::make_unique<NativeObjec
     NativeObjects* objects = objects_.get();
     registerModule(std::make_unique<NativeCall_app>(objects));
     registerModule(std::make_unique<NativeCall_audio>(objects));
+    registerModule(std::make_unique<NativeCall_player>(objects));
+    registerModule(std::make_unique<NativeCall_recorder>(objects));
     registerModule(std::make_unique<NativeCall_http>(objects));
     registerModule(std::make_unique<NativeCall_security>(objects));
     registerModule(std::make_unique<NativeCall_sh>(objects));

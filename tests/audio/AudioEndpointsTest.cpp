@@ -6,11 +6,6 @@
 
 namespace {
 
-// The sound server comes first so that the controller's watcher finds it at once.
-struct WithSoundServer {
-    PulseServer pulse;
-};
-
 class AudioEndpointsTest : public WithSoundServer, public AudioModuleFixture {
 protected:
     // Waits until the watcher is connected (it connects in the background).

@@ -39,3 +39,8 @@ protected:
     TarnAppWebViewController controller;
     EventCollector events{controller};
 };
+
+// The sound server comes first, so that the controller's clients find it at once.
+struct WithSoundServer {
+    PulseServer pulse;
+};

@@ -1,6 +1,8 @@
 #include "audio/AudioTestSupport.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -139,7 +141,21 @@ PulseServer::PulseServer(const std::string& sinkName) : sink_(sinkName) {
     setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (access(socket.c_str(), F_OK) == 0 && pactl("info").find("Server Name") != std::string::npos) return;
+        if (access(socket.c_str(), F_OK) == 0 && pactl("info").find("Server Name") != std::string::npos) {
+            silencePid_ = fork();
+            if (silencePid_ == 0) {
+                const std::string device = "--device=" + sink_;
+                execlp("pacat", "pacat", device.c_str(), "--latency-msec=20", "--format=s16le", "--rate=44100",
+                       "--channels=2", "--raw", "/dev/zero", static_cast<char*>(nullptr));
+                _exit(127);
+            }
+            // Once the silence plays, the sink's next wake-up (at most two seconds away)
+            // puts it on the short period.
+            for (int i = 0; i < 100 && pactl("list short sink-inputs").empty(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+            return;
+        }
         int status;
         if (waitpid(pid_, &status, WNOHANG) == pid_) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -152,6 +168,10 @@ PulseServer::PulseServer(const std::string& sinkName) : sink_(sinkName) {
 }
 
 PulseServer::~PulseServer() {
+    if (silencePid_ > 0) {
+        kill(silencePid_, SIGTERM);
+        waitpid(silencePid_, nullptr, 0);
+    }
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         int status;
@@ -168,4 +188,59 @@ PulseServer::~PulseServer() {
 
 std::string PulseServer::pactl(const std::string& arguments) const {
     return shellOutput("pactl " + arguments + " 2>&1");
+}
+
+MonitorCapture::MonitorCapture(const std::string& sink, const std::string& file) : file_(file) {
+    pid_ = fork();
+    if (pid_ == 0) {
+        const std::string device = "--device=" + sink + ".monitor";
+        execlp("parec", "parec", device.c_str(), "--format=s16le", "--rate=44100", "--channels=2", "--raw",
+               "--latency-msec=20", file.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // parec needs a moment to connect; what plays before is not recorded.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+MonitorCapture::~MonitorCapture() { stop(); }
+
+std::vector<int16_t> MonitorCapture::stop() {
+    if (pid_ > 0) {
+        kill(pid_, SIGINT);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    std::ifstream in(file_, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    const std::string bytes = s.str();
+    std::vector<int16_t> samples(bytes.size() / 2);
+    memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+ToneMeasure measureTone(const std::vector<int16_t>& interleaved) {
+    ToneMeasure m;
+    const size_t frames = interleaved.size() / 2;
+    size_t first = frames, last = 0;
+    for (size_t f = 0; f < frames; ++f) {
+        if (std::abs(interleaved[2 * f]) > 64) {
+            first = std::min(first, f);
+            last = f;
+        }
+    }
+    if (first >= last) return m;
+    m.seconds = (last - first + 1) / 44100.0;
+    const size_t margin = (last - first) / 5;
+    double sum = 0;
+    size_t crossings = 0;
+    for (size_t f = first + margin; f < last - margin; ++f) {
+        const double x = interleaved[2 * f];
+        sum += x * x;
+        if (f > first + margin && (interleaved[2 * (f - 1)] < 0) != (interleaved[2 * f] < 0)) ++crossings;
+    }
+    const size_t n = last - first - 2 * margin;
+    m.rms = std::sqrt(sum / n);
+    m.frequency = crossings / 2.0 / (n / 44100.0);
+    return m;
 }

@@ -30,6 +30,8 @@ std::vector<std::string> filesStartingWith(const std::string& folder, const std:
 
 // A private sound server (PulseAudio, no D-Bus) with one null sink, started for a test
 // and stopped afterwards. Sets PULSE_SERVER so that every client in the process uses it.
+// A null sink left idle wakes up only every two seconds, so a stream of silence keeps it
+// at a short latency, as a sound card would be; it adds nothing to what is measured.
 class PulseServer {
 public:
     explicit PulseServer(const std::string& sinkName = "tarn_null");
@@ -45,4 +47,26 @@ private:
     std::string dir_;
     std::string sink_;
     int pid_ = -1;
+    int silencePid_ = -1;
 };
+
+// Records a sink's monitor with parec (16-bit stereo 44.1 kHz) while it lives.
+class MonitorCapture {
+public:
+    MonitorCapture(const std::string& sink, const std::string& file);
+    ~MonitorCapture();
+    // Ends the capture and returns the interleaved samples.
+    std::vector<int16_t> stop();
+
+private:
+    std::string file_;
+    int pid_ = -1;
+};
+
+// Statistics of the part of a stereo capture that is not silent.
+struct ToneMeasure {
+    double seconds = 0;     // length of the sounding part
+    double rms = 0;         // left channel, over the middle of the sounding part
+    double frequency = 0;   // left channel, from zero crossings
+};
+ToneMeasure measureTone(const std::vector<int16_t>& interleaved);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+struct pa_simple;
+
+// Opens a sound server stream in the units' format (44.1 kHz, 16-bit, stereo) with a
+// latency of four 4096-byte buffers. The device is the sink or source the server
+// names uid; an empty uid, or one the server does not know, takes the default.
+// Null when no server takes the stream.
+pa_simple* openUnitStream(bool playback, const std::string& uid);
+
+constexpr size_t kUnitBufferBytes = 4096;
+constexpr size_t kUnitBufferFrames = kUnitBufferBytes / 4;
+constexpr int kUnitBuffers = 4;
+
+// A device uid as the units keep it: its first 127 characters.
+std::string truncatedUid(const std::string& uid);
