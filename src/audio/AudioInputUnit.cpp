@@ -49,6 +49,7 @@ void AudioInputUnit::stop(bool silent) {
 
 void AudioInputUnit::run(pa_simple* stream) {
     threadId_ = std::this_thread::get_id();
+    raiseUnitThreadPriority();
     int16_t buffer[kUnitBufferBytes / 2];
     while (!quit_) {
         int error = 0;

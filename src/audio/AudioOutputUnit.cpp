@@ -79,6 +79,7 @@ size_t AudioOutputUnit::renderStep(int16_t* buffer) {
 
 void AudioOutputUnit::run(pa_simple* stream) {
     threadId_ = std::this_thread::get_id();
+    raiseUnitThreadPriority();
     int16_t buffer[kUnitBufferBytes / 2];
     for (;;) {
         {

@@ -4,6 +4,9 @@
 
 #include <pulse/simple.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 pa_simple* openUnitStream(bool playback, const std::string& uid) {
     pa_sample_spec spec;
     spec.format = PA_SAMPLE_S16LE;
@@ -36,4 +39,10 @@ std::string truncatedUid(const std::string& uid) {
         if ((static_cast<unsigned char>(uid[i]) & 0xC0) != 0x80 && ++characters > 127) return uid.substr(0, i);
     }
     return uid;
+}
+
+void raiseUnitThreadPriority() {
+    sched_param param{};
+    param.sched_priority = 10;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
 }

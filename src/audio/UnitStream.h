@@ -16,3 +16,7 @@ constexpr int kUnitBuffers = 4;
 
 // A device uid as the units keep it: its first 127 characters.
 std::string truncatedUid(const std::string& uid);
+
+// Puts the calling unit thread on a real-time schedule where the system allows it
+// (the units' buffers are short); stays as it is otherwise.
+void raiseUnitThreadPriority();

@@ -231,16 +231,26 @@ ToneMeasure measureTone(const std::vector<int16_t>& interleaved) {
     }
     if (first >= last) return m;
     m.seconds = (last - first + 1) / 44100.0;
-    const size_t margin = (last - first) / 5;
+    // Level and pitch from the middle, in 1024-frame windows; a window that a busy machine
+    // left silent (an underrun) says nothing about either and is skipped.
+    const size_t margin = (last - first) / 5, window = 1024;
     double sum = 0;
-    size_t crossings = 0;
-    for (size_t f = first + margin; f < last - margin; ++f) {
-        const double x = interleaved[2 * f];
-        sum += x * x;
-        if (f > first + margin && (interleaved[2 * (f - 1)] < 0) != (interleaved[2 * f] < 0)) ++crossings;
+    size_t crossings = 0, counted = 0;
+    for (size_t w = first + margin; w + window < last - margin; w += window) {
+        double windowSum = 0;
+        size_t windowCrossings = 0;
+        for (size_t f = w; f < w + window; ++f) {
+            const double x = interleaved[2 * f];
+            windowSum += x * x;
+            if (f > w && (interleaved[2 * (f - 1)] < 0) != (interleaved[2 * f] < 0)) ++windowCrossings;
+        }
+        if (windowSum / window < 100.0 * 100.0) continue;
+        sum += windowSum;
+        crossings += windowCrossings;
+        counted += window;
     }
-    const size_t n = last - first - 2 * margin;
-    m.rms = std::sqrt(sum / n);
-    m.frequency = crossings / 2.0 / (n / 44100.0);
+    if (counted == 0) return m;
+    m.rms = std::sqrt(sum / counted);
+    m.frequency = crossings / 2.0 / ((counted - counted / window) / 44100.0);
     return m;
 }
