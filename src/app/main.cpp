@@ -1,8 +1,10 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessHost.h"
+#include "app/WindowHost.h"
 #include "sys/SystemInfo.h"
 
 #include <cstdio>
+#include <gtk/gtk.h>
 
 namespace {
 
@@ -10,6 +12,8 @@ void printHelp(const std::string& name) {
     std::printf(
         "Usage: %s [--headless [--port N]] [FILE...] [-url ADDRESS...]\n"
         "Companion for Corvane loopers: lists, imports, exports and previews the tracks of a connected device.\n\n"
+        "Shows its page in a window; another start hands its arguments to the running window.\n"
+        "Without a display it runs headless.\n\n"
         "  --headless   run without a window; serve the page on 127.0.0.1 and print its address\n"
         "  --port N     the port of the headless page (default: any free port)\n"
         "  --version    print the version and exit\n"
@@ -34,6 +38,10 @@ int main(int argc, char** argv) {
     if (options.version) {
         std::printf("%s %s\n", appName.c_str(), programVersion().c_str());
         return 0;
+    }
+    if (!options.headless) {
+        if (gtk_init_check(nullptr, nullptr)) return runWindow(appName, options);
+        std::fprintf(stderr, "%s: no display available; running headless\n", appName.c_str());
     }
     return runHeadless(appName, options);
 }

@@ -1,55 +1,15 @@
 #include "webview/LoopbackServer.h"
 
-#include "bridge/Json.h"
 #include "bridge/Text.h"
+#include "webview/NativeRequest.h"
+#include "webview/PageFiles.h"
 #include "sys/Paths.h"
 
 #include <libsoup/soup.h>
 #include <openssl/crypto.h>
 #include <sys/random.h>
-#include <sys/stat.h>
 
 namespace {
-
-const char* contentType(const std::string& path) {
-    static const std::pair<const char*, const char*> types[] = {
-        {".html", "text/html; charset=utf-8"}, {".htm", "text/html; charset=utf-8"},
-        {".js", "text/javascript; charset=utf-8"}, {".mjs", "text/javascript; charset=utf-8"},
-        {".css", "text/css; charset=utf-8"}, {".json", "application/json"},
-        {".txt", "text/plain; charset=utf-8"}, {".svg", "image/svg+xml"},
-        {".png", "image/png"}, {".jpg", "image/jpeg"}, {".jpeg", "image/jpeg"},
-        {".gif", "image/gif"}, {".ico", "image/x-icon"}, {".woff2", "font/woff2"},
-        {".woff", "font/woff"}, {".ttf", "font/ttf"}, {".wav", "audio/wav"},
-        {".mp3", "audio/mpeg"}, {".m4a", "audio/mp4"}};
-    auto dot = path.rfind('.');
-    if (dot != std::string::npos) {
-        std::string ext = path.substr(dot);
-        for (auto& c : ext) c = static_cast<char>(g_ascii_tolower(c));
-        for (const auto& t : types)
-            if (ext == t.first) return t.second;
-    }
-    return "application/octet-stream";
-}
-
-// The request path relative to the page folder, or empty when it would leave it.
-std::string safePagePath(const std::string& path) {
-    if (path.empty() || path[0] != '/') return std::string();
-    std::string out;
-    size_t pos = 1;
-    while (pos <= path.size()) {
-        size_t next = path.find('/', pos);
-        if (next == std::string::npos) next = path.size();
-        std::string part = path.substr(pos, next - pos);
-        if (part == ".." || part.find('\\') != std::string::npos || part.find('\0') != std::string::npos)
-            return std::string();
-        if (!part.empty() && part != ".") {
-            if (!out.empty()) out += '/';
-            out += part;
-        }
-        pos = next + 1;
-    }
-    return out.empty() ? "index.html" : out;
-}
 
 void reply(SoupServerMessage* message, unsigned status, const char* type, const std::string& body) {
     soup_server_message_set_status(message, status, nullptr);
@@ -150,14 +110,7 @@ void LoopbackServer::handleNative(SoupServerMessage* message) {
     std::string text(data ? data : "", size);
     g_bytes_unref(bytes);
     std::vector<std::string> args;
-    try {
-        Json call = Json::parse(text);
-        if (!call.is_array()) throw std::runtime_error("not an array");
-        for (const auto& item : call) {
-            if (!item.is_string()) throw std::runtime_error("not a string");
-            args.push_back(item.get<std::string>());
-        }
-    } catch (...) {
+    if (!parseNativeCall(text, args)) {
         reply(message, 400, "text/plain", "bad request");
         return;
     }
@@ -165,13 +118,10 @@ void LoopbackServer::handleNative(SoupServerMessage* message) {
 }
 
 void LoopbackServer::handleFile(SoupServerMessage* message, const std::string& path) {
-    std::string relative = safePagePath(path);
-    std::string file = root_ + relative;
-    struct stat st;
-    std::string bytes;
-    if (relative.empty() || stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !readWholeFile(file, bytes)) {
+    std::string bytes, type;
+    if (!readPageFile(root_, path, bytes, type)) {
         reply(message, 404, "text/plain", "not found");
         return;
     }
-    reply(message, 200, contentType(file), bytes);
+    reply(message, 200, type.c_str(), bytes);
 }

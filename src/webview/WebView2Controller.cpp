@@ -1,5 +1,6 @@
 #include "webview/WebView2Controller.h"
 
+#include "bridge/Text.h"
 #include "modules/NativeCall_app.h"
 #include "modules/NativeCall_audio.h"
 #include "modules/NativeCall_player.h"
@@ -10,6 +11,26 @@
 #include "modules/NativeCall_util.h"
 #include "sys/Desktop.h"
 #include "sys/Paths.h"
+#include "webview/AppScheme.h"
+#include "webview/FileAddress.h"
+#include "webview/RuntimeVersion.h"
+#include "webview/WebKitPageView.h"
+
+#include <gtk/gtk.h>
+
+namespace {
+
+// Tells the user the web engine is missing or too old (modal, owned by the window).
+void showRuntimeMissing(GtkWindow* window, const std::string& appName) {
+    GtkWidget* dialog = gtk_message_dialog_new(window, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
+                                               "Please download and install \"WebKitGTK\".");
+    gtk_window_set_title(GTK_WINDOW(dialog), appName.c_str());
+    gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    openWithDefaultHandler("https://webkitgtk.org/");
+}
+
+}  // namespace
 
 WebView2Controller::WebView2Controller() : objects_(std::make_unique<NativeObjects>(this)) {
     NativeObjects* objects = objects_.get();
@@ -24,6 +45,7 @@ WebView2Controller::WebView2Controller() : objects_(std::make_unique<NativeObjec
 }
 
 WebView2Controller::~WebView2Controller() {
+    closeWebView();
     host_.reset();
     modules_.clear();
     objects_.reset();
@@ -32,6 +54,35 @@ WebView2Controller::~WebView2Controller() {
 const HostObject& WebView2Controller::hostObject() {
     if (!host_) host_ = std::make_unique<HostObject>(modules_.table());
     return *host_;
+}
+
+bool WebView2Controller::createEnvironment(GtkWindow* window, const std::string& appName,
+                                           const std::string& startAddress, const std::string& dataFolder,
+                                           const std::string& pageRoot) {
+    gtkWindow_ = window;
+    setAppName(appName);
+    setStartAddress(startAddress);
+    if (!versionAccepted(runningWebKitVersion(), minimumWebKitVersion)) {
+        showRuntimeMissing(window, appName);
+        return false;
+    }
+    hostObject();  // the module table is complete: the page may call from now on
+    webView_ = std::make_unique<WebKitPageView>(*this, dataFolder, pageRoot);
+    setView(webView_.get());
+    gtk_container_add(GTK_CONTAINER(window), webView_->widget());
+    gtk_widget_show(webView_->widget());
+    gtk_widget_grab_focus(webView_->widget());
+    webView_->navigate(startAddress);
+    onWebViewCreated(true);
+    return true;
+}
+
+void WebView2Controller::closeWebView() {
+    if (!webView_) return;
+    setView(nullptr);
+    GtkWidget* widget = webView_->widget();
+    if (GtkWidget* parent = gtk_widget_get_parent(widget)) gtk_container_remove(GTK_CONTAINER(parent), widget);
+    webView_.reset();
 }
 
 void WebView2Controller::openURL(const std::string& url, const std::string& scheme) {
@@ -54,3 +105,44 @@ void WebView2Controller::closeWindow() {
 }
 
 void WebView2Controller::onWebViewCreated(bool) {}
+
+std::string WebView2Controller::pagePath(const std::string& address) {
+    return address.substr(0, address.find_first_of(";?#"));
+}
+
+void WebView2Controller::onSourceChanged(const std::string& address) {
+    std::string path = pagePath(address);
+    if (path == currentPagePath_) return;
+    currentPagePath_ = path;
+    clearStarted();
+}
+
+void WebView2Controller::onTitleChanged(const std::string& title) {
+    if (gtkWindow_) gtk_window_set_title(gtkWindow_, title.c_str());
+}
+
+void WebView2Controller::onNewWindowRequested(const std::string& address) {
+    std::string path;
+    if (localPathOfFileAddress(address, path)) {
+        if (!dragDropEnabled()) postEvent(makeEvent({"app", "command", "open", path}));
+        return;
+    }
+    if (!address.empty()) openWithDefaultHandler(address);
+}
+
+void WebView2Controller::onDownloadStarted(const std::string& address) {
+    postEvent(makeEvent({"app", "command", "download", address}));
+}
+
+void WebView2Controller::onFrameMessage(const std::string& frameName, const std::string& text) {
+    postEvent(makeEvent({"app", "iframe", frameName, text}));
+}
+
+bool WebView2Controller::permissionAllowed(const std::string& documentAddress) {
+    return AppScheme::isOwnAddress(documentAddress);
+}
+
+void WebView2Controller::onDragEntered(const std::vector<std::string>& paths) {
+    if (!dragDropEnabled()) return;
+    objects_->droppedFiles = paths;
+}

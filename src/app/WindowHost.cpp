@@ -1,0 +1,76 @@
+#include "app/WindowHost.h"
+
+#include "app/Bundle.h"
+#include "app/MainWindow.h"
+#include "app/SingleInstance.h"
+#include "webview/AppScheme.h"
+#include "webview/TarnAppWebViewController.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <glib-unix.h>
+#include <gtk/gtk.h>
+#include <memory>
+
+namespace {
+
+gboolean closeOnSignal(gpointer window) {
+    static_cast<MainWindow*>(window)->close();
+    return G_SOURCE_CONTINUE;
+}
+
+}  // namespace
+
+std::string startPage() {
+    const char* page = getenv("TARN_START_PAGE");
+    if (!page || !*page || page[0] == '/' || std::string(page).find(':') != std::string::npos) return "index.html";
+    return page;
+}
+
+int runWindow(const std::string& appName, const Options& options) {
+    SingleInstance instance(appName);
+    if (!instance.acquire()) {
+        // Another start owns the window: hand the command line over (when it can take
+        // it) and end.
+        instance.handOver(options.pageArgs);
+        return 0;
+    }
+
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    auto controller = std::make_unique<TarnAppWebViewController>();
+    controller->setAppName(appName);
+
+    Bundle bundle(appName);
+    std::string root = bundle.dataFolder() + "html/";
+    std::string start = "about:blank";
+    if (bundle.extract(builtInBundle()))
+        start = AppScheme::address(startPage());
+    else
+        std::fprintf(stderr, "%s: the page bundle could not be unpacked\n", appName.c_str());
+
+    int code = 0;
+    {
+        MainWindow window(*controller, appName, loop);
+        controller->setWindow(&window);
+        if (window.create(start, bundle.dataFolder(), root)) {
+            WebView2Controller* events = controller.get();
+            instance.listen([&window, events](const std::vector<std::string>& args) {
+                window.activate();
+                for (const auto& event : commandLineEvents(args)) events->postEvent(event);
+            });
+            // The process's own command line waits in the queue until the page starts delivery.
+            for (const auto& event : commandLineEvents(options.pageArgs)) controller->postEvent(event);
+            guint term = g_unix_signal_add(SIGTERM, closeOnSignal, &window);
+            guint intr = g_unix_signal_add(SIGINT, closeOnSignal, &window);
+            g_main_loop_run(loop);
+            g_source_remove(term);
+            g_source_remove(intr);
+        } else {
+            code = 1;
+        }
+        controller->setWindow(nullptr);
+    }
+    controller.reset();
+    g_main_loop_unref(loop);
+    return code;
+}
