@@ -32,7 +32,9 @@ AppScheme::Reply AppScheme::answer(const Request& request) const {
     Reply reply;
     reply.type = "text/plain; charset=utf-8";
     if (request.path == "/native") {
-        if (request.hasOrigin && request.origin != origin()) {
+        std::string mime = request.contentType.substr(0, request.contentType.find(';'));
+        while (!mime.empty() && mime.back() == ' ') mime.pop_back();
+        if ((request.hasOrigin && request.origin != origin()) || g_ascii_strcasecmp(mime.c_str(), "application/json") != 0) {
             reply.status = 403;
             reply.body = "forbidden";
         } else if (request.method != "POST") {

@@ -8,7 +8,9 @@
 // tarn://app/<path> serves the unpacked page folder, POST tarn://app/native runs one
 // bridge call (a JSON array of strings, answered with the tagged result as text).
 // Only the page's own origin reaches the bridge: a request that names another origin
-// (frames of other sites, sandboxed frames with the "null" origin) is refused with 403.
+// (frames of other sites, sandboxed frames with the "null" origin) is refused with 403,
+// and so is a call without the JSON content type, which a page of another origin can
+// only send after naming itself (forms and no-cors requests cannot set it).
 class AppScheme {
 public:
     using Bridge = std::function<std::string(const std::vector<std::string>&)>;
@@ -18,6 +20,7 @@ public:
         std::string path;  // "/index.html"
         bool hasOrigin = false;
         std::string origin;  // the Origin header when there is one
+        std::string contentType;
         std::string body;
     };
     struct Reply {

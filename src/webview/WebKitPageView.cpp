@@ -2,7 +2,6 @@
 
 #include "sys/Paths.h"
 
-#include <cstdlib>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
@@ -163,7 +162,6 @@ void WebKitPageView::configure() {
 
     WebKitSettings* settings = webkit_settings_new();
     webkit_settings_set_enable_javascript(settings, TRUE);
-    webkit_settings_set_enable_write_console_messages_to_stdout(settings, getenv("TARN_DEBUG_CONSOLE") != nullptr);
     webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
     webkit_settings_set_enable_developer_extras(settings, FALSE);
     webkit_settings_set_media_playback_requires_user_gesture(settings, FALSE);
@@ -224,6 +222,7 @@ void WebKitPageView::handleSchemeRequest(WebKitURISchemeRequest* request, void* 
                 in.hasOrigin = true;
                 in.origin = origin;
             }
+            if (const char* type = soup_message_headers_get_one(headers, "Content-Type")) in.contentType = type;
         }
         if (in.method == "POST") {
             GInputStream* body = webkit_uri_scheme_request_get_http_body(request);

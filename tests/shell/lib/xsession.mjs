@@ -1,0 +1,128 @@
+// Runs the real `tarn` window under its own Xvfb server (display number picked by the
+// server itself, so parallel runs never collide), with temporary XDG folders.
+import { spawn, execFileSync } from 'node:child_process';
+import { cpSync, existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, chmodSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const here = dirname(fileURLToPath(import.meta.url));
+export const tarnBinary = process.env.TARN_BIN || resolve(here, '../../../build/tarn');
+export const xCloseBinary = process.env.TARN_XCLOSE || resolve(here, '../../../build/tests/x_close_window');
+
+export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+export async function waitFor(what, probe, timeoutMs = 45000, stepMs = 100) {
+  const until = Date.now() + timeoutMs;
+  for (;;) {
+    const value = await probe();
+    if (value) return value;
+    if (Date.now() > until) throw new Error('timed out waiting for ' + what);
+    await sleep(stepMs);
+  }
+}
+
+export function startXvfb() {
+  return new Promise((resolveStart, rejectStart) => {
+    const child = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'], {
+      stdio: ['ignore', 'ignore', 'pipe', 'pipe'],
+    });
+    let number = '';
+    let err = '';
+    child.stderr.on('data', (d) => { err += d; });
+    child.stdio[3].on('data', (d) => {
+      number += d;
+      if (number.includes('\n')) {
+        resolveStart({
+          display: ':' + number.trim(),
+          stop: () => new Promise((r) => { child.once('exit', r); child.kill('SIGTERM'); }),
+        });
+      }
+    });
+    child.on('exit', (code) => rejectStart(new Error('Xvfb ended (' + code + '): ' + err)));
+  });
+}
+
+// A fresh HOME with XDG folders and the test pages already in the unpacked page folder
+// (unpacking the bundle leaves files it does not carry alone).
+export function makeHome() {
+  const root = mkdtempSync(join(tmpdir(), 'tarn-shell-'));
+  for (const sub of ['config', 'data', 'tmp', 'run']) mkdirSync(join(root, sub));
+  chmodSync(join(root, 'run'), 0o700);
+  const appData = join(root, 'data', 'Corvane', 'tarn');
+  mkdirSync(join(appData, 'html'), { recursive: true });
+  cpSync(resolve(here, '../pages'), join(appData, 'html', 'test'), { recursive: true });
+  return {
+    root,
+    appData,
+    env: {
+      HOME: root, XDG_CONFIG_HOME: join(root, 'config'), XDG_DATA_HOME: join(root, 'data'),
+      TMPDIR: join(root, 'tmp'), XDG_RUNTIME_DIR: join(root, 'run'),
+    },
+    settings() {
+      const file = join(root, 'config', 'Corvane', 'settings.json');
+      return existsSync(file) ? JSON.parse(readFileSync(file, 'utf8')) : null;
+    },
+    pref(key) {
+      const file = join(appData, 'pref', key);
+      return existsSync(file) ? readFileSync(file, 'utf8') : null;
+    },
+    cleanup() { rmSync(root, { recursive: true, force: true }); },
+  };
+}
+
+// Starts `tarn` in the window mode on the display.
+export function startTarn(x, home, { args = [], page = null } = {}) {
+  const env = { ...process.env, ...home.env, DISPLAY: x.display };
+  delete env.WAYLAND_DISPLAY;
+  if (page) env.TARN_START_PAGE = page;
+  else delete env.TARN_START_PAGE;
+  const child = spawn(tarnBinary, args, { env, stdio: ['ignore', 'pipe', 'pipe'] });
+  let output = '';
+  child.stdout.on('data', (d) => { output += d; });
+  child.stderr.on('data', (d) => { output += d; });
+  const exited = new Promise((r) => child.on('exit', (code, signal) => r({ code, signal })));
+  return {
+    child, exited, env,
+    output: () => output,
+    running: () => child.exitCode === null && child.signalCode === null,
+    async stop() {
+      if (child.exitCode === null && child.signalCode === null) child.kill('SIGTERM');
+      return exited;
+    },
+  };
+}
+
+export function xdotool(x, ...args) {
+  try {
+    return execFileSync('xdotool', args, { env: { ...process.env, DISPLAY: x.display }, encoding: 'utf8' }).trim();
+  } catch {
+    return '';
+  }
+}
+
+// The ids of the visible windows named exactly `name`.
+export function windowsNamed(x, name) {
+  const ids = xdotool(x, 'search', '--onlyvisible', '--name', '^' + name.replace(/[.*+?^${}()|[\]\\]/g, '\\$&') + '$');
+  return ids ? ids.split('\n') : [];
+}
+
+export function windowGeometry(x, id) {
+  const text = xdotool(x, 'getwindowgeometry', '--shell', id);
+  const values = Object.fromEntries(text.split('\n').map((l) => l.split('=')));
+  return { x: Number(values.X), y: Number(values.Y), width: Number(values.WIDTH), height: Number(values.HEIGHT) };
+}
+
+export function closeButton(x, id) {
+  execFileSync(xCloseBinary, [id], { env: { ...process.env, DISPLAY: x.display } });
+}
+
+// Screenshot of one window as PNG; returns its path and the number of distinct colours
+// and the standard deviation of its pixels (0 for a blank image).
+export function screenshot(x, id, file) {
+  const env = { ...process.env, DISPLAY: x.display };
+  execFileSync('import', ['-window', id, file], { env });
+  const [deviation, colours] = execFileSync('convert', [file, '-format', '%[fx:standard_deviation] %k', 'info:'],
+    { encoding: 'utf8' }).trim().split(' ');
+  return { file, deviation: Number(deviation), colours: Number(colours) };
+}
