@@ -34,12 +34,13 @@ AppScheme::Reply AppScheme::answer(const Request& request) const {
     if (request.path == "/native") {
         std::string mime = request.contentType.substr(0, request.contentType.find(';'));
         while (!mime.empty() && mime.back() == ' ') mime.pop_back();
-        if ((request.hasOrigin && request.origin != origin()) || g_ascii_strcasecmp(mime.c_str(), "application/json") != 0) {
-            reply.status = 403;
-            reply.body = "forbidden";
-        } else if (request.method != "POST") {
+        if (request.method != "POST") {
             reply.status = 405;
             reply.body = "method not allowed";
+        } else if ((request.hasOrigin && request.origin != origin()) ||
+                   g_ascii_strcasecmp(mime.c_str(), "application/json") != 0) {
+            reply.status = 403;
+            reply.body = "forbidden";
         } else {
             std::vector<std::string> args;
             if (!parseNativeCall(request.body, args)) {
