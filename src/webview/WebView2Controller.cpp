@@ -59,13 +59,13 @@ const HostObject& WebView2Controller::hostObject() {
 bool WebView2Controller::createEnvironment(GtkWindow* window, const std::string& appName,
                                            const std::string& startAddress, const std::string& dataFolder,
                                            const std::string& pageRoot) {
-    gtkWindow_ = window;
     setAppName(appName);
     setStartAddress(startAddress);
     if (!versionAccepted(runningWebKitVersion(), minimumWebKitVersion)) {
         showRuntimeMissing(window, appName);
         return false;
     }
+    gtkWindow_ = window;
     hostObject();  // the module table is complete: the page may call from now on
     webView_ = std::make_unique<WebKitPageView>(*this, dataFolder, pageRoot);
     setView(webView_.get());
@@ -78,6 +78,7 @@ bool WebView2Controller::createEnvironment(GtkWindow* window, const std::string&
 }
 
 void WebView2Controller::closeWebView() {
+    gtkWindow_ = nullptr;  // the window goes next: no dialog may take it as owner any more
     if (!webView_) return;
     setView(nullptr);
     GtkWidget* widget = webView_->widget();

@@ -4,7 +4,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { join } from 'node:path';
 import {
-  startXvfb, makeHome, startTarn, waitFor, windowsNamed, windowGeometry, closeButton, screenshot, sleep,
+  startXvfb, makeHome, startTarn, tarnBinary, waitFor, windowsNamed, windowGeometry, closeButton, screenshot, sleep,
 } from './lib/xsession.mjs';
 import { startForeignSite } from './lib/foreign.mjs';
 
@@ -48,6 +48,28 @@ test('the window shows the bundled page, fitted to the screen, and it is not bla
     assert.ok(shot.colours > 8, 'the screenshot has text on it');
   } finally {
     await tarn.stop();
+    home.cleanup();
+  }
+});
+
+test('without a display tarn says so and serves its page headless', async () => {
+  const home = makeHome();
+  const env = { ...process.env, ...home.env };
+  delete env.DISPLAY;
+  delete env.WAYLAND_DISPLAY;
+  const { spawn } = await import('node:child_process');
+  const child = spawn(tarnBinary, [], { env });
+  let out = '';
+  let err = '';
+  child.stdout.on('data', (d) => { out += d; });
+  child.stderr.on('data', (d) => { err += d; });
+  try {
+    await waitFor('the headless address', () => out.includes('\n'));
+    assert.match(out, /^http:\/\/127\.0\.0\.1:\d+\/index\.html\?token=[0-9a-f]{64}\n/);
+    assert.match(err, /no display available; running headless/);
+  } finally {
+    child.kill('SIGTERM');
+    await new Promise((r) => child.once('exit', r));
     home.cleanup();
   }
 });
