@@ -65,7 +65,7 @@ test('without a display tarn says so and serves its page headless', async () => 
   child.stderr.on('data', (d) => { err += d; });
   try {
     await waitFor('the headless address', () => out.includes('\n'));
-    assert.match(out, /^http:\/\/127\.0\.0\.1:\d+\/index\.html\?token=[0-9a-f]{64}\n/);
+    assert.match(out, /^http:\/\/127\.0\.0\.1:\d+\/index\.html\?token=[0-9A-Fa-f]{64}\n/);
     assert.match(err, /no display available; running headless/);
   } finally {
     child.kill('SIGTERM');
