@@ -22,29 +22,3 @@ private:
     std::string destination_;
     WaveFormat target_;
 };
-
-// Splits one file into the WAV files named by the page's JSON array text.
-class AudioSplitThread : public Thread {
-public:
-    AudioSplitThread(JavaScriptInterface* controller, std::string source, std::string wavs)
-        : controller_(controller), source_(std::move(source)), wavs_(std::move(wavs)) {}
-    void run() override;
-
-private:
-    JavaScriptInterface* controller_;
-    std::string source_;
-    std::string wavs_;
-};
-
-// Writes a time-reversed WAV copy of one file.
-class AudioReverseThread : public Thread {
-public:
-    AudioReverseThread(JavaScriptInterface* controller, std::string source, std::string destination)
-        : controller_(controller), source_(std::move(source)), destination_(std::move(destination)) {}
-    void run() override;
-
-private:
-    JavaScriptInterface* controller_;
-    std::string source_;
-    std::string destination_;
-};

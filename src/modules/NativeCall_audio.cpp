@@ -3,6 +3,8 @@
 #include "audio/AudioConvertThread.h"
 #include "audio/AudioEndpoints.h"
 #include "audio/AudioFileInfo.h"
+#include "audio/AudioReverseThread.h"
+#include "audio/AudioSplitThread.h"
 #include "bridge/JavaScriptInterface.h"
 #include "bridge/Json.h"
 #include "bridge/NativeObjects.h"
