@@ -4,7 +4,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { join } from 'node:path';
 import {
-  startXvfb, makeHome, startTarn, tarnBinary, waitFor, windowsNamed, windowGeometry, closeButton, screenshot, sleep,
+  startXvfb, makeHome, startTarn, tarnBinary, startSleepingSystem, waitFor, windowsNamed, windowGeometry, closeButton, screenshot, sleep,
 } from './lib/xsession.mjs';
 import { startForeignSite } from './lib/foreign.mjs';
 
@@ -142,6 +142,26 @@ test('bridge, pushed events, hand-over, close button, exit and placement', async
     }
   } finally {
     await tarn.stop();
+    home.cleanup();
+  }
+});
+
+test('resume from suspend reaches the page as the wakeup command', async () => {
+  const home = makeHome();
+  const system = await startSleepingSystem(home);
+  const tarn = startTarn(x, home, { page: 'test/probe.html', env: system.env });
+  try {
+    await waitFor('the started page', () => probe(home)?.started);
+    // The window subscribes once it is up: announce until the page has heard it.
+    await waitFor('the wakeup command', () => {
+      if (eventsOf(home).length) return true;
+      system.sleepAndResume();
+      return false;
+    }, 30000, 500);
+    for (const event of eventsOf(home)) assert.deepEqual(event, ['wakeup', 'PBT_APMRESUMESUSPEND']);
+  } finally {
+    await tarn.stop();
+    await system.stop();
     home.cleanup();
   }
 });

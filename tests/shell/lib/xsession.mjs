@@ -9,6 +9,7 @@ import { fileURLToPath } from 'node:url';
 const here = dirname(fileURLToPath(import.meta.url));
 export const tarnBinary = process.env.TARN_BIN || resolve(here, '../../../build/tarn');
 export const xCloseBinary = process.env.TARN_XCLOSE || resolve(here, '../../../build/tests/x_close_window');
+export const fakeLogin1Binary = process.env.TARN_FAKE_LOGIN1 || resolve(here, '../../../build/tests/fake_login1');
 
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
@@ -72,8 +73,8 @@ export function makeHome() {
 }
 
 // Starts `tarn` in the window mode on the display.
-export function startTarn(x, home, { args = [], page = null } = {}) {
-  const env = { ...process.env, ...home.env, DISPLAY: x.display };
+export function startTarn(x, home, { args = [], page = null, env: extra = {} } = {}) {
+  const env = { ...process.env, ...home.env, DISPLAY: x.display, ...extra };
   delete env.WAYLAND_DISPLAY;
   if (page) env.TARN_START_PAGE = page;
   else delete env.TARN_START_PAGE;
@@ -125,4 +126,28 @@ export function screenshot(x, id, file) {
   const [deviation, colours] = execFileSync('convert', [file, '-format', '%[fx:standard_deviation] %k', 'info:'],
     { encoding: 'utf8' }).trim().split(' ');
   return { file, deviation: Number(deviation), colours: Number(colours) };
+}
+
+// A private bus standing in for the system bus, with a login manager on it that
+// announces suspend and resume on request.
+export async function startSleepingSystem(home) {
+  const address = 'unix:path=' + join(home.root, 'run', 'system_bus');
+  const daemon = spawn('dbus-daemon', ['--session', '--nofork', '--nopidfile', '--address=' + address],
+    { stdio: 'ignore' });
+  const env = { ...process.env, DBUS_SYSTEM_BUS_ADDRESS: address };
+  await waitFor('the private bus', () => existsSync(join(home.root, 'run', 'system_bus')), 10000);
+  const login = spawn(fakeLogin1Binary, [], { env, stdio: ['pipe', 'pipe', 'inherit'] });
+  let out = '';
+  login.stdout.on('data', (d) => { out += d; });
+  await waitFor('the login manager', () => out.includes('ready'), 10000);
+  return {
+    env: { DBUS_SYSTEM_BUS_ADDRESS: address },
+    sleepAndResume() { login.stdin.write('cycle\n'); },
+    async stop() {
+      login.stdin.end();
+      login.kill('SIGTERM');
+      daemon.kill('SIGTERM');
+      await new Promise((r) => (daemon.exitCode !== null ? r() : daemon.once('exit', r)));
+    },
+  };
 }
