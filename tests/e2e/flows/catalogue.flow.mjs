@@ -3,7 +3,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { openTarn, hasModule, waitFor } from '../lib/page.mjs';
-import { startCatalogueServer } from '../lib/looper.mjs';
+import { startCatalogueServer, lockDevices } from '../lib/looper.mjs';
 
 const catalogue = {
   totalResults: 3,
@@ -25,9 +25,12 @@ const catalogue = {
 
 let server;
 let t;
+let unlock;
 let skip = '';
 
 before(async () => {
+  // "No looper" must hold for the whole flow: no other flow may mount one meanwhile.
+  unlock = await lockDevices();
   let broken = false;
   server = await startCatalogueServer({
     '/catalogue.json': { type: 'application/json', body: () => Buffer.from(broken ? '{"items": [' : JSON.stringify(catalogue)) },
@@ -40,6 +43,7 @@ before(async () => {
 after(async () => {
   await t?.close();
   await server?.close();
+  unlock?.();
 });
 
 test('the catalogue lists track sets newest first and shows the first one', async (ctx) => {
