@@ -24,13 +24,13 @@ uint16_t bitsOf(pa_sample_format_t format) {
     return static_cast<uint16_t>(format == PA_SAMPLE_S24_32LE || format == PA_SAMPLE_S24_32BE ? 24 : bytes * 8);
 }
 
-AudioDeviceInfo infoOf(const char* name, const char* description, const pa_sample_spec& spec) {
+AudioDeviceInfo infoOf(const char* name, const char* description, const pa_sample_spec& sampleFormat) {
     AudioDeviceInfo info;
     info.uid = name ? name : "";
     info.name = description ? description : info.uid;
-    info.sampleRate = spec.rate;
-    info.channels = spec.channels;
-    info.bitDepth = pa_sample_format_valid(spec.format) ? bitsOf(spec.format) : 0;
+    info.sampleRate = sampleFormat.rate;
+    info.channels = sampleFormat.channels;
+    info.bitDepth = pa_sample_format_valid(sampleFormat.format) ? bitsOf(sampleFormat.format) : 0;
     return info;
 }
 

@@ -8,10 +8,10 @@
 #include <sched.h>
 
 pa_simple* openUnitStream(bool playback, const std::string& uid) {
-    pa_sample_spec spec;
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = 44100;
-    spec.channels = 2;
+    pa_sample_spec sampleFormat;
+    sampleFormat.format = PA_SAMPLE_S16LE;
+    sampleFormat.rate = 44100;
+    sampleFormat.channels = 2;
     pa_buffer_attr attr;
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.tlength = playback ? kUnitBuffers * kUnitBufferBytes : static_cast<uint32_t>(-1);
@@ -24,10 +24,10 @@ pa_simple* openUnitStream(bool playback, const std::string& uid) {
     const char* name = playback ? "Preview" : "Recording";
     pa_simple* stream = nullptr;
     if (!uid.empty())
-        stream = pa_simple_new(server.empty() ? nullptr : server.c_str(), "Tarn", direction, uid.c_str(), name, &spec,
+        stream = pa_simple_new(server.empty() ? nullptr : server.c_str(), "Tarn", direction, uid.c_str(), name, &sampleFormat,
                                nullptr, &attr, nullptr);
     if (!stream)
-        stream = pa_simple_new(server.empty() ? nullptr : server.c_str(), "Tarn", direction, nullptr, name, &spec,
+        stream = pa_simple_new(server.empty() ? nullptr : server.c_str(), "Tarn", direction, nullptr, name, &sampleFormat,
                                nullptr, &attr, nullptr);
     return stream;
 }
