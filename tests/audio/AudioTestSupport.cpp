@@ -239,12 +239,15 @@ ToneMeasure measureTone(const std::vector<int16_t>& interleaved) {
     for (size_t w = first + margin; w + window < last - margin; w += window) {
         double windowSum = 0;
         size_t windowCrossings = 0;
+        bool gap = false;
         for (size_t f = w; f < w + window; ++f) {
             const double x = interleaved[2 * f];
             windowSum += x * x;
             if (f > w && (interleaved[2 * (f - 1)] < 0) != (interleaved[2 * f] < 0)) ++windowCrossings;
+            // A loud tone passes zero in one step: two quiet samples in a row are a gap.
+            if (f > w && std::abs(interleaved[2 * f]) < 64 && std::abs(interleaved[2 * (f - 1)]) < 64) gap = true;
         }
-        if (windowSum / window < 100.0 * 100.0) continue;
+        if (gap) continue;
         sum += windowSum;
         crossings += windowCrossings;
         counted += window;

@@ -65,7 +65,7 @@ private:
 
 // Statistics of the part of a stereo capture that is not silent.
 struct ToneMeasure {
-    double seconds = 0;     // length of the sounding part
+    double seconds = 0;     // from the first to the last sound (longer when a busy machine underran)
     double rms = 0;         // left channel, over the middle of the sounding part
     double frequency = 0;   // left channel, from zero crossings
 };
