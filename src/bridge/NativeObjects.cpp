@@ -3,10 +3,13 @@
 #include "audio/AudioDevice.h"
 #include "audio/AudioInputUnit.h"
 #include "audio/AudioOutputUnit.h"
+#include "midi/MIDIClient.h"
 #include "modules/NativeCall_audio.h"
 #include "modules/NativeCall_player.h"
 #include "modules/NativeCall_recorder.h"
 #include "modules/NativeCall_http.h"
+#include "modules/NativeCall_midi.h"
+#include "modules/NativeCall_midix.h"
 #include "net/HTTPConnection.h"
 
 NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(controller) {
@@ -26,12 +29,22 @@ NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(cont
     audioInputUnit_ = std::make_unique<AudioInputUnit>();
     audioPlayer_->setOutput(audioOutputUnit_.get());
     audioRecorder_->setInput(audioInputUnit_.get());
+    midiClient_ = std::make_unique<MIDIClient>();
+    midiClientDelegate_ = std::make_unique<_MIDIClientDelegate>(controller);
+    midiClient_->setDelegate(midiClientDelegate_.get());
+    midiClient_->inputPort()->setDelegate(midiClientDelegate_.get());
 }
 
 NativeObjects::~NativeObjects() {
+    for (auto& midix : midixClients_) {
+        midix.client.reset();
+        midix.delegate.reset();
+    }
+    midixClients_.clear();
     joinWorkers();
     // Services first (each stops its own workers), then the delegates they report to.
     httpConnection_.reset();
+    midiClient_.reset();
     httpConnectionDelegate_.reset();
     audioDevice_.reset();
     audioDeviceDelegate_.reset();
@@ -42,6 +55,7 @@ NativeObjects::~NativeObjects() {
     audioOutputUnit_.reset();
     audioPlayerDelegate_.reset();
     audioRecorderDelegate_.reset();
+    midiClientDelegate_.reset();
 }
 
 void NativeObjects::addWorker(std::unique_ptr<Thread> worker) {

@@ -18,6 +18,9 @@ class AudioRecorder;
 class _AudioRecorderDelegate;
 class AudioOutputUnit;
 class AudioInputUnit;
+class MIDIClient;
+class _MIDIClientDelegate;
+class _MIDIXClientDelegate;
 
 // The long-lived service objects the modules share, their delegates, and the
 // list of background workers joined at shutdown. Built and destroyed on the UI thread.
@@ -46,6 +49,14 @@ public:
     AudioRecorder& audioRecorder() const { return *audioRecorder_; }
     AudioOutputUnit& audioOutputUnit() const { return *audioOutputUnit_; }
     AudioInputUnit& audioInputUnit() const { return *audioInputUnit_; }
+    // The application's MIDI client (the midi module).
+    MIDIClient& midiClient() const { return *midiClient_; }
+    // The midix module's clients, index = client number; filled once, on the UI thread.
+    struct MIDIXClient {
+        std::unique_ptr<MIDIClient> client;
+        std::unique_ptr<_MIDIXClientDelegate> delegate;
+    };
+    std::vector<MIDIXClient>& midixClients() { return midixClients_; }
 
     // Takes a started, joinable worker; it is joined when the objects go away.
     // Workers that have already finished are joined and dropped on the way.
@@ -69,4 +80,7 @@ private:
     std::unique_ptr<AudioInputUnit> audioInputUnit_;
     std::unique_ptr<AudioPlayer> audioPlayer_;
     std::unique_ptr<AudioRecorder> audioRecorder_;
+    std::unique_ptr<_MIDIClientDelegate> midiClientDelegate_;
+    std::unique_ptr<MIDIClient> midiClient_;
+    std::vector<MIDIXClient> midixClients_;
 };

@@ -6,8 +6,11 @@
 #include "modules/NativeCall_player.h"
 #include "modules/NativeCall_recorder.h"
 #include "modules/NativeCall_http.h"
+#include "modules/NativeCall_midi.h"
+#include "modules/NativeCall_midix.h"
 #include "modules/NativeCall_security.h"
 #include "modules/NativeCall_sh.h"
+#include "modules/NativeCall_tgif.h"
 #include "modules/NativeCall_util.h"
 #include "sys/Desktop.h"
 #include "sys/Paths.h"
@@ -35,6 +38,9 @@ void showRuntimeMissing(GtkWindow* window, const std::string& appName) {
 WebView2Controller::WebView2Controller() : objects_(std::make_unique<NativeObjects>(this)) {
     NativeObjects* objects = objects_.get();
     registerModule(std::make_unique<NativeCall_app>(objects));
+    registerModule(std::make_unique<NativeCall_midi>(objects));
+    registerModule(std::make_unique<NativeCall_midix>(objects));
+    registerModule(std::make_unique<NativeCall_tgif>(objects));
     registerModule(std::make_unique<NativeCall_audio>(objects));
     registerModule(std::make_unique<NativeCall_player>(objects));
     registerModule(std::make_unique<NativeCall_recorder>(objects));

@@ -1,0 +1,81 @@
+#include "MIDIBridgeFixture.h"
+
+#include "bridge/Json.h"
+
+#include <thread>
+
+std::unique_ptr<JackServer> MIDIBridgeTest::jack;
+
+namespace {
+
+// One JACK server for the whole test program (ctest runs each test as its own program).
+class JackEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { MIDIBridgeTest::jack = std::make_unique<JackServer>(); }
+    void TearDown() override { MIDIBridgeTest::jack.reset(); }
+};
+
+const auto* environment = ::testing::AddGlobalTestEnvironment(new JackEnvironment);
+
+}  // namespace
+
+MIDIBridgeTest::MIDIBridgeTest() : controller(std::make_unique<TarnAppWebViewController>()) {}
+
+MIDIBridgeTest::~MIDIBridgeTest() { controller.reset(); }
+
+void MIDIBridgeTest::drain() {
+    for (std::string event = controller->takeEvent(); !event.empty(); event = controller->takeEvent())
+        events.push_back(event);
+}
+
+std::string MIDIBridgeTest::waitForEvent(const std::function<bool(const std::string&)>& match,
+                                         std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        drain();
+        for (auto it = events.begin(); it != events.end(); ++it) {
+            if (match(*it)) {
+                std::string found = *it;
+                events.erase(it);
+                return found;
+            }
+        }
+        if (std::chrono::steady_clock::now() > deadline) return "";
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+std::vector<std::string> MIDIBridgeTest::eventsDuring(std::chrono::milliseconds time, const std::string& prefix) {
+    std::this_thread::sleep_for(time);
+    drain();
+    std::vector<std::string> found, rest;
+    for (auto& event : events) (event.rfind(prefix, 0) == 0 ? found : rest).push_back(event);
+    events = rest;
+    return found;
+}
+
+std::string MIDIBridgeTest::endpointOf(const std::string& listCall, const std::string& device) {
+    std::string result = call({listCall});
+    if (result.empty() || result[0] != 's') return "";
+    for (const Json& endpoint : parseJson(result.substr(1)))
+        if (endpoint.at("MIDIDeviceNameKey") == device) return jsonText(endpoint);
+    return "";
+}
+
+void MIDIBridgeTest::connectBoth(const std::string& device) {
+    std::string in = endpointOf("$$midi_inendpoints", device), out = endpointOf("$$midi_outendpoints", device);
+    ASSERT_FALSE(in.empty());
+    ASSERT_FALSE(out.empty());
+    ASSERT_EQ(call({"$$midi_inconnect", in}), "v");
+    ASSERT_EQ(call({"$$midi_outconnect", out}), "v");
+}
+
+std::string hexOf(const std::vector<uint8_t>& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (uint8_t b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}

@@ -1,0 +1,161 @@
+#include "MIDIBridgeFixture.h"
+
+#include "bridge/Json.h"
+#include "midi/MIDIClock.h"
+
+#include <regex>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kReadEditMode = "F07D1000000000117F700000000000011 0F7";
+
+std::string withoutSpaces(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+    return text;
+}
+
+TEST_F(MIDIBridgeTest, ListsTheDeviceUnderItsNameAndNeverTarnItself) {
+    LooperSim sim("Looper Sim", "00000000");
+    EXPECT_EQ(endpointOf("$$midi_inendpoints", "Looper Sim"),
+              "{\"MIDIDeviceNameKey\":\"Looper Sim\",\"MIDIEndpointIndexKey\":\":MIDI Out\","
+              "\"MIDIEndpointUIDKey\":\"Looper Sim:MIDI Out\",\"MIDIEntityNameKey\":\"Looper Sim\"}");
+    EXPECT_EQ(endpointOf("$$midi_outendpoints", "Looper Sim"),
+              "{\"MIDIDeviceNameKey\":\"Looper Sim\",\"MIDIEndpointIndexKey\":\":MIDI In\","
+              "\"MIDIEndpointUIDKey\":\"Looper Sim:MIDI In\",\"MIDIEntityNameKey\":\"Looper Sim\"}");
+    connectBoth("Looper Sim");
+    // Connected, Tarn has ports of its own in the MIDI system; they are not listed.
+    for (const char* list : {"$$midi_inendpoints", "$$midi_outendpoints"}) {
+        Json endpoints = parseJson(call({list}).substr(1));
+        ASSERT_EQ(endpoints.size(), 1u) << endpoints.dump();
+        EXPECT_EQ(endpoints[0]["MIDIDeviceNameKey"], "Looper Sim");
+    }
+}
+
+TEST_F(MIDIBridgeTest, AReadRequestReachesTheDeviceAndItsAnswerArrivesAsOneMessage) {
+    LooperSim sim("Looper Sim", "00000000");
+    connectBoth("Looper Sim");
+    uint32_t before = midiClockMilliseconds();
+    EXPECT_EQ(call({"$$midi_send", withoutSpaces(kReadEditMode)}), "v");
+    EXPECT_EQ(sim.waitForLine([](const std::string& l) { return l.rfind("recv", 0) == 0; }),
+              "recv " + withoutSpaces(kReadEditMode));
+    // DT1 of 7F700000 with edit mode 0, checksum 11.
+    std::string event = waitForEventStartingWith("midi\fmessage\f");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(event, match, std::regex("midi\fmessage\fF07D1000000000127F7000000011F7\f(\\d+)")))
+        << event;
+    uint32_t stamp = static_cast<uint32_t>(std::stoul(match[1]));
+    EXPECT_GE(stamp, before);
+    EXPECT_LE(stamp, midiClockMilliseconds());
+    EXPECT_TRUE(eventsDuring(200ms, "midi\fmessage").empty());  // one message, not pieces
+}
+
+TEST_F(MIDIBridgeTest, LowerCaseHexIsAcceptedAndEditModeCanBeSwitched) {
+    LooperSim sim("Looper Sim", "0102030405");
+    connectBoth("Looper Sim");
+    // DT1 7F700000 01 (checksum 10), then a read: the device answers 1, upper case.
+    call({"$$midi_send", "f07d10010203040512" "7f70000001" "10f7"});
+    EXPECT_EQ(sim.waitForLine("mode 1"), "mode 1");
+    call({"$$midi_send", "f07d10010203040511" "7f70000000000001" "10f7"});
+    EXPECT_FALSE(waitForEventStartingWith("midi\fmessage\fF07D100102030405127F7000000110F7\f").empty());
+    // A wrong checksum is ignored by the device: no answer.
+    call({"$$midi_send", "f07d10010203040511" "7f70000000000001" "11f7"});
+    EXPECT_FALSE(sim.waitForLine("recv F07D1001020304051" "17F70000000000001" "11F7").empty());
+    EXPECT_TRUE(eventsDuring(300ms, "midi\fmessage").empty());
+}
+
+TEST_F(MIDIBridgeTest, RunningStatusNotesArriveAsTwoMessages) {
+    LooperSim sim("Looper Sim", "00000000");
+    connectBoth("Looper Sim");
+    call({"$$midi_send", "903C403E40"});
+    EXPECT_EQ(sim.waitForLine([](const std::string& l) { return l.rfind("recv", 0) == 0; }), "recv 903C40");
+    EXPECT_EQ(sim.waitForLine([](const std::string& l) { return l.rfind("recv", 0) == 0; }), "recv 903E40");
+    // The echoes come back as two note messages, in order.
+    EXPECT_FALSE(waitForEventStartingWith("midi\fmessage\f903C40\f").empty());
+    EXPECT_FALSE(waitForEventStartingWith("midi\fmessage\f903E40\f").empty());
+}
+
+TEST_F(MIDIBridgeTest, ALongSysExGoesOutAs512BytesEndingInF7) {
+    LooperSim sim("Looper Sim", "00000000");
+    connectBoth("Looper Sim");
+    std::vector<uint8_t> sysEx{0xF0, 0x41};
+    while (sysEx.size() < 599) sysEx.push_back(sysEx.size() & 0x7F);
+    sysEx.push_back(0xF7);
+    call({"$$midi_send", hexOf(sysEx)});
+    std::vector<uint8_t> expected(sysEx.begin(), sysEx.begin() + 511);
+    expected.push_back(0xF7);
+    EXPECT_EQ(sim.waitForLine([](const std::string& l) { return l.rfind("recv", 0) == 0; }), "recv " + hexOf(expected));
+    // The echo arrives whole, as one message.
+    EXPECT_FALSE(waitForEventStartingWith("midi\fmessage\f" + hexOf(expected) + "\f").empty());
+}
+
+TEST_F(MIDIBridgeTest, AClockByteInsideASysExGoesOutAtOnce) {
+    LooperSim sim("Looper Sim", "00000000");
+    connectBoth("Looper Sim");
+    call({"$$midi_send", "F04101"});
+    call({"$$midi_send", "F80203F7"});
+    EXPECT_EQ(sim.waitForLine([](const std::string& l) { return l.rfind("recv", 0) == 0; }), "recv F8");
+    EXPECT_EQ(sim.waitForLine([](const std::string& l) { return l.rfind("recv", 0) == 0; }), "recv F041010203F7");
+    // The echoed clock byte is never delivered; the SysEx is.
+    EXPECT_FALSE(waitForEventStartingWith("midi\fmessage\fF041010203F7\f").empty());
+    EXPECT_TRUE(eventsDuring(200ms, "midi\fmessage\fF8").empty());
+}
+
+TEST_F(MIDIBridgeTest, ConnectWithoutArgumentTakesEveryEndpointAndIdentityIsAnswered) {
+    LooperSim sim("Looper Sim", "0102030405");
+    EXPECT_EQ(call({"$$midi_inconnect"}), "v");
+    EXPECT_EQ(call({"$$midi_outconnect"}), "v");
+    call({"$$midi_send", "F07E7F0601F7"});
+    EXPECT_FALSE(waitForEventStartingWith("midi\fmessage\fF07E100602" "7D01020304" "00010000F7\f").empty());
+    // Disconnected, nothing arrives any more.
+    EXPECT_EQ(call({"$$midi_indisconnect"}), "v");
+    call({"$$midi_send", "903C40"});
+    EXPECT_FALSE(sim.waitForLine("recv 903C40").empty());
+    EXPECT_TRUE(eventsDuring(300ms, "midi\fmessage").empty());
+}
+
+TEST_F(MIDIBridgeTest, StartingAndStoppingADeviceIsReportedAsChanged) {
+    eventsDuring(1500ms, "midi\fchanged");  // the first poll; no device yet
+    {
+        LooperSim sim("Looper Sim", "00000000");
+        EXPECT_FALSE(waitForEventStartingWith("midi\fchanged", 2500ms).empty());
+    }
+    EXPECT_FALSE(waitForEventStartingWith("midi\fchanged", 2500ms).empty());
+}
+
+TEST_F(MIDIBridgeTest, ConnectingAMissingEndpointReportsItBack) {
+    LooperSim sim("Looper Sim", "00000000");
+    const std::string missing =
+        "{\"MIDIDeviceNameKey\":\"Gone\",\"MIDIEndpointIndexKey\":\":MIDI In\","
+        "\"MIDIEndpointUIDKey\":\"Gone:MIDI In\",\"MIDIEntityNameKey\":\"Gone\"}";
+    EXPECT_EQ(call({"$$midi_outconnect", missing}), "v");
+    EXPECT_EQ(waitForEventStartingWith("midi\fconnectfailed"), "midi\fconnectfailed\f" + missing);
+    // The right name with a UID that no port has fails too; the slash comes back escaped.
+    const std::string wrongPath =
+        "{\"MIDIDeviceNameKey\":\"Looper Sim\",\"MIDIEndpointIndexKey\":\":MIDI 2\","
+        "\"MIDIEndpointUIDKey\":\"Looper Sim:MIDI\\/2\",\"MIDIEntityNameKey\":\"Looper Sim\"}";
+    EXPECT_EQ(call({"$$midi_inconnect", wrongPath}), "v");
+    EXPECT_EQ(waitForEventStartingWith("midi\fconnectfailed"), "midi\fconnectfailed\f" + wrongPath);
+}
+
+TEST_F(MIDIBridgeTest, AnEndpointOfTheWrongShapeFailsTheCallAndConnectsNothing) {
+    LooperSim sim("Looper Sim", "00000000");
+    std::string good = endpointOf("$$midi_inendpoints", "Looper Sim");
+    Json missingKey = parseJson(good);
+    missingKey.erase("MIDIEndpointIndexKey");
+    Json numberValue = parseJson(good);
+    numberValue["MIDIEndpointUIDKey"] = 7;
+    for (const std::string& bad : {std::string("[1]"), std::string("nonsense"), jsonText(missingKey), jsonText(numberValue)}) {
+        EXPECT_EQ(call({"$$midi_inconnect", bad}), "esystem exception") << bad;
+        EXPECT_EQ(call({"$$midi_outdisconnect", bad}), "esystem exception") << bad;
+    }
+    call({"$$midi_outconnect", endpointOf("$$midi_outendpoints", "Looper Sim")});
+    call({"$$midi_send", "F07E7F0601F7"});
+    EXPECT_FALSE(sim.waitForLine([](const std::string& l) { return l.rfind("sent", 0) == 0; }).empty());
+    EXPECT_TRUE(eventsDuring(300ms, "midi\f").empty());  // no input connected, no connect failure
+}
+
+TEST_F(MIDIBridgeTest, PanelReturnsVoid) { EXPECT_EQ(call({"$$midi_panel"}), "v"); }
+
+}  // namespace

@@ -1,0 +1,85 @@
+// looper-sim: a looper's MIDI side for tests. See README.md for the command line and output.
+#include "LooperDevice.h"
+#include "SimPorts.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<bool> stopping{false};
+
+void stop(int) { stopping = true; }
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: looper-sim --name NAME --model HEX [--busy-ms N] [--edit-mode 0|1] [--api jack|alsa]\n");
+    return 2;
+}
+
+void say(const char* what, const std::vector<uint8_t>& bytes) {
+    std::printf("%s %s\n", what, hexText(bytes).c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string name, model, api;
+    long busyMs = 0, editMode = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        if (i + 1 >= argc) return usage();
+        std::string value = argv[++i];
+        if (option == "--name") name = value;
+        else if (option == "--model") model = value;
+        else if (option == "--busy-ms") busyMs = std::strtol(value.c_str(), nullptr, 10);
+        else if (option == "--edit-mode") editMode = std::strtol(value.c_str(), nullptr, 10);
+        else if (option == "--api") api = value;
+        else return usage();
+    }
+    std::vector<uint8_t> modelId;
+    if (name.empty() || !parseHex(model, modelId) || modelId.empty() || busyMs < 0 || editMode < 0 || editMode > 1)
+        return usage();
+    if (api.empty()) {
+        const char* wanted = std::getenv("TARN_MIDI_API");
+        api = (wanted && std::strcmp(wanted, "jack") == 0) || access("/dev/snd/seq", R_OK | W_OK) != 0 ? "jack" : "alsa";
+    }
+
+    std::signal(SIGTERM, stop);
+    std::signal(SIGINT, stop);
+    Inbox inbox;
+    std::string error;
+    auto ports = api == "alsa" ? openAlsaPorts(name, inbox, error) : openJackPorts(name, inbox, error);
+    if (!ports) {
+        std::fprintf(stderr, "looper-sim: %s\n", error.c_str());
+        return 1;
+    }
+    LooperDevice device(modelId, std::chrono::milliseconds(busyMs), static_cast<uint8_t>(editMode));
+    std::printf("ready %s\n", name.c_str());
+    std::fflush(stdout);
+
+    uint8_t shownMode = device.editMode();
+    std::vector<uint8_t> message;
+    while (!stopping) {
+        if (inbox.pop(message, 20)) {
+            say("recv", message);
+            for (const auto& answer : device.receive(message)) {
+                ports->send(answer);
+                say("sent", answer);
+            }
+        }
+        uint8_t mode = device.editMode();
+        if (mode != shownMode) {
+            std::printf("mode %d\n", mode);
+            std::fflush(stdout);
+            shownMode = mode;
+        }
+    }
+    return 0;
+}
