@@ -9,17 +9,7 @@ MIDIInputPort::~MIDIInputPort() {
     list_.clear();
 }
 
-std::vector<MIDIEndpointInfo> MIDIInputPort::list() {
-    std::lock_guard<std::mutex> lock(listerMutex_);
-    std::vector<MIDIEndpointInfo> infos;
-    try {
-        if (!lister_) lister_ = std::make_unique<MIDISystem::Quiet<RtMidiIn>>();
-        for (const auto& port : MIDISystem::listPorts(**lister_, false)) infos.push_back(port.info);
-    } catch (const RtMidiError&) {
-        // No MIDI system: nothing to list.
-    }
-    return infos;
-}
+std::vector<MIDIEndpointInfo> MIDIInputPort::list() { return MIDISystem::endpoints(false); }
 
 std::vector<MIDIEndpointInfo> MIDIInputPort::endpoints() {
     list_.clear();

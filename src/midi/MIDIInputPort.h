@@ -52,6 +52,4 @@ private:
     std::atomic<MIDIInputDelegate*> delegate_{nullptr};
     std::vector<MIDIEndpointInfo> list_;
     std::map<std::string, std::unique_ptr<MIDIInputEndpoint>> connections_;
-    std::mutex listerMutex_;
-    std::unique_ptr<MIDISystem::Quiet<RtMidiIn>> lister_;
 };

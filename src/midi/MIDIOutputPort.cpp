@@ -7,17 +7,7 @@ MIDIOutputPort::~MIDIOutputPort() {
     list_.clear();
 }
 
-std::vector<MIDIEndpointInfo> MIDIOutputPort::list() {
-    std::lock_guard<std::mutex> lock(listerMutex_);
-    std::vector<MIDIEndpointInfo> infos;
-    try {
-        if (!lister_) lister_ = std::make_unique<MIDISystem::Quiet<RtMidiOut>>();
-        for (const auto& port : MIDISystem::listPorts(**lister_, true)) infos.push_back(port.info);
-    } catch (const RtMidiError&) {
-        // No MIDI system: nothing to list.
-    }
-    return infos;
-}
+std::vector<MIDIEndpointInfo> MIDIOutputPort::list() { return MIDISystem::endpoints(true); }
 
 std::vector<MIDIEndpointInfo> MIDIOutputPort::endpoints() {
     list_.clear();

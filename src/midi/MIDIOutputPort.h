@@ -57,6 +57,4 @@ private:
     // Serialises send() calls around the parser's running status and SysEx buffer.
     std::mutex sendMutex_;
     MIDIOutputParser parser_;
-    std::mutex listerMutex_;
-    std::unique_ptr<MIDISystem::Quiet<RtMidiOut>> lister_;
 };

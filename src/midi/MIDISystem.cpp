@@ -3,6 +3,7 @@
 #include <jack/jack.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <strings.h>
 #include <unistd.h>
 
@@ -70,6 +71,31 @@ std::vector<ListedPort> listPorts(RtMidi& midi, bool output) {
         ports.push_back({n, info});
     }
     return ports;
+}
+
+namespace {
+
+template <class T>
+std::vector<MIDIEndpointInfo> listWith(bool output) {
+    static std::mutex mutex;
+    // Made on first use and kept for the life of the process: every client in the MIDI
+    // system costs a thread woken on each of its cycles, so Tarn keeps one per direction.
+    static Quiet<T>* lister = nullptr;
+    std::lock_guard<std::mutex> lock(mutex);
+    std::vector<MIDIEndpointInfo> infos;
+    try {
+        if (!lister) lister = new Quiet<T>();
+        for (const ListedPort& port : listPorts(**lister, output)) infos.push_back(port.info);
+    } catch (const RtMidiError&) {
+        // No MIDI system: nothing to list.
+    }
+    return infos;
+}
+
+}  // namespace
+
+std::vector<MIDIEndpointInfo> endpoints(bool output) {
+    return output ? listWith<RtMidiOut>(true) : listWith<RtMidiIn>(false);
 }
 
 int findPort(RtMidi& midi, bool output, const MIDIEndpointInfo& endpoint) {

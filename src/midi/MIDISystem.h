@@ -49,6 +49,9 @@ struct ListedPort {
     MIDIEndpointInfo info;
 };
 std::vector<ListedPort> listPorts(RtMidi& midi, bool output);
+// The endpoints of every source (output false) or destination (output true) as listPorts
+// gives them, through one lister per direction shared by the whole process (any thread).
+std::vector<MIDIEndpointInfo> endpoints(bool output);
 // The RtMidi number of the port that endpoint names (device name first, then UID), or -1.
 int findPort(RtMidi& midi, bool output, const MIDIEndpointInfo& endpoint);
 

@@ -62,12 +62,24 @@ std::string MIDIBridgeTest::endpointOf(const std::string& listCall, const std::s
     return "";
 }
 
-void MIDIBridgeTest::connectBoth(const std::string& device) {
+void MIDIBridgeTest::handshake(LooperSim& sim, const std::function<void()>& send, const std::string& replyPrefix) {
+    bool answered = false;
+    for (int attempt = 0; attempt < 20 && !answered; ++attempt) {
+        send();
+        answered = !waitForEventStartingWith(replyPrefix, std::chrono::milliseconds(250)).empty();
+    }
+    ASSERT_TRUE(answered) << "no identity reply";
+    eventsDuring(std::chrono::milliseconds(100), replyPrefix);
+    sim.skipSoFar();
+}
+
+void MIDIBridgeTest::connectBoth(LooperSim& sim, const std::string& device) {
     std::string in = endpointOf("$$midi_inendpoints", device), out = endpointOf("$$midi_outendpoints", device);
     ASSERT_FALSE(in.empty());
     ASSERT_FALSE(out.empty());
     ASSERT_EQ(call({"$$midi_inconnect", in}), "v");
     ASSERT_EQ(call({"$$midi_outconnect", out}), "v");
+    handshake(sim, [this] { call({"$$midi_send", "F07E7F0601F7"}); }, "midi\fmessage\fF07E1006");
 }
 
 std::string hexOf(const std::vector<uint8_t>& bytes) {

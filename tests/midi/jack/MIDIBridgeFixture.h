@@ -33,8 +33,13 @@ protected:
     std::vector<std::string> eventsDuring(std::chrono::milliseconds time, const std::string& prefix);
     // The endpoint JSON object of the named device in an endpoint list call's result, or "".
     std::string endpointOf(const std::string& listCall, const std::string& device);
-    // Connects the midi module's input and output to the device.
-    void connectBoth(const std::string& device);
+    // Connects the midi module's input and output to the device and waits until messages
+    // pass both ways.
+    void connectBoth(LooperSim& sim, const std::string& device);
+    // A new connection in the MIDI system may miss what is sent in its first cycle: repeats
+    // an identity request through send until the reply event (starting with replyPrefix)
+    // arrives, then forgets the exchange on both sides.
+    void handshake(LooperSim& sim, const std::function<void()>& send, const std::string& replyPrefix);
 
     TempHome home;
     std::unique_ptr<TarnAppWebViewController> controller;

@@ -39,6 +39,8 @@ public:
         return waitForLine([&](const std::string& line) { return line == exact; }, timeout);
     }
     std::vector<std::string> lines();
+    // Marks every line so far as consumed.
+    void skipSoFar();
 
 private:
     void readLoop(int fd);

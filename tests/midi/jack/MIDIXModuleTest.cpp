@@ -36,6 +36,8 @@ TEST_F(MIDIBridgeTest, MidixThruForwardsWhatAClientReceivesToItsOutput) {
     ASSERT_EQ(call({"$$midix_outconnect", "0", out}), "v");
     ASSERT_EQ(call({"$$midix_inconnect", "1", in}), "v");
     ASSERT_EQ(call({"$$midix_outconnect", "1", out}), "v");
+    handshake(sim, [this] { call({"$$midix_send", "0", "F07E7F0601F7"}); }, "midix\fmessage\f1\fF07E1006");
+    handshake(sim, [this] { call({"$$midix_send", "1", "F07E7F0601F7"}); }, "midix\fmessage\f1\fF07E1006");
     ASSERT_EQ(call({"$$midix_thru", "1", "1"}), "v");
 
     // Client 0 asks for the edit mode; the device answers with a DT1, which client 1 receives
