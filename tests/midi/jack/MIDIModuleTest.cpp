@@ -1,6 +1,7 @@
 #include "MIDIBridgeFixture.h"
 
 #include "bridge/Json.h"
+#include "midi/MIDIClient.h"
 #include "midi/MIDIClock.h"
 
 #include <regex>
@@ -160,5 +161,42 @@ TEST_F(MIDIBridgeTest, AnEndpointOfTheWrongShapeFailsTheCallAndConnectsNothing) 
 }
 
 TEST_F(MIDIBridgeTest, PanelReturnsVoid) { EXPECT_EQ(call({"$$midi_panel"}), "v"); }
+
+}  // namespace
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// With a device present from the start, the first poll reports a change.
+class MIDIPresentAtStartTest : public MIDIBridgeTest {
+protected:
+    MIDIPresentAtStartTest() : sim("Looper Sim", "00000000") {
+        controller.reset();
+        controller = std::make_unique<TarnAppWebViewController>();
+    }
+    LooperSim sim;
+};
+
+TEST_F(MIDIPresentAtStartTest, TheFirstPollReportsTheDevice) {
+    auto changes = eventsDuring(1800ms, "midi\fchanged");
+    EXPECT_EQ(changes, std::vector<std::string>{"midi\fchanged"});
+}
+
+TEST_F(MIDIPresentAtStartTest, ConnectingAConnectedEndpointAgainReopensIt) {
+    connectBoth(sim, "Looper Sim");
+    std::string out = endpointOf("$$midi_outendpoints", "Looper Sim");
+    EXPECT_EQ(call({"$$midi_outconnect", out}), "v");
+    EXPECT_EQ(controller->nativeObjects().midiClient().outputPort()->connectionCount(), 1u);
+    // Still one connection: each note reaches the device once.
+    handshake(sim, [this] { call({"$$midi_send", "F07E7F0601F7"}); }, "midi\fmessage\fF07E1006");
+    call({"$$midi_send", "913C40"});
+    EXPECT_EQ(sim.waitForLine([](const std::string& l) { return l.rfind("recv", 0) == 0; }), "recv 913C40");
+    EXPECT_TRUE(sim.waitForLine("recv 913C40", 300ms).empty());
+    // Disconnecting one endpoint leaves none; an unknown one does nothing.
+    EXPECT_EQ(call({"$$midi_outdisconnect", out}), "v");
+    EXPECT_EQ(call({"$$midi_outdisconnect", out}), "v");
+    EXPECT_EQ(controller->nativeObjects().midiClient().outputPort()->connectionCount(), 0u);
+}
 
 }  // namespace
