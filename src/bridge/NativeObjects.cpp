@@ -7,6 +7,7 @@
 #include "modules/NativeCall_audio.h"
 #include "modules/NativeCall_player.h"
 #include "modules/NativeCall_recorder.h"
+#include "modules/NativeCall_fs.h"
 #include "modules/NativeCall_http.h"
 #include "modules/NativeCall_midi.h"
 #include "modules/NativeCall_midix.h"
@@ -33,6 +34,8 @@ NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(cont
     midiClientDelegate_ = std::make_unique<_MIDIClientDelegate>(controller);
     midiClient_->setDelegate(midiClientDelegate_.get());
     midiClient_->inputPort()->setDelegate(midiClientDelegate_.get());
+    fsEventDelegate_ = std::make_unique<_FSEventDelegate>(controller);
+    fsEvent_ = std::make_unique<FSEvent>(fsEventDelegate_.get());
 }
 
 NativeObjects::~NativeObjects() {
@@ -56,6 +59,8 @@ NativeObjects::~NativeObjects() {
     audioPlayerDelegate_.reset();
     audioRecorderDelegate_.reset();
     midiClientDelegate_.reset();
+    fsEvent_.reset();
+    fsEventDelegate_.reset();
 }
 
 void NativeObjects::addWorker(std::unique_ptr<Thread> worker) {

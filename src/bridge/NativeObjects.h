@@ -2,6 +2,7 @@
 
 #include "bridge/JavaScriptInterface.h"
 #include "bridge/Thread.h"
+#include "sys/FSEvent.h"
 
 #include <memory>
 #include <mutex>
@@ -65,6 +66,9 @@ public:
     // Waits for every worker to end.
     void joinWorkers();
 
+    // The folder watcher of the fs module.
+    FSEvent& fsEvent() { return *fsEvent_; }
+
 private:
     JavaScriptInterface* controller_;
     mutable std::mutex workersMutex_;
@@ -83,4 +87,6 @@ private:
     std::unique_ptr<_MIDIClientDelegate> midiClientDelegate_;
     std::unique_ptr<MIDIClient> midiClient_;
     std::vector<MIDIXClient> midixClients_;
+    std::unique_ptr<FSEventDelegate> fsEventDelegate_;
+    std::unique_ptr<FSEvent> fsEvent_;
 };

@@ -1,0 +1,210 @@
+#include "modules/NativeCall_fs.h"
+
+#include "app/Bundle.h"
+#include "bridge/Json.h"
+#include "bridge/NativeException.h"
+#include "bridge/NativeObjects.h"
+#include "bridge/Text.h"
+#include "sys/Desktop.h"
+#include "sys/FileDialog.h"
+#include "sys/FileIO.h"
+#include "sys/FileListing.h"
+#include "sys/FileOperations.h"
+#include "sys/MainThread.h"
+#include "sys/MountTable.h"
+#include "sys/Paths.h"
+#include "sys/UserFolders.h"
+#include "sys/VolumeLabels.h"
+#include "sys/VolumeRemoval.h"
+
+#include <strings.h>
+#include <unistd.h>
+#include <uuid/uuid.h>
+
+namespace {
+
+enum {
+    Separator, Path, Volumes, Contents, Stat, Exec, Mkdir, Unlink, Copy, Move, Unzip, ReadString, ReadData,
+    WriteString, WriteData, AppendString, AppendData, OpenFileName, SaveFileName, ChooseFolderCall, Unmount, Watch
+};
+
+std::string argument(const Args& args, size_t index) { return index < args.size() ? args[index] : std::string(); }
+
+Json entryJson(const FileFacts& facts) {
+    return Json{{"name", facts.name}, {"size", facts.size}, {"directory", facts.directory}, {"readable", true},
+                {"writable", facts.writable}, {"deletable", facts.writable}};
+}
+
+std::string folderPath(const std::string& where, const std::string& appName) {
+    std::string key = where;
+    for (char& c : key) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    static const std::pair<const char*, const char*> userDirs[] = {
+        {"music", "XDG_MUSIC_DIR"}, {"movies", "XDG_VIDEOS_DIR"}, {"pictures", "XDG_PICTURES_DIR"}, {"downloads", "XDG_DOWNLOAD_DIR"}};
+    if (key == "home") return withSlash(homeFolder());
+    if (key == "temporary") return temporaryFolder();
+    if (key == "bundle") return appDataFolder(appName);
+    if (key == "library") {
+        std::string folder = appDataFolder(appName) + "data";
+        makeFolders(folder);
+        return folder + "/";
+    }
+    for (const auto& dir : userDirs) {
+        if (key == dir.first) {
+            std::string folder = userFolder(dir.second);
+            return withSlash(folder.empty() ? documentsFolder() : folder);
+        }
+    }
+    return withSlash(documentsFolder());
+}
+
+std::string volumesJson() {
+    std::vector<MountEntry> table;
+    if (!readMountTable(table)) throw NativeException::fromErrno(errno);
+    Json list = Json::array();
+    for (const MountEntry& volume : userVolumes(table))
+        list.push_back(Json{{"mount", withSlash(volume.mountPoint)}, {"volume", volumeLabel(volume.source)}});
+    return jsonText(list);
+}
+
+std::string contentsJson(const std::string& folder, const std::string& extension) {
+    Json list = Json::array();
+    for (const FileFacts& facts : listFolder(folder, extension)) list.push_back(entryJson(facts));
+    return jsonText(list);
+}
+
+// readData's options: an object whose "offset" and "length" are both numbers.
+void rangeOf(const std::string& text, int64_t& offset, int64_t& length) {
+    Json options = parseJson(text);
+    if (!options.is_object() || !options.contains("offset") || !options.contains("length") ||
+        !options["offset"].is_number() || !options["length"].is_number())
+        throw std::invalid_argument("readData options");
+    offset = static_cast<int32_t>(static_cast<int64_t>(options["offset"].get<double>()));
+    length = static_cast<int32_t>(static_cast<int64_t>(options["length"].get<double>()));
+}
+
+// The open dialog's filter: a JSON array of extension strings (nothing: no filter).
+std::vector<std::string> extensionList(const std::string& text) {
+    std::vector<std::string> extensions;
+    if (text.empty()) return extensions;
+    Json filter = parseJson(text);
+    if (!filter.is_array()) throw std::invalid_argument("filter");
+    for (const Json& item : filter) extensions.push_back(item.get<std::string>());  // throws for a non-string
+    return extensions;
+}
+
+bool endsWithZip(const std::string& name) {
+    return name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".zip") == 0;
+}
+
+// Releases the volume holding a path and reports how it went.
+class UnmountTask : public Thread {
+public:
+    UnmountTask(JavaScriptInterface* controller, std::string path) : controller_(controller), path_(std::move(path)) {}
+    void run() override {
+        std::string reason = releaseVolume(path_);
+        controller_->postEvent(reason.empty() ? makeEvent({"fs", "unmounted", path_})
+                                              : makeEvent({"fs", "unmountfailed", path_, reason}));
+    }
+
+private:
+    JavaScriptInterface* controller_;
+    std::string path_;
+};
+
+}  // namespace
+
+NativeCall_fs::NativeCall_fs(NativeObjects* objects) : NativeCall(objects) {
+    addFunctions({"separator", "path", "volumes", "contents", "stat", "exec", "mkdir", "unlink", "copy", "move", "unzip",
+                  "readString", "readData", "writeString", "writeData", "appendString", "appendData", "openfilename",
+                  "savefilename", "choosefolder", "unmount", "watch"});
+}
+
+NativeCall_fs::~NativeCall_fs() { *alive_ = false; }
+
+void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
+    switch (function) {
+    case Separator: result.setString("/"); break;
+    case Path: result.setString(folderPath(args.at(0), objects_->controller()->appName())); break;
+    case Volumes: result.setString(volumesJson()); break;
+    case Contents: result.setString(contentsJson(args.at(0), argument(args, 1))); break;
+    case Stat: result.setString(jsonText(entryJson(statEntry(args.at(0))))); break;
+    case Exec: openWithDefaultHandler(args.at(0)); break;
+    case Mkdir: makeFolderTree(args.at(0)); break;
+    case Unlink: removeTree(args.at(0)); break;
+    case Copy: copyFileNoReplace(args.at(0), args.at(1)); break;
+    case Move: moveNoReplace(args.at(0), args.at(1)); break;
+    case Unzip: unzip(args.at(0), args.at(1)); break;
+    case ReadString: result.setString(utf8UpToZero(readFileBytes(args.at(0), 0, -1))); break;
+    case ReadData: {
+        int64_t offset = 0, length = -1;
+        if (args.size() > 1 && !args[1].empty()) rangeOf(args[1], offset, length);
+        result.setString(hexEncode(readFileBytes(args.at(0), offset, length)));
+        break;
+    }
+    case WriteString: writeFileBytes(args.at(0), args.at(1), false); break;
+    case WriteData: writeFileBytes(args.at(0), hexDecode(args.at(1)), false); break;
+    case AppendString: writeFileBytes(args.at(0), args.at(1), true); break;
+    case AppendData: writeFileBytes(args.at(0), hexDecode(args.at(1)), true); break;
+    case OpenFileName: showDialog(new OpenPanel(extensionList(argument(args, 0)), argument(args, 1)), "openfilename"); break;
+    case SaveFileName: showDialog(new SavePanel(argument(args, 0), argument(args, 1)), "savefilename"); break;
+    case ChooseFolderCall: showDialog(new ChooseFolder(argument(args, 0)), "choosefolder"); break;
+    case Unmount: {
+        auto task = std::make_unique<UnmountTask>(objects_->controller(), args.at(0));
+        if (task->start(false) == 0) throw NativeException::fromErrno(EAGAIN);
+        objects_->addWorker(std::move(task));
+        break;
+    }
+    case Watch: {
+        FSEvent& watcher = objects_->fsEvent();
+        if (args.at(0).empty())
+            watcher.stop();
+        else
+            watcher.watch(args[0]);
+        break;
+    }
+    }
+}
+
+// The dialog shows on the main loop after this call has returned; its answer becomes the event.
+void NativeCall_fs::showDialog(FileDialog* dialog, const char* event) {
+    std::unique_ptr<FileDialog> request(dialog);
+    std::weak_ptr<bool> alive = alive_;
+    JavaScriptInterface* controller = objects_->controller();
+    std::string name = event;
+    auto held = std::make_shared<std::unique_ptr<FileDialog>>(std::move(request));
+    runOnMainThread([alive, controller, name, held]() {
+        if (alive.expired()) return;
+        FileDialog::show(held->release(), controller->mainWindow(), [alive, controller, name](const std::string& path) {
+            if (!alive.expired()) controller->postEvent(makeEvent({"fs", name, path}));
+        });
+    });
+}
+
+// Unpacks with libzip; an archive whose name does not end in ".zip" is unpacked from a
+// temporary copy that carries that ending, deleted afterwards.
+void NativeCall_fs::unzip(const std::string& archive, const std::string& folder) {
+    std::string source = archive, temporary;
+    if (!endsWithZip(archive)) {
+        uuid_t id;
+        char text[37];
+        uuid_generate(id);
+        uuid_unparse_lower(id, text);
+        temporary = temporaryFolder() + "corvane.tmp." + text + ".zip";
+        try {
+            copyFileNoReplace(archive, temporary);
+            source = temporary;
+        } catch (const NativeException&) {
+            temporary.clear();  // unpack the archive under its own name
+        }
+    }
+    if (access(source.c_str(), R_OK) != 0) throw NativeException::fromErrno(errno);
+    bool ok = Bundle::unpackInto(source, withoutTrailingSlashes(folder));
+    if (!temporary.empty()) unlink(temporary.c_str());
+    if (!ok) throw NativeException("The archive could not be unpacked into the folder");
+}
+
+void _FSEventDelegate::changed(const std::vector<std::string>& folders) {
+    Json list = Json::array();
+    for (const std::string& folder : folders) list.push_back(folder);
+    controller_->postEvent(makeEvent({"fs", "watch", jsonText(list)}));
+}

@@ -1,0 +1,164 @@
+#include "sys/FileDialog.h"
+
+#include "sys/DialogAnswers.h"
+#include "sys/Paths.h"
+#include "sys/UserFolders.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <deque>
+#include <gtk/gtk.h>
+#include <memory>
+
+namespace {
+
+struct Request {
+    std::unique_ptr<FileDialog> dialog;
+    GtkWindow* owner;
+    FileDialog::Finish finish;
+};
+
+// Requests waiting while another dialog is on screen (main thread only).
+std::deque<Request> waiting;
+bool showing = false;
+
+bool haveDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return false;
+}
+
+// GTK may not be up yet when the host runs without a window but has a display.
+bool gtkReady() {
+    static int state = 0;
+    if (state == 0) state = gtk_init_check(nullptr, nullptr) ? 1 : -1;
+    return state == 1;
+}
+
+void finishRequest(Request& request, const std::string& picked) {
+    std::string path = picked.empty() ? picked : request.dialog->answer(picked);
+    if (request.finish) request.finish(path);
+}
+
+void showNext();
+
+void onResponse(GtkNativeDialog* native, gint response, gpointer data) {
+    std::unique_ptr<Request> request(static_cast<Request*>(data));
+    std::string picked;
+    if (response == GTK_RESPONSE_ACCEPT) {
+        if (gchar* file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(native))) {
+            picked = file;
+            g_free(file);
+        }
+    }
+    g_object_unref(native);
+    showing = false;
+    finishRequest(*request, picked);
+    showNext();
+}
+
+void showNext() {
+    if (showing || waiting.empty()) return;
+    auto request = std::make_unique<Request>(std::move(waiting.front()));
+    waiting.pop_front();
+    const FileDialog& dialog = *request->dialog;
+    GtkFileChooserNative* native =
+        gtk_file_chooser_native_new(dialog.title(), request->owner, static_cast<GtkFileChooserAction>(dialog.action()),
+                                    dialog.acceptLabel(), "_Cancel");
+    gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(native), TRUE);
+    gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(native), TRUE);
+    dialog.configure(GTK_FILE_CHOOSER(native));
+    showing = true;
+    g_signal_connect(native, "response", G_CALLBACK(onResponse), request.release());
+    gtk_native_dialog_show(GTK_NATIVE_DIALOG(native));
+}
+
+void addFilter(GtkFileChooser* chooser, const std::string& name, const std::vector<std::string>& patterns) {
+    GtkFileFilter* filter = gtk_file_filter_new();
+    gtk_file_filter_set_name(filter, name.c_str());
+    for (const std::string& pattern : patterns) gtk_file_filter_add_pattern(filter, pattern.c_str());
+    gtk_file_chooser_add_filter(chooser, filter);  // takes the floating reference
+}
+
+bool hasExtension(const std::string& path) { return nameOf(path).find('.') != std::string::npos; }
+
+}  // namespace
+
+std::string extensionPattern(const std::string& extension) {
+    std::string pattern = "*.";
+    for (char c : extension) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (std::isalpha(u))
+            pattern += std::string("[") + static_cast<char>(std::tolower(u)) + static_cast<char>(std::toupper(u)) + "]";
+        else if (c == '*' || c == '?' || c == '[' || c == ']')
+            pattern += std::string("[") + c + "]";
+        else
+            pattern += c;
+    }
+    return pattern;
+}
+
+void FileDialog::show(FileDialog* dialog, GtkWindow* owner, Finish finish) {
+    Request request{std::unique_ptr<FileDialog>(dialog), owner, std::move(finish)};
+    if (dialogAnswersConfigured()) return finishRequest(request, nextDialogAnswer());
+    if (!haveDisplay() || !gtkReady()) return finishRequest(request, std::string());
+    waiting.push_back(std::move(request));
+    showNext();
+}
+
+OpenPanel::OpenPanel(std::vector<std::string> extensions, std::string folder) : extensions_(std::move(extensions)) {
+    second_ = std::move(folder);
+}
+
+int OpenPanel::action() const { return GTK_FILE_CHOOSER_ACTION_OPEN; }
+
+std::string OpenPanel::filterName() const {
+    std::string name;
+    for (const std::string& extension : extensions_) name += (name.empty() ? "" : "/") + extension;
+    return name;
+}
+
+std::vector<std::string> OpenPanel::filterPatterns() const {
+    std::vector<std::string> patterns;
+    for (const std::string& extension : extensions_) patterns.push_back(extensionPattern(extension));
+    return patterns;
+}
+
+void OpenPanel::configure(GtkFileChooser* chooser) const {
+    if (!extensions_.empty()) addFilter(chooser, filterName(), filterPatterns());
+    if (!folder().empty()) gtk_file_chooser_set_current_folder(chooser, folder().c_str());
+}
+
+SavePanel::SavePanel(std::string name, std::string extension) {
+    first_ = std::move(name);
+    second_ = std::move(extension);
+}
+
+int SavePanel::action() const { return GTK_FILE_CHOOSER_ACTION_SAVE; }
+
+// A name typed without any extension gets the dialog's extension, as the user expects.
+std::string SavePanel::answer(const std::string& picked) const {
+    if (extension().empty() || hasExtension(picked)) return picked;
+    return picked + "." + extension();
+}
+
+void SavePanel::configure(GtkFileChooser* chooser) const {
+    if (!extension().empty()) addFilter(chooser, extension(), {extensionPattern(extension())});
+    addFilter(chooser, "*", {"*"});
+    gtk_file_chooser_set_current_folder(chooser, documentsFolder().c_str());
+    std::string proposed = name().empty() || extension().empty() || hasExtension(name()) ? name() : name() + "." + extension();
+    if (!proposed.empty()) gtk_file_chooser_set_current_name(chooser, proposed.c_str());
+    gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+}
+
+ChooseFolder::ChooseFolder(std::string folder) { first_ = std::move(folder); }
+
+int ChooseFolder::action() const { return GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER; }
+
+std::string ChooseFolder::answer(const std::string& picked) const { return withSlash(picked); }
+
+void ChooseFolder::configure(GtkFileChooser* chooser) const {
+    if (!folder().empty()) gtk_file_chooser_set_current_folder(chooser, folder().c_str());
+}

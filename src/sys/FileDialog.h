@@ -1,0 +1,80 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+typedef struct _GtkWindow GtkWindow;
+typedef struct _GtkFileChooser GtkFileChooser;
+
+// One request for a file dialog. show() runs on the main thread: it shows the GTK file
+// chooser modal to the owner window (one dialog at a time: later requests wait their turn)
+// and hands the chosen path, or "" when cancelled, to the finish function. With
+// TARN_DIALOG_ANSWERS set, the answer comes from that file instead (see DialogAnswers.h);
+// without a display, the dialog is cancelled at once.
+class FileDialog {
+public:
+    using Finish = std::function<void(const std::string& path)>;
+    virtual ~FileDialog() = default;
+
+    // Takes ownership of the request (it is deleted once finished).
+    static void show(FileDialog* dialog, GtkWindow* owner, Finish finish);
+
+    // The answer as the page receives it, from the path the user picked ("" stays "").
+    virtual std::string answer(const std::string& picked) const { return picked; }
+    // The GtkFileChooserAction and the chooser's settings.
+    virtual int action() const = 0;
+    virtual void configure(GtkFileChooser* chooser) const = 0;
+    virtual const char* title() const = 0;
+    virtual const char* acceptLabel() const = 0;
+
+protected:
+    std::string first_, second_;
+};
+
+// Open dialog: an existing file, filtered by the extensions (none: every file).
+class OpenPanel : public FileDialog {
+public:
+    OpenPanel(std::vector<std::string> extensions, std::string folder);
+    int action() const override;
+    void configure(GtkFileChooser* chooser) const override;
+    const char* title() const override { return "Open"; }
+    const char* acceptLabel() const override { return "_Open"; }
+    const std::vector<std::string>& extensions() const { return extensions_; }
+    const std::string& folder() const { return second_; }
+    // Description and glob patterns of the one filter entry ("wav/mp3", "*.wav"...).
+    std::string filterName() const;
+    std::vector<std::string> filterPatterns() const;
+
+private:
+    std::vector<std::string> extensions_;
+};
+
+// Save dialog: proposed name, the extension appended when the user types none, the
+// documents folder to start in, and a confirmation before replacing a file.
+class SavePanel : public FileDialog {
+public:
+    SavePanel(std::string name, std::string extension);
+    std::string answer(const std::string& picked) const override;
+    int action() const override;
+    void configure(GtkFileChooser* chooser) const override;
+    const char* title() const override { return "Save As"; }
+    const char* acceptLabel() const override { return "_Save"; }
+    const std::string& name() const { return first_; }
+    const std::string& extension() const { return second_; }
+};
+
+// Folder dialog: the chosen folder ends in "/".
+class ChooseFolder : public FileDialog {
+public:
+    explicit ChooseFolder(std::string folder);
+    std::string answer(const std::string& picked) const override;
+    int action() const override;
+    void configure(GtkFileChooser* chooser) const override;
+    const char* title() const override { return "Select Folder"; }
+    const char* acceptLabel() const override { return "_Select"; }
+    const std::string& folder() const { return first_; }
+};
+
+// Case-insensitive glob for one extension: "wav" -> "*.[wW][aA][vV]".
+std::string extensionPattern(const std::string& extension);

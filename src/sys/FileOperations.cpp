@@ -1,0 +1,188 @@
+#include "sys/FileOperations.h"
+
+#include "bridge/NativeException.h"
+#include "sys/FileListing.h"
+#include "sys/Paths.h"
+
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <memory>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void fail(int error) { throw NativeException::fromErrno(error); }
+
+int renameat2NoReplace(const char* from, const char* to) {
+#ifdef SYS_renameat2
+    return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE));
+#else
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+void removeContents(const std::string& folder) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+    if (!dir) fail(errno);
+    for (;;) {
+        errno = 0;
+        dirent* entry = readdir(dir.get());
+        if (!entry) {
+            if (errno != 0) fail(errno);
+            break;
+        }
+        std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        std::string path = folder + "/" + name;
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0) fail(errno);
+        if (S_ISDIR(st.st_mode)) {
+            removeContents(path);
+            if (rmdir(path.c_str()) != 0) fail(errno);
+        } else if (unlink(path.c_str()) != 0) {
+            fail(errno);
+        }
+    }
+}
+
+// Writes everything from one descriptor to the other.
+void copyBytes(int in, int out) {
+    for (;;) {
+        ssize_t n = sendfile(out, in, nullptr, size_t(1) << 30);
+        if (n > 0) continue;
+        if (n == 0) return;
+        if (errno == EINTR) continue;
+        if (errno != EINVAL && errno != ENOSYS) fail(errno);
+        break;  // this pair cannot use sendfile: copy through a buffer
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        ssize_t n = read(in, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+        }
+        if (n == 0) return;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = write(out, buffer + done, static_cast<size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                fail(errno);
+            }
+            done += w;
+        }
+    }
+}
+
+struct Descriptor {
+    int fd;
+    ~Descriptor() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+}  // namespace
+
+void makeFolderTree(const std::string& path) {
+    std::string folder = withoutTrailingSlashes(path);
+    if (folder.empty()) fail(ENOENT);
+    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        std::string partial = folder.substr(0, slash);
+        if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) fail(errno);
+        if (slash == std::string::npos) break;
+    }
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0) fail(errno);
+    if (!S_ISDIR(st.st_mode)) fail(ENOTDIR);
+}
+
+void removeTree(const std::string& path) {
+    std::string target = withoutTrailingSlashes(path);
+    struct stat st;
+    if (lstat(target.c_str(), &st) != 0) fail(errno);
+    if (S_ISDIR(st.st_mode)) {
+        removeContents(target);
+        if (rmdir(target.c_str()) != 0) fail(errno);
+    } else if (unlink(target.c_str()) != 0) {
+        fail(errno);
+    }
+}
+
+void renameNoReplace(const std::string& temp, const std::string& to) {
+    if (renameat2NoReplace(temp.c_str(), to.c_str()) == 0) return;
+    if (errno != EINVAL && errno != ENOSYS) fail(errno);
+    // No RENAME_NOREPLACE here: a hard link fails atomically on an existing name.
+    if (link(temp.c_str(), to.c_str()) == 0) {
+        unlink(temp.c_str());
+        return;
+    }
+    if (errno == EEXIST) fail(EEXIST);
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) fail(errno);
+    // Neither (FAT through FUSE, for example): check, then rename.
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0) fail(EEXIST);
+    if (rename(temp.c_str(), to.c_str()) != 0) fail(errno);
+}
+
+void copyFileNoReplace(const std::string& from, const std::string& to) {
+    Descriptor in{open(from.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (in.fd < 0) fail(errno);
+    struct stat st;
+    if (fstat(in.fd, &st) != 0) fail(errno);
+    if (S_ISDIR(st.st_mode)) fail(EISDIR);
+    struct stat existing;
+    if (lstat(to.c_str(), &existing) == 0) fail(EEXIST);  // say so before copying anything
+
+    std::string temp = folderOf(to) + ".tarn-copy-" + nameOf(to) + ".XXXXXX";
+    Descriptor out{mkostemp(&temp[0], O_CLOEXEC)};
+    if (out.fd < 0) fail(errno);
+    try {
+        copyBytes(in.fd, out.fd);
+        fchmod(out.fd, st.st_mode & 07777);  // best effort: FAT has no modes
+        if (fsync(out.fd) != 0) fail(errno);
+        int fd = out.fd;
+        out.fd = -1;
+        if (close(fd) != 0) fail(errno);
+        renameNoReplace(temp, to);
+    } catch (...) {
+        unlink(temp.c_str());
+        throw;
+    }
+}
+
+namespace {
+
+// A move between file systems: copy, then delete the source; a source that cannot be
+// deleted takes the copy back so that the file is not left twice.
+void copyThenDelete(const std::string& from, const std::string& to) {
+    struct stat st;
+    if (lstat(from.c_str(), &st) != 0) fail(errno);
+    if (S_ISDIR(st.st_mode)) fail(EXDEV);  // folders move within one file system only
+    copyFileNoReplace(from, to);
+    if (unlink(from.c_str()) != 0) {
+        int error = errno;
+        unlink(to.c_str());
+        fail(error);
+    }
+}
+
+}  // namespace
+
+void moveNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2NoReplace(from.c_str(), to.c_str()) == 0) return;
+    int error = errno;
+    if (error == EXDEV) return copyThenDelete(from, to);
+    if (error != EINVAL && error != ENOSYS) fail(error);
+    // This file system has no RENAME_NOREPLACE: check, then rename.
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0) fail(EEXIST);
+    if (rename(from.c_str(), to.c_str()) == 0) return;
+    if (errno == EXDEV) return copyThenDelete(from, to);
+    fail(errno);
+}

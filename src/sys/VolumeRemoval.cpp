@@ -1,0 +1,199 @@
+#include "sys/VolumeRemoval.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <gio/gio.h>
+#include <map>
+#include <vector>
+
+namespace {
+
+const char* const kService = "org.freedesktop.UDisks2";
+const char* const kBlock = "org.freedesktop.UDisks2.Block";
+const char* const kFilesystem = "org.freedesktop.UDisks2.Filesystem";
+const char* const kEncrypted = "org.freedesktop.UDisks2.Encrypted";
+const char* const kDrive = "org.freedesktop.UDisks2.Drive";
+const int kCallTimeoutMs = 120000;  // flushing a slow stick takes a while
+
+// A reference to a GLib object or variant dropped at the end of the scope.
+template <class T, void (*Unref)(T*)>
+struct Held {
+    T* p = nullptr;
+    Held() = default;
+    explicit Held(T* value) : p(value) {}
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    ~Held() {
+        if (p) Unref(p);
+    }
+};
+void unrefObject(GDBusConnection* c) { g_object_unref(c); }
+using Connection = Held<GDBusConnection, unrefObject>;
+using Variant = Held<GVariant, g_variant_unref>;
+
+// Failure with a reason text for the page.
+struct Refusal {
+    std::string reason;
+};
+
+std::string errorText(GError* error) {
+    if (g_dbus_error_is_remote_error(error)) g_dbus_error_strip_remote_error(error);
+    std::string text = error->message ? error->message : "unknown error";
+    g_error_free(error);
+    return text;
+}
+
+// The interfaces of one managed object: interface name -> its a{sv} properties.
+using Interfaces = std::map<std::string, GVariant*>;
+
+GVariant* property(const Interfaces& interfaces, const char* interface, const char* name) {
+    auto found = interfaces.find(interface);
+    if (found == interfaces.end()) return nullptr;
+    return g_variant_lookup_value(found->second, name, nullptr);
+}
+
+bool boolProperty(const Interfaces& interfaces, const char* interface, const char* name) {
+    Variant value(property(interfaces, interface, name));
+    return value.p && g_variant_is_of_type(value.p, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value.p);
+}
+
+std::string pathProperty(const Interfaces& interfaces, const char* interface, const char* name) {
+    Variant value(property(interfaces, interface, name));
+    if (!value.p || !g_variant_is_of_type(value.p, G_VARIANT_TYPE_OBJECT_PATH)) return "/";
+    return g_variant_get_string(value.p, nullptr);
+}
+
+std::vector<std::string> mountPoints(const Interfaces& interfaces) {
+    std::vector<std::string> points;
+    Variant value(property(interfaces, kFilesystem, "MountPoints"));
+    if (!value.p || !g_variant_is_of_type(value.p, G_VARIANT_TYPE_BYTESTRING_ARRAY)) return points;
+    GVariantIter iter;
+    g_variant_iter_init(&iter, value.p);
+    while (GVariant* child = g_variant_iter_next_value(&iter)) {
+        points.emplace_back(g_variant_get_bytestring(child));
+        g_variant_unref(child);
+    }
+    return points;
+}
+
+bool holds(const std::string& mountPoint, const std::string& path) {
+    if (mountPoint == "/") return true;
+    std::string point = mountPoint;
+    while (point.size() > 1 && point.back() == '/') point.pop_back();
+    return path == point || path.compare(0, point.size() + 1, point + "/") == 0;
+}
+
+// Everything the service manages, read in one call.
+class ManagedObjects {
+public:
+    explicit ManagedObjects(GDBusConnection* bus) {
+        GError* error = nullptr;
+        reply_.p = g_dbus_connection_call_sync(bus, kService, "/org/freedesktop/UDisks2", "org.freedesktop.DBus.ObjectManager",
+                                               "GetManagedObjects", nullptr, G_VARIANT_TYPE("(a{oa{sa{sv}}})"),
+                                               G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &error);
+        if (!reply_.p) throw Refusal{errorText(error)};
+        GVariant* objects = g_variant_get_child_value(reply_.p, 0);
+        children_.push_back(objects);
+        GVariantIter iter;
+        g_variant_iter_init(&iter, objects);
+        const char* path;
+        GVariant* interfaces;
+        while (g_variant_iter_next(&iter, "{&o@a{sa{sv}}}", &path, &interfaces)) {
+            children_.push_back(interfaces);
+            Interfaces& entry = objects_[path];
+            GVariantIter inner;
+            g_variant_iter_init(&inner, interfaces);
+            const char* name;
+            GVariant* props;
+            while (g_variant_iter_next(&inner, "{&s@a{sv}}", &name, &props)) {
+                children_.push_back(props);
+                entry[name] = props;
+            }
+        }
+    }
+    ~ManagedObjects() {
+        for (GVariant* child : children_) g_variant_unref(child);
+    }
+    ManagedObjects(const ManagedObjects&) = delete;
+    ManagedObjects& operator=(const ManagedObjects&) = delete;
+
+    const std::map<std::string, Interfaces>& objects() const { return objects_; }
+    const Interfaces* find(const std::string& path) const {
+        auto found = objects_.find(path);
+        return found == objects_.end() ? nullptr : &found->second;
+    }
+
+private:
+    Variant reply_;
+    std::vector<GVariant*> children_;
+    std::map<std::string, Interfaces> objects_;
+};
+
+void callWithOptions(GDBusConnection* bus, const std::string& object, const char* interface, const char* method) {
+    GError* error = nullptr;
+    Variant reply(g_dbus_connection_call_sync(bus, kService, object.c_str(), interface, method,
+                                              g_variant_new("(@a{sv})", g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0)),
+                                              nullptr, G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &error));
+    if (!reply.p) throw Refusal{errorText(error)};
+}
+
+std::string resolvedPath(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (!realpath(path.c_str(), buffer)) throw Refusal{std::strerror(errno)};
+    return buffer;
+}
+
+void release(const std::string& path) {
+    std::string target = resolvedPath(path);
+    GError* error = nullptr;
+    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, &error);
+    if (!address) throw Refusal{errorText(error)};
+    Connection bus(g_dbus_connection_new_for_address_sync(
+        address, GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &error));
+    g_free(address);
+    if (!bus.p) throw Refusal{errorText(error)};
+
+    ManagedObjects managed(bus.p);
+    // The filesystem with the longest mount point holding the path.
+    std::string filesystem, holder;
+    for (const auto& object : managed.objects()) {
+        for (const std::string& point : mountPoints(object.second)) {
+            if (holds(point, target) && point.size() > holder.size()) {
+                holder = point;
+                filesystem = object.first;
+            }
+        }
+    }
+    if (filesystem.empty()) throw Refusal{"No removable volume holds " + path};
+    const Interfaces& block = *managed.find(filesystem);
+    // An unlocked encrypted container: the drive is the container's.
+    std::string container = pathProperty(block, kBlock, "CryptoBackingDevice");
+    const Interfaces* driveOwner = container != "/" && managed.find(container) ? managed.find(container) : &block;
+    std::string drivePath = pathProperty(*driveOwner, kBlock, "Drive");
+    const Interfaces* drive = managed.find(drivePath);
+    if (!drive || drive->find(kDrive) == drive->end()) throw Refusal{holder + " is not on a removable drive"};
+    bool removable = boolProperty(*drive, kDrive, "Removable") || boolProperty(*drive, kDrive, "MediaRemovable") ||
+                     boolProperty(*drive, kDrive, "Ejectable");
+    if (!removable) throw Refusal{holder + " is not on a removable drive"};
+
+    callWithOptions(bus.p, filesystem, kFilesystem, "Unmount");
+    if (container != "/") callWithOptions(bus.p, container, kEncrypted, "Lock");
+    if (boolProperty(*drive, kDrive, "CanPowerOff"))
+        callWithOptions(bus.p, drivePath, kDrive, "PowerOff");
+    else if (boolProperty(*drive, kDrive, "Ejectable"))
+        callWithOptions(bus.p, drivePath, kDrive, "Eject");
+}
+
+}  // namespace
+
+std::string releaseVolume(const std::string& path) {
+    try {
+        release(path);
+        return std::string();
+    } catch (const Refusal& refusal) {
+        return refusal.reason.empty() ? std::string("unknown error") : refusal.reason;
+    }
+}
