@@ -17,6 +17,7 @@
 #include "sys/VolumeLabels.h"
 #include "sys/VolumeRemoval.h"
 
+#include <gio/gio.h>
 #include <strings.h>
 #include <unistd.h>
 #include <uuid/uuid.h>
@@ -92,6 +93,16 @@ std::vector<std::string> extensionList(const std::string& text) {
     return extensions;
 }
 
+// A file path becomes a file:// address; an address stays as it is.
+std::string addressOf(const std::string& target) {
+    GFile* file = g_file_new_for_commandline_arg(target.c_str());
+    gchar* uri = g_file_get_uri(file);
+    std::string address = uri ? uri : target;
+    g_free(uri);
+    g_object_unref(file);
+    return address;
+}
+
 bool endsWithZip(const std::string& name) {
     return name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".zip") == 0;
 }
@@ -128,7 +139,7 @@ void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
     case Volumes: result.setString(volumesJson()); break;
     case Contents: result.setString(contentsJson(args.at(0), argument(args, 1))); break;
     case Stat: result.setString(jsonText(entryJson(statEntry(args.at(0))))); break;
-    case Exec: openWithDefaultHandler(args.at(0)); break;
+    case Exec: openWithDefaultHandler(addressOf(args.at(0))); break;
     case Mkdir: makeFolderTree(args.at(0)); break;
     case Unlink: removeTree(args.at(0)); break;
     case Copy: copyFileNoReplace(args.at(0), args.at(1)); break;
