@@ -74,7 +74,15 @@ void MIDIBridgeTest::handshake(LooperSim& sim, const std::function<void()>& send
 }
 
 void MIDIBridgeTest::connectBoth(LooperSim& sim, const std::string& device) {
-    std::string in = endpointOf("$$midi_inendpoints", device), out = endpointOf("$$midi_outendpoints", device);
+    // The device's ports show up in the MIDI system a moment after it starts, as a plugged-in device's do.
+    std::string in, out;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    do {
+        in = endpointOf("$$midi_inendpoints", device);
+        out = endpointOf("$$midi_outendpoints", device);
+        if (!in.empty() && !out.empty()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (std::chrono::steady_clock::now() < deadline);
     ASSERT_FALSE(in.empty());
     ASSERT_FALSE(out.empty());
     ASSERT_EQ(call({"$$midi_inconnect", in}), "v");
