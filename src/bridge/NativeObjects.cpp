@@ -4,6 +4,7 @@
 #include "audio/AudioInputUnit.h"
 #include "audio/AudioOutputUnit.h"
 #include "midi/MIDIClient.h"
+#include "midi/Sequencer.h"
 #include "modules/NativeCall_audio.h"
 #include "modules/NativeCall_player.h"
 #include "modules/NativeCall_recorder.h"
@@ -11,6 +12,7 @@
 #include "modules/NativeCall_http.h"
 #include "modules/NativeCall_midi.h"
 #include "modules/NativeCall_midix.h"
+#include "modules/NativeCall_seq.h"
 #include "net/HTTPConnection.h"
 
 NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(controller) {
@@ -34,6 +36,9 @@ NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(cont
     midiClientDelegate_ = std::make_unique<_MIDIClientDelegate>(controller);
     midiClient_->setDelegate(midiClientDelegate_.get());
     midiClient_->inputPort()->setDelegate(midiClientDelegate_.get());
+    sequencer_ = std::make_unique<Sequencer>();
+    sequencerDelegate_ = std::make_unique<_SequencerDelegate>(controller, midiClient_.get());
+    sequencer_->setDelegate(sequencerDelegate_.get());
     fsEventDelegate_ = std::make_unique<_FSEventDelegate>(controller);
     fsEvent_ = std::make_unique<FSEvent>(fsEventDelegate_.get());
 }
@@ -47,6 +52,9 @@ NativeObjects::~NativeObjects() {
     joinWorkers();
     // Services first (each stops its own workers), then the delegates they report to.
     httpConnection_.reset();
+    // The sequencer joins its play timer before the client it plays to goes.
+    sequencer_.reset();
+    sequencerDelegate_.reset();
     midiClient_.reset();
     httpConnectionDelegate_.reset();
     audioDevice_.reset();

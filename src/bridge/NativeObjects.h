@@ -22,6 +22,8 @@ class AudioInputUnit;
 class MIDIClient;
 class _MIDIClientDelegate;
 class _MIDIXClientDelegate;
+class Sequencer;
+class _SequencerDelegate;
 
 // The long-lived service objects the modules share, their delegates, and the
 // list of background workers joined at shutdown. Built and destroyed on the UI thread.
@@ -58,6 +60,9 @@ public:
         std::unique_ptr<_MIDIXClientDelegate> delegate;
     };
     std::vector<MIDIXClient>& midixClients() { return midixClients_; }
+    // The MIDI-file sequencer (the seq module); its delegate plays to midiClient().
+    Sequencer& sequencer() const { return *sequencer_; }
+    _SequencerDelegate& sequencerDelegate() const { return *sequencerDelegate_; }
 
     // Takes a started, joinable worker; it is joined when the objects go away.
     // Workers that have already finished are joined and dropped on the way.
@@ -87,6 +92,8 @@ private:
     std::unique_ptr<_MIDIClientDelegate> midiClientDelegate_;
     std::unique_ptr<MIDIClient> midiClient_;
     std::vector<MIDIXClient> midixClients_;
+    std::unique_ptr<_SequencerDelegate> sequencerDelegate_;
+    std::unique_ptr<Sequencer> sequencer_;
     std::unique_ptr<FSEventDelegate> fsEventDelegate_;
     std::unique_ptr<FSEvent> fsEvent_;
 };

@@ -15,6 +15,14 @@ void Timer::stop() {
     join();
 }
 
+void Timer::requestStop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopSignalled_ = true;
+    }
+    wake_.notify_all();
+}
+
 void Timer::start(unsigned intervalMs) {
     stop();
     {

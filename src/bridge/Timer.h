@@ -23,6 +23,9 @@ public:
     void start(unsigned intervalMs);
     // Stops and joins the timer thread; no-op when idle.
     void stop();
+    // Asks the thread to end after the current tick without waiting for it; callable from
+    // inside timerproc. The owner still joins it (stop or the destructor).
+    void requestStop();
     unsigned interval() const { return interval_; }
 
     void run() override;

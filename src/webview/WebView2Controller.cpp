@@ -10,6 +10,7 @@
 #include "modules/NativeCall_midi.h"
 #include "modules/NativeCall_midix.h"
 #include "modules/NativeCall_security.h"
+#include "modules/NativeCall_seq.h"
 #include "modules/NativeCall_sh.h"
 #include "modules/NativeCall_tgif.h"
 #include "modules/NativeCall_util.h"
@@ -42,6 +43,7 @@ WebView2Controller::WebView2Controller() : objects_(std::make_unique<NativeObjec
     registerModule(std::make_unique<NativeCall_midi>(objects));
     registerModule(std::make_unique<NativeCall_midix>(objects));
     registerModule(std::make_unique<NativeCall_tgif>(objects));
+    registerModule(std::make_unique<NativeCall_seq>(objects));
     registerModule(std::make_unique<NativeCall_audio>(objects));
     registerModule(std::make_unique<NativeCall_player>(objects));
     registerModule(std::make_unique<NativeCall_recorder>(objects));

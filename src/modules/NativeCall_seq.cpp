@@ -1,0 +1,117 @@
+#include "modules/NativeCall_seq.h"
+
+#include "bridge/JavaScriptInterface.h"
+#include "bridge/Json.h"
+#include "bridge/NativeObjects.h"
+#include "bridge/Text.h"
+#include "midi/MIDIClient.h"
+#include "midi/Sequencer.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+enum {
+    kLoad,
+    kPlay,
+    kPause,
+    kStop,
+    kLocate,
+    kRange,
+    kTempo,
+    kMute,
+    kTranspose,
+    kMetro,
+    kMetroSet,
+    kPosition,
+    kTotalBeats,
+    kOutput
+};
+
+int32_t clampedInt(int64_t value) { return int32_t(std::min<int64_t>(std::max<int64_t>(value, INT32_MIN), INT32_MAX)); }
+
+// A JSON array of hex strings; anything else throws.
+std::vector<std::string> soundsFromJson(const std::string& text) {
+    Json value = parseJson(text);
+    if (!value.is_array()) throw std::invalid_argument("the metronome sounds are a JSON array");
+    std::vector<std::string> sounds;
+    for (const Json& sound : value) sounds.push_back(hexDecode(sound.get<std::string>()));
+    return sounds;
+}
+
+}  // namespace
+
+NativeCall_seq::NativeCall_seq(NativeObjects* objects) : NativeCall(objects) {
+    addFunctions({"load", "play", "pause", "stop", "locate", "range", "tempo", "mute", "transpose", "metro",
+                  "metroset", "position", "totalbeats", "output"});
+}
+
+void NativeCall_seq::call(int function, const Args& args, CallResult& result) {
+    Sequencer& sequencer = objects_->sequencer();
+    switch (function) {
+        case kLoad:
+            result.setBool(sequencer.load(hexDecode(args.at(0))));
+            break;
+        case kPlay:
+            sequencer.play(!args.empty() && toBool(args[0]));
+            break;
+        case kPause:
+            sequencer.pause();
+            break;
+        case kStop:
+            sequencer.stop();
+            break;
+        case kLocate:
+            sequencer.locate(toDouble(args.at(0)));
+            break;
+        case kRange:
+            sequencer.range(toDouble(args.at(0)), toDouble(args.at(1)));
+            break;
+        case kTempo: {
+            int bpm = 0;
+            if (!args.empty()) {
+                double value = std::trunc(toDouble(args[0]));
+                if (value >= 10 && value <= 480) bpm = int(value);
+            }
+            result.setInt(bpm ? sequencer.tempo(bpm) : sequencer.tempo());
+            break;
+        }
+        case kMute:
+            result.setInt(int32_t(args.empty() ? sequencer.muteMask() : sequencer.mute(uint32_t(toInt(args[0])))));
+            break;
+        case kTranspose:
+            result.setInt(args.empty() ? sequencer.transposeValue() : sequencer.transpose(toInt(args[0])));
+            break;
+        case kMetro:
+            result.setBool(args.empty() ? sequencer.metronomeOn() : sequencer.metronome(toBool(args[0])));
+            break;
+        case kMetroSet:
+            sequencer.setMetronomeSounds(soundsFromJson(args.at(0)));
+            break;
+        case kPosition:
+            result.setInt(clampedInt(sequencer.positionBeats()));
+            break;
+        case kTotalBeats:
+            result.setInt(clampedInt(sequencer.totalBeats()));
+            break;
+        case kOutput:
+            objects_->sequencerDelegate().setOutputType(toInt(args.at(0)));
+            break;
+    }
+}
+
+void _SequencerDelegate::sequencerOutput(const std::string& song, const std::string& metronome) {
+    if (outputType_.load() != kApplicationOutput || !client_) return;
+    MIDIOutputPort* port = client_->outputPort();
+    if (!song.empty()) port->send(reinterpret_cast<const uint8_t*>(song.data()), song.size());
+    if (!metronome.empty()) port->send(reinterpret_cast<const uint8_t*>(metronome.data()), metronome.size());
+}
+
+void _SequencerDelegate::sequencerDidStop() { controller_->postEvent(makeEvent({"seq", "stop"})); }
+
+void _SequencerDelegate::sequencerTempoChanged(int bpm) {
+    controller_->postEvent(makeEvent({"seq", "tempo", std::to_string(bpm)}));
+}
