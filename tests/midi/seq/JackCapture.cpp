@@ -22,14 +22,14 @@ JackCapture::~JackCapture() {
 int JackCapture::process(jack_nframes_t frames, void* arg) {
     auto* self = static_cast<JackCapture*>(arg);
     void* buffer = jack_port_get_buffer(self->port_, frames);
-    jack_nframes_t start = jack_last_frame_time(self->client_);
+    // The time the cycle runs (the dummy backend's frame clock drifts from the system clock).
+    uint64_t now = jack_get_time();
     uint32_t count = jack_midi_get_event_count(buffer);
     std::lock_guard<std::mutex> lock(self->mutex_);
     for (uint32_t i = 0; i < count; ++i) {
         jack_midi_event_t event;
         if (jack_midi_event_get(&event, buffer, i) != 0) continue;
-        self->messages_.push_back(Message{uint64_t(jack_frames_to_time(self->client_, start + event.time)),
-                                          std::string(reinterpret_cast<const char*>(event.buffer), event.size)});
+        self->messages_.push_back(Message{now, std::string(reinterpret_cast<const char*>(event.buffer), event.size)});
     }
     return 0;
 }

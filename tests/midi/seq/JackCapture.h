@@ -10,7 +10,7 @@
 #include <vector>
 
 // A JACK client with one MIDI input port ("<name>:in") that records every message arriving
-// there with its time (microseconds on JACK's clock, to the frame).
+// there with its arrival time (microseconds on JACK's clock, to the cycle).
 class JackCapture {
 public:
     struct Message {

@@ -1,7 +1,7 @@
 // The seq module through the real bridge, playing to the application's MIDI output over a JACK
 // server; a capture client on the other side records the bytes and their arrival times.
 #include "JackCapture.h"
-#include "SmfBuilder.h"
+#include "midi/SmfBuilder.h"
 #include "bridge/Text.h"
 #include "midi/jack/MIDIBridgeFixture.h"
 
