@@ -82,8 +82,9 @@ void Sequencer::setTempoFromFile(uint32_t microsecondsPerQuarter) {
         return;
     }
     fileTempo_ = microsecondsPerQuarter;
-    // Never 0: the timer divides by it.
-    int32_t effective = int32_t(std::max(1.0, std::trunc(microsecondsPerQuarter / tempoFactor_)));
+    // Between a microsecond (never 0: the timer divides by it) and a minute (1 bpm) a quarter.
+    int32_t effective = int32_t(std::min(std::max(1.0, std::trunc(microsecondsPerQuarter / tempoFactor_)),
+                                         double(kSlowestTempo)));
     if (effective == currentTempo_) return;
     currentTempo_ = effective;
     ++tempoReports_;

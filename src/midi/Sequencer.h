@@ -20,6 +20,8 @@ class Sequencer : public Timer::Proc {
 public:
     static constexpr int kDefaultDivision = 96;
     static constexpr int32_t kDefaultTempo = 500000;
+    // A tempo scaled by the user tempo stays within 1 bpm and one microsecond per quarter note.
+    static constexpr int32_t kSlowestTempo = 60000000;
     static constexpr int kChannels = 16;
     // The longest stretch of song bytes handed to the delegate at once.
     static constexpr size_t kOutputChunk = 256;

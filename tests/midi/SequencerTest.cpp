@@ -328,6 +328,10 @@ TEST_F(SequencerTest, UserTempoScalesTheFileTempoMap) {
     sequencer.advance(96);
     EXPECT_EQ(recorder.tempos.back(), 60000000);
     EXPECT_EQ(sequencer.tempo(), 60000000);
+    // And one that would scale to more than a minute a quarter stays at 1 bpm.
+    EXPECT_EQ(sequencer.tempo(10), 10);
+    sequencer.locate(3);
+    EXPECT_EQ(recorder.tempos.back(), 1);
 }
 
 TEST_F(SequencerTest, RangeIsClampedToTheSongAndMovesAPositionOutsideIt) {
