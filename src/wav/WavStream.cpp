@@ -23,6 +23,7 @@ void WavStream::closeChunks() {
 
 bool WavStream::readFormat(RiffChunkStream* fmt) {
     if (fmt->read(&format_, 16) < 16) return false;
+    fileFormatTag_ = format_.formatTag;
     if (format_.formatTag != kWaveFormatExtensible) return true;
     unsigned char cbSize[2];
     if (fmt->read(cbSize, 2) < 2) return false;

@@ -34,6 +34,9 @@ public:
     void closeChunks();
 
     const WaveFormat& format() const { return format_; }
+    // The format tag as the "fmt " chunk stores it (format() maps an extensible PCM or float
+    // sub-format onto the plain tag; this does not).
+    uint16_t fileFormatTag() const { return fileFormatTag_; }
 
 protected:
     // Called by open() between the "fmt " and "data" searches.
@@ -47,6 +50,7 @@ protected:
     RiffChunkStream* dataChunk() const { return data_.get(); }
 
     WaveFormat format_{};
+    uint16_t fileFormatTag_ = 0;
 
 private:
     bool readFormat(RiffChunkStream* fmt);
