@@ -1,26 +1,34 @@
 #include "wav/IrFft.h"
 
-#include <cstring>
 #include <new>
 
 extern "C" {
+#include <libavutil/mem.h>
 #include <libavutil/tx.h>
 }
 
 namespace wav {
 
-CFFT::CFFT(size_t size) : size_(sizeFor(size)), scratch_(size_) {
-    double scale = 1.0;
+CFFT::CFFT(size_t size) : size_(sizeFor(size)) {
+    in_ = static_cast<std::complex<float>*>(av_malloc(size_ * sizeof(std::complex<float>)));
+    out_ = static_cast<std::complex<float>*>(av_malloc(size_ * sizeof(std::complex<float>)));
+    float scale = 1.0f;
     av_tx_fn fn = nullptr;
-    if (av_tx_init(&forward_, &fn, AV_TX_DOUBLE_FFT, 0, static_cast<int>(size_), &scale, 0) == 0) forwardFn_ = fn;
-    if (av_tx_init(&inverse_, &fn, AV_TX_DOUBLE_FFT, 1, static_cast<int>(size_), &scale, 0) == 0)
-        inverseFn_ = fn;
-    if (!forwardFn_ || !inverseFn_) throw std::bad_alloc();
+    if (av_tx_init(&forward_, &fn, AV_TX_FLOAT_FFT, 0, static_cast<int>(size_), &scale, 0) == 0) forwardFn_ = fn;
+    if (av_tx_init(&inverse_, &fn, AV_TX_FLOAT_FFT, 1, static_cast<int>(size_), &scale, 0) == 0) inverseFn_ = fn;
+    if (!forwardFn_ || !inverseFn_ || !in_ || !out_) {
+        release();
+        throw std::bad_alloc();
+    }
 }
 
-CFFT::~CFFT() {
+CFFT::~CFFT() { release(); }
+
+void CFFT::release() {
     av_tx_uninit(&forward_);
     av_tx_uninit(&inverse_);
+    av_freep(&in_);
+    av_freep(&out_);
 }
 
 size_t CFFT::sizeFor(size_t n) {
@@ -29,17 +37,15 @@ size_t CFFT::sizeFor(size_t n) {
     return size;
 }
 
-void CFFT::run(AVTXContext* context, void (*fn)(AVTXContext*, void*, void*, ptrdiff_t), std::complex<double>* data) {
-    fn(context, scratch_.data(), data, sizeof(std::complex<double>));
-    std::memcpy(static_cast<void*>(data), scratch_.data(), size_ * sizeof(std::complex<double>));
+void CFFT::run(AVTXContext* context, Transform fn, std::complex<double>* data, double scale) {
+    for (size_t i = 0; i < size_; ++i) in_[i] = std::complex<float>(data[i]);
+    fn(context, out_, in_, sizeof(std::complex<float>));
+    for (size_t i = 0; i < size_; ++i) data[i] = std::complex<double>(out_[i]) * scale;
 }
 
-void CFFT::forward(std::complex<double>* data) { run(forward_, forwardFn_, data); }
+void CFFT::forward(std::complex<double>* data) { run(forward_, forwardFn_, data, 1.0); }
+
 // The library leaves complex transforms unscaled: the 1/size is applied here.
-void CFFT::inverse(std::complex<double>* data) {
-    run(inverse_, inverseFn_, data);
-    const double scale = 1.0 / static_cast<double>(size_);
-    for (size_t i = 0; i < size_; ++i) data[i] *= scale;
-}
+void CFFT::inverse(std::complex<double>* data) { run(inverse_, inverseFn_, data, 1.0 / static_cast<double>(size_)); }
 
 }  // namespace wav
