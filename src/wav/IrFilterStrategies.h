@@ -46,8 +46,7 @@ public:
     IrConverterOverDriveStrategy() : IrConverterFilterStrategy(kLength) {}
 };
 
-// A distortion's tone: 2048 taps at 48 kHz (about 43 ms); a distortion's cabinet-like
-// response is shorter and darker, and the device spends its remaining taps on the clipper.
+// A distortion's tone: the same filter design, 2048 taps at 48 kHz (about 43 ms).
 class IrConverterDistortionStrategy : public IrConverterFilterStrategy {
 public:
     static constexpr size_t kLength = 2048;
