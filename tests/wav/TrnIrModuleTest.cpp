@@ -217,6 +217,18 @@ TEST_F(TrnIrModuleTest, JobsRunSideBySideWithTheirOwnIdentifiers) {
     EXPECT_NE(readFile(a[4]), readFile(b[4]));
 }
 
+TEST_F(TrnIrModuleTest, AnOutputThatCannotBeCreatedFailsWithTheOutputErrorAndLeavesNothing) {
+    writeFile(file("in.wav"), wavFile(format(1, 1, 16, 48000), s16(20000) + std::string(200, 0)));
+    const std::string saved = getenv("TMPDIR");
+    setenv("TMPDIR", file("no-such-folder").c_str(), 1);
+    Event e = events(convert(file("in.wav"), "Reverb"));
+    setenv("TMPDIR", saved.c_str(), 1);
+    ASSERT_EQ(e.size(), 6u);
+    EXPECT_EQ(e[3], "4098");
+    EXPECT_EQ(e[4], "");
+    EXPECT_EQ(e[5], "");
+}
+
 TEST_F(TrnIrModuleTest, ArgumentsOfTheWrongShapeFailTheCall) {
     for (std::string bad : {"not json", "[]", "{\"path\":\"a\",\"stereoProc\":1}", "{\"path\":1,\"stereoProc\":1,\"type\":\"x\"}",
                             "{\"path\":\"a\",\"stereoProc\":\"1\",\"type\":\"x\"}", "{\"path\":\"a\",\"stereoProc\":1,\"type\":null}"})
