@@ -28,7 +28,8 @@ public:
     // Creates (truncates) a WAV for writing with the given format record.
     bool openWrite(const std::string& path, const WaveFormat& format);
 
-    // Reads up to size bytes of sample data; 0 at the end, -1 on a read error.
+    // Reads up to size bytes of sample data; 0 at the end (a read error ends the data too),
+    // -1 when the file is not open for reading.
     long read(void* buffer, size_t size);
     // Appends sample data; false on a write error.
     bool write(const void* data, size_t size);

@@ -10,7 +10,7 @@ namespace wav {
 
 // Complex FFT of a power-of-two size over FFmpeg's av_tx. The data is double precision;
 // the transform itself runs in single precision, where the library has its vectorised code
-// (the double-precision one is plain C and ten times slower). That keeps about 7 significant
+// (the double-precision one is plain C, more than twice as slow). That keeps about 7 significant
 // digits, far more than a response measured from a recording holds. The inverse is scaled by
 // 1/size, so forward then inverse gives the input back.
 class CFFT {
