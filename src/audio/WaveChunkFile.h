@@ -3,26 +3,33 @@
 #include "audio/WaveFormat.h"
 
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 
+namespace wav {
+class FileStream;
+class WavStream;
+}
+
 // Plain RIFF WAVE access for the sample-level jobs (split, reverse, WAV output of
-// conversions and recordings). Reading finds "fmt " and "data" wherever they are;
-// writing lays out RIFF, an 18-byte "fmt " and "data", and fixes the sizes on close().
+// conversions and recordings), over the program's WAV layer (src/wav) with word-aligned
+// chunks. Reading finds "fmt " and "data" wherever they are; writing lays out RIFF, an
+// 18-byte "fmt " and "data", and fixes the sizes on close().
 class WaveChunkFile {
 public:
-    WaveChunkFile() = default;
+    WaveChunkFile();
     ~WaveChunkFile();
     WaveChunkFile(const WaveChunkFile&) = delete;
     WaveChunkFile& operator=(const WaveChunkFile&) = delete;
 
-    // Opens a WAV for reading. An extensible format's tag becomes the first 16 bits
-    // of its sub-format GUID. False when the file is not a readable WAV.
+    // Opens a WAV for reading. An extensible format's PCM or float sub-format gives its
+    // plain tag. False when the file is not a readable WAV.
     bool openRead(const std::string& path);
     // Creates (truncates) a WAV for writing with the given format record.
     bool openWrite(const std::string& path, const WaveFormat& format);
 
-    // Reads up to size bytes of sample data; 0 at the end, -1 on a read error.
+    // Reads up to size bytes of sample data; 0 at the end (a read error ends the data too),
+    // -1 when the file is not open for reading.
     long read(void* buffer, size_t size);
     // Appends sample data; false on a write error.
     bool write(const void* data, size_t size);
@@ -33,13 +40,11 @@ public:
     uint64_t dataSize() const { return dataSize_; }
 
 private:
-    bool findChunks();
-
-    FILE* file_ = nullptr;
+    std::unique_ptr<wav::FileStream> file_;
+    std::unique_ptr<wav::WavStream> wav_;
     bool writing_ = false;
     bool failed_ = false;
     WaveFormat format_;
-    uint64_t dataStart_ = 0;
     uint64_t dataSize_ = 0;  // bytes of sample data (to read, or written)
     uint64_t dataPos_ = 0;   // bytes of sample data read so far
 };

@@ -1,9 +1,12 @@
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include "wav/WaveFormat.h"
 
-// The 18-byte wave format record of a WAV "fmt " chunk (little-endian on disk).
+#include <cstdint>
+
+// The 18-byte wave format record of a WAV "fmt " chunk, as the audio services describe
+// a stream; the file record itself is the WAV layer's (wav::WaveFormat) plus the size of
+// the extra bytes.
 struct WaveFormat {
     uint16_t tag = 0;
     uint16_t channels = 0;
@@ -13,10 +16,9 @@ struct WaveFormat {
     uint16_t bitsPerSample = 0;
     uint16_t extraSize = 0;
 
-    static constexpr size_t kBytes = 18;
-    // The record as it is stored in a file, and back (missing bytes read as 0).
-    std::string toBytes() const;
-    static WaveFormat fromBytes(const std::string& bytes);
+    // The 16-byte file record, and back (extraSize then 0).
+    wav::WaveFormat record() const;
+    static WaveFormat fromRecord(const wav::WaveFormat& record);
     // Integer PCM with block align and byte rate derived from the other fields.
     static WaveFormat pcm(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits);
 };

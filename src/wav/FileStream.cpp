@@ -50,6 +50,12 @@ bool FileStream::createExclusive(const std::string& path) {
     return attach(fd);
 }
 
+bool FileStream::createTruncating(const std::string& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    return attach(fd);
+}
+
 bool FileStream::close() {
     if (fd_ < 0) return !failed_;
     flush();

@@ -23,6 +23,8 @@ public:
     bool openForReading(const std::string& path);
     // Creates a new file that must not exist yet (mode 0666 less the umask); false with errno.
     bool createExclusive(const std::string& path);
+    // Creates a file, or empties an existing one (mode 0666 less the umask); false with errno.
+    bool createTruncating(const std::string& path);
     // Writes out what is buffered and closes the descriptor. False when any write failed
     // since the file was attached, so a caller can tell a complete file from a damaged one.
     bool close();

@@ -22,7 +22,7 @@ bool RiffChunkStream::find(const char id[4]) {
         // Skip forward by the declared size. The size is unsigned: a skip that would wrap
         // around 4 GiB fails instead of moving backwards (which could revisit the same
         // header for ever).
-        uint64_t next = uint64_t{parent_->position()} + chunkSize;
+        uint64_t next = uint64_t{parent_->position()} + chunkSize + (wordAligned_ ? (chunkSize & 1) : 0);
         if (next > UINT32_MAX || !parent_->seek(static_cast<uint32_t>(next))) return false;
     }
 }
@@ -48,7 +48,11 @@ void RiffChunkStream::close() {
         storeU32(field, size_);
         parent_->write(field, 4);
     }
-    if (mode_ != Closed) parent_->seek(start_ + size_);
+    if (mode_ == Reading && wordAligned_ && (size_ & 1)) {
+        parent_->seek(start_ + size_ + 1);
+    } else if (mode_ != Closed) {
+        parent_->seek(start_ + size_);
+    }
     mode_ = Closed;
     size_ = start_ = position_ = 0;
     headerWritten_ = false;

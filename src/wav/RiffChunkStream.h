@@ -17,8 +17,11 @@ public:
     RiffChunkStream& operator=(const RiffChunkStream&) = delete;
 
     // Opens the first chunk with the identifier at or after the parent's position. Chunks are
-    // skipped by their declared size, with no pad byte after an odd size.
+    // skipped by their declared size, with no pad byte after an odd size unless word-aligned.
     bool find(const char id[4]);
+    // Word-aligned chunks (the general RIFF rule) are followed by a pad byte when their size
+    // is odd; find() skips it and closing a chunk that was read moves past it.
+    void setWordAligned(bool on) { wordAligned_ = on; }
     // Writes a chunk header with a placeholder size at the parent's position.
     bool create(const char id[4]);
     void close();
@@ -40,6 +43,7 @@ private:
     uint32_t start_ = 0;
     uint32_t position_ = 0;
     bool headerWritten_ = false;
+    bool wordAligned_ = false;
 };
 
 }  // namespace wav

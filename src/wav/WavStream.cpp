@@ -17,12 +17,18 @@ const unsigned char kSubtypeIeeeFloat[16] = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00,
 WavStream::~WavStream() { closeChunks(); }
 
 void WavStream::closeChunks() {
+    const bool pad = wordAligned_ && data_ && data_->mode() == RiffChunkStream::Writing && (data_->size() & 1);
     data_.reset();
+    if (pad && riff_) {
+        const unsigned char zero = 0;
+        riff_->write(&zero, 1);
+    }
     riff_.reset();
 }
 
 bool WavStream::readFormat(RiffChunkStream* fmt) {
     if (fmt->read(&format_, 16) < 16) return false;
+    fileFormatTag_ = format_.formatTag;
     if (format_.formatTag != kWaveFormatExtensible) return true;
     unsigned char cbSize[2];
     if (fmt->read(cbSize, 2) < 2) return false;
@@ -46,12 +52,14 @@ bool WavStream::open() {
     if (riff_->read(wave, 4) < 4 || std::memcmp(wave, "WAVE", 4) != 0) return false;
     {
         RiffChunkStream fmt(riff_.get());
+        fmt.setWordAligned(wordAligned_);
         if (!fmt.find("fmt ") || !readFormat(&fmt)) return false;
     }  // closing the chunk moves riff past the whole "fmt " chunk, whatever its length
     uint32_t resume = riff_->position();
     if (!onReadExtraChunks(riff_.get())) return false;
     riff_->seek(resume);
     data_ = std::make_unique<RiffChunkStream>(riff_.get());
+    data_->setWordAligned(wordAligned_);
     return data_->find("data");
 }
 
@@ -86,6 +94,7 @@ bool WavStream::readAcidChunk(AcidChunk* out) {
     bool found = false;
     {
         RiffChunkStream acid(riff_.get());
+        acid.setWordAligned(wordAligned_);
         AcidChunk body;
         if (acid.find("acid") && acid.read(&body, 24) == 24) {
             *out = body;

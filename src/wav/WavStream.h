@@ -33,7 +33,14 @@ public:
     // Closes the data chunk, then the RIFF chunk; the stream cannot be opened again.
     void closeChunks();
 
+    // Chunks follow the general RIFF rule: a pad byte after each odd-sized chunk, skipped
+    // when reading and written after odd-sized sample data. Off by default; set before open().
+    void setWordAligned(bool on) { wordAligned_ = on; }
+
     const WaveFormat& format() const { return format_; }
+    // The format tag as the "fmt " chunk stores it (format() maps an extensible PCM or float
+    // sub-format onto the plain tag; this does not).
+    uint16_t fileFormatTag() const { return fileFormatTag_; }
 
 protected:
     // Called by open() between the "fmt " and "data" searches.
@@ -47,6 +54,7 @@ protected:
     RiffChunkStream* dataChunk() const { return data_.get(); }
 
     WaveFormat format_{};
+    uint16_t fileFormatTag_ = 0;
 
 private:
     bool readFormat(RiffChunkStream* fmt);
@@ -55,6 +63,7 @@ private:
     std::unique_ptr<RiffChunkStream> riff_;
     std::unique_ptr<RiffChunkStream> data_;
     bool used_ = false;
+    bool wordAligned_ = false;
 };
 
 }  // namespace wav

@@ -254,3 +254,21 @@ TEST(WavStreamTest, AFailedCreateLeavesNoStrayBytes) {
 }
 
 }  // namespace
+
+TEST(RiffChunkStreamTest, WordAlignedChunksSkipThePadByteOfAnOddChunk) {
+    using namespace wavbytes;
+    const std::string bytes = chunk("odd ", "abc") + std::string(1, '\0') + chunk("next", "xy");
+    for (bool aligned : {false, true}) {
+        MemoryStream file(bytes);
+        RiffChunkStream next(&file);
+        next.setWordAligned(aligned);
+        EXPECT_EQ(next.find("next"), aligned) << "unaligned, the pad byte is taken for the next header";
+    }
+    MemoryStream file(bytes);
+    {
+        RiffChunkStream odd(&file);
+        odd.setWordAligned(true);
+        ASSERT_TRUE(odd.find("odd "));
+    }  // closing moves past the pad byte
+    EXPECT_EQ(file.position(), 12u);
+}
