@@ -40,7 +40,15 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!options.headless) {
-        if (gtk_init_check(nullptr, nullptr)) return runWindow(appName, options);
+        // The window's class (X11) and application id (Wayland) are the desktop entry's name,
+        // so the launcher shows the window under its entry and icon.
+        g_set_prgname(applicationId().c_str());
+        gdk_set_program_class(applicationId().c_str());
+        g_set_application_name("Tarn");
+        if (gtk_init_check(nullptr, nullptr)) {
+            gtk_window_set_default_icon_name(applicationId().c_str());
+            return runWindow(appName, options);
+        }
         std::fprintf(stderr, "%s: no display available; running headless\n", appName.c_str());
     }
     return runHeadless(appName, options);

@@ -108,6 +108,8 @@
 
     var version = {};
     try { version = JSON.parse(N.app.version()); } catch (e) { version = {}; }
+    // The program's version is the page's too: one version for program, package and About box.
+    if (version && typeof version.name === 'string' && version.name) g.version = version.name;
     var date = installDate(version);
     loadTerms(function (text) {
       A.termsText = text;
