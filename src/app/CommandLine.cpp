@@ -62,6 +62,13 @@ Options parseOptions(int argc, char** argv) {
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
+        } else if (arg == "--make-catalogue") {
+            if (i + 1 >= argc || !*argv[i + 1]) {
+                options.error = "--make-catalogue needs a folder";
+                break;
+            }
+            options.makeCatalogue = true;
+            options.catalogueFolder = argv[++i];
         } else if (arg == "--port" || arg.rfind("--port=", 0) == 0) {
             std::string value;
             if (arg == "--port") {
