@@ -93,6 +93,7 @@
 
   function proceed() {
     button('about-button').hidden = false;
+    button('settings-button').hidden = false;
     A.catalogueView.fitHeight();
     A.device.start();
     A.catalogueView.load();
