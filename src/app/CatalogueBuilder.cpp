@@ -189,8 +189,8 @@ CatalogueResult makeCatalogue(const std::string& folderArgument) {
         // Written whole or not at all.
         if (!writeFileAtomically(path, jsonText(document) + "\n")) throw Failure(path + ": cannot be written");
         result.ok = true;
-        result.message = path + ": " + std::to_string(result.sets) + " track sets, " + std::to_string(result.tracks) +
-                         " tracks";
+        auto count = [](int n, const char* what) { return std::to_string(n) + " " + what + (n == 1 ? "" : "s"); };
+        result.message = path + ": " + count(result.sets, "track set") + ", " + count(result.tracks, "track");
     } catch (const Failure& failure) {
         result.ok = false;
         result.message = failure.what();
