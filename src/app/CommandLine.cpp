@@ -2,7 +2,38 @@
 
 #include "bridge/Text.h"
 
+#include "sys/Desktop.h"
+
 #include <cstdlib>
+#include <glib.h>
+
+namespace {
+
+// The desktop starts the program with addresses (Exec=tarn %U): a file:// address opens its
+// local file, an address of any other scheme is a "url" command, as after -url.
+bool launcherAddress(const std::string& arg, std::string& verb, std::string& value) {
+    auto colon = arg.find("://");
+    if (colon == std::string::npos || !isValidSchemeName(arg.substr(0, colon))) return false;
+    if (g_ascii_strncasecmp(arg.c_str(), "file://", 7) != 0) {
+        verb = "url";
+        value = arg;
+        return true;
+    }
+    gchar* host = nullptr;
+    gchar* path = g_filename_from_uri(arg.c_str(), &host, nullptr);
+    bool local = !host || g_ascii_strcasecmp(host, "localhost") == 0;
+    g_free(host);
+    if (!path || !local) {
+        g_free(path);
+        return false;
+    }
+    verb = "open";
+    value = path;
+    g_free(path);
+    return true;
+}
+
+}  // namespace
 
 std::vector<std::string> commandLineEvents(const std::vector<std::string>& args) {
     std::vector<std::string> events;
@@ -12,7 +43,11 @@ std::vector<std::string> commandLineEvents(const std::vector<std::string>& args)
             verb = "url";
             continue;
         }
-        events.push_back(makeEvent({"app", "command", verb, arg}));
+        std::string addressVerb, value;
+        if (verb == "open" && launcherAddress(arg, addressVerb, value))
+            events.push_back(makeEvent({"app", "command", addressVerb, value}));
+        else
+            events.push_back(makeEvent({"app", "command", verb, arg}));
     }
     return events;
 }
@@ -27,6 +62,13 @@ Options parseOptions(int argc, char** argv) {
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
+        } else if (arg == "--make-catalogue") {
+            if (i + 1 >= argc || !*argv[i + 1]) {
+                options.error = "--make-catalogue needs a folder";
+                break;
+            }
+            options.makeCatalogue = true;
+            options.catalogueFolder = argv[++i];
         } else if (arg == "--port" || arg.rfind("--port=", 0) == 0) {
             std::string value;
             if (arg == "--port") {

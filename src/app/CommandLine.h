@@ -13,6 +13,8 @@ struct Options {
     bool help = false;
     bool version = false;
     unsigned port = 0;
+    bool makeCatalogue = false;
+    std::string catalogueFolder;  // --make-catalogue FOLDER
     std::string error;  // a malformed option
     std::vector<std::string> pageArgs;
 };

@@ -1,3 +1,4 @@
+#include "app/CatalogueBuilder.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessHost.h"
 #include "app/WindowHost.h"
@@ -11,15 +12,17 @@ namespace {
 void printHelp(const std::string& name) {
     std::printf(
         "Usage: %s [--headless [--port N]] [FILE...] [-url ADDRESS...]\n"
+        "       %s --make-catalogue FOLDER\n"
         "Companion for Corvane loopers: lists, imports, exports and previews the tracks of a connected device.\n\n"
         "Shows its page in a window; another start hands its arguments to the running window.\n"
         "Without a display it runs headless.\n\n"
         "  --headless   run without a window; serve the page on 127.0.0.1 and print its address\n"
         "  --port N     the port of the headless page (default: any free port)\n"
+        "  --make-catalogue FOLDER  write FOLDER/tracksets.json from its track sets and exit\n"
         "  --version    print the version and exit\n"
         "  --help       print this help and exit\n"
         "FILE arguments reach the page as \"open\" commands, addresses after -url as \"url\" commands.\n",
-        name.c_str());
+        name.c_str(), name.c_str());
 }
 
 }  // namespace
@@ -39,8 +42,21 @@ int main(int argc, char** argv) {
         std::printf("%s %s\n", appName.c_str(), programVersion().c_str());
         return 0;
     }
+    if (options.makeCatalogue) {
+        CatalogueResult made = makeCatalogue(options.catalogueFolder);
+        std::fprintf(made.ok ? stdout : stderr, "%s%s\n", made.ok ? "" : (appName + ": ").c_str(), made.message.c_str());
+        return made.ok ? 0 : 1;
+    }
     if (!options.headless) {
-        if (gtk_init_check(nullptr, nullptr)) return runWindow(appName, options);
+        // The window's class (X11) and application id (Wayland) are the desktop entry's name,
+        // so the launcher shows the window under its entry and icon.
+        g_set_prgname(applicationId().c_str());
+        gdk_set_program_class(applicationId().c_str());
+        g_set_application_name("Tarn");
+        if (gtk_init_check(nullptr, nullptr)) {
+            gtk_window_set_default_icon_name(applicationId().c_str());
+            return runWindow(appName, options);
+        }
         std::fprintf(stderr, "%s: no display available; running headless\n", appName.c_str());
     }
     return runHeadless(appName, options);

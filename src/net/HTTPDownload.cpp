@@ -2,6 +2,7 @@
 
 #include "sys/Paths.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,15 @@
 
 namespace {
 // A name no other file in the folder has yet, created empty (mode 0666 less the umask).
+// A catalogue on a disk or a mounted share: read through libcurl like any download.
+bool isLocalFileAddress(const std::string& url) {
+    static const char kFile[] = "file://";
+    if (url.size() < sizeof kFile - 1) return false;
+    for (size_t i = 0; i < sizeof kFile - 1; ++i)
+        if (std::tolower(static_cast<unsigned char>(url[i])) != kFile[i]) return false;
+    return true;
+}
+
 int createUniqueFile(const std::string& prefix, std::string& path) {
     std::random_device seed;
     std::mt19937_64 random(seed());
@@ -34,13 +44,16 @@ bool HTTPDownload::transfer() {
     if (path_.empty() && !reserveTemporaryDestination()) return false;
     if (!openPartFile()) return false;
     if (!openSession()) return false;
+    localFile_ = isLocalFileAddress(url_);
+    // A file:// address reads a local file; no web answer may redirect to one.
+    if (localFile_) curl_easy_setopt(session_, CURLOPT_PROTOCOLS_STR, "file");
     curl_easy_setopt(session_, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(session_, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(session_, CURLOPT_MAXREDIRS, 20L);
     curl_easy_setopt(session_, CURLOPT_WRITEFUNCTION, &HTTPDownload::onData);
     curl_easy_setopt(session_, CURLOPT_WRITEDATA, this);
     if (curl_easy_perform(session_) != CURLE_OK || cancelled()) return false;
-    if (responseCode() != 200) return false;
+    if (!answeredWhole()) return false;
     if (used_ > 0 && !writeBlock()) return false;
     // The data must be on disk before the name points at it.
     if (::fsync(fd_) != 0) return false;
@@ -81,7 +94,7 @@ bool HTTPDownload::receive(const char* data, size_t size) {
     if (cancelled()) return false;
     if (!started_) {
         // The body of the final answer (after any redirects) begins.
-        if (responseCode() != 200) return false;
+        if (!answeredWhole()) return false;
         curl_off_t length = -1;
         curl_easy_getinfo(session_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         total_ = length > 0 ? static_cast<long>(length) : 0;
@@ -97,6 +110,8 @@ bool HTTPDownload::receive(const char* data, size_t size) {
     }
     return true;
 }
+
+bool HTTPDownload::answeredWhole() const { return localFile_ || responseCode() == 200; }
 
 bool HTTPDownload::writeBlock() {
     size_t done = 0;

@@ -1,6 +1,7 @@
 #include "sys/Desktop.h"
 
 #include "sys/Paths.h"
+#include "sys/SystemInfo.h"
 
 #include <gio/gio.h>
 
@@ -42,8 +43,32 @@ bool isValidSchemeName(const std::string& scheme) {
     return true;
 }
 
+std::string installedDesktopEntry(const std::string& program) {
+    auto slash = program.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    std::string bin = program.substr(0, slash);
+    auto parent = bin.rfind('/');
+    if (parent == std::string::npos || bin.substr(parent + 1) != "bin") return std::string();
+    std::string entry = bin.substr(0, parent) + "/share/applications/" + applicationId() + ".desktop";
+    // The entry must be the program's: its TryExec names the program's file name.
+    GKeyFile* file = g_key_file_new();
+    bool ours = false;
+    if (g_key_file_load_from_file(file, entry.c_str(), G_KEY_FILE_NONE, nullptr)) {
+        gchar* tryExec = g_key_file_get_string(file, "Desktop Entry", "TryExec", nullptr);
+        ours = tryExec && program.substr(slash + 1) == tryExec;
+        g_free(tryExec);
+    }
+    g_key_file_free(file);
+    return ours ? entry : std::string();
+}
+
 std::string registerUrlScheme(const std::string& app, const std::string& scheme, const std::string& program) {
     if (!isValidSchemeName(scheme) || program.empty()) return std::string();
+    std::string installed = installedDesktopEntry(program);
+    if (!installed.empty()) {
+        std::string id = applicationId() + ".desktop";
+        return makeDefaultHandler(id, "x-scheme-handler/" + scheme) ? installed : std::string();
+    }
     std::string folder = dataHome() + "/applications";
     if (!makeFolders(folder)) return std::string();
     std::string id = "corvane-" + app + "-url-" + scheme + ".desktop";

@@ -12,6 +12,9 @@
 #ifndef TARN_VERSION
 #define TARN_VERSION "0.0.0.0"
 #endif
+#ifndef TARN_APP_ID
+#define TARN_APP_ID "com.corvane.Tarn"
+#endif
 
 namespace {
 
@@ -65,6 +68,8 @@ std::string newUuid() {
 }
 
 std::string programVersion() { return TARN_VERSION; }
+
+std::string applicationId() { return TARN_APP_ID; }
 
 int programVersionCode() {
     std::string version = programVersion();

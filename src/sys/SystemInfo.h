@@ -14,6 +14,8 @@ std::string newUuid();
 // The program's version text (for example 1.0.0.7) and its fourth component.
 std::string programVersion();
 int programVersionCode();
+// The reverse-DNS application id: the installed desktop entry's, icon's and window class's name.
+std::string applicationId();
 // The executable's birth (falling back to modification) and modification times as
 // "YYYY-MM-DDTHH:MM:SS.mmmZ"; empty texts when they cannot be read.
 void executableTimes(std::string& created, std::string& modified);

@@ -7,6 +7,7 @@
 #include "webview/TarnAppWebViewController.h"
 
 #include <dirent.h>
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/stat.h>
@@ -247,6 +248,42 @@ TEST(HttpConnectionTest, DestroyingTheConnectionCancelsRunningTransfers) {
     }
     EXPECT_EQ(counter.reports.load(), 0);
     EXPECT_FALSE(fileExists(home.file("stalled")));
+}
+
+}  // namespace
+
+namespace {
+
+std::string fileAddress(const std::string& path) {
+    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+    std::string text = uri ? uri : "";
+    g_free(uri);
+    return text;
+}
+
+TEST_F(HttpModuleTest, LocalFileAddressesDownloadWithProgressAndFailLikeAMissingPage) {
+    // A catalogue on a disk: file:// addresses go the same way as web ones.
+    const size_t size = MiB + 77;
+    std::string source = home.file("catalogue folder/set #1.wav");
+    makeFolders(home.file("catalogue folder"));
+    writeFile(source, servedBytes(size));
+    std::string target = downloads + "/copy.wav";
+    std::string id = start({"$$http_download", fileAddress(source), target});
+    ASSERT_TRUE(events.waitFor("http", "completed", id));
+    auto seen = events.of("http", id);
+    ASSERT_EQ(seen.size(), 3u);
+    const std::string total = std::to_string(size);
+    EXPECT_EQ(seen[0], (EventCollector::Event{"http", "progress", id, total, std::to_string(MiB)}));
+    EXPECT_EQ(seen[1], (EventCollector::Event{"http", "progress", id, total, total}));
+    EXPECT_EQ(readFile(target), servedBytes(size));
+
+    // A missing file is an error event, and no file is left behind.
+    std::string missing = fileAddress(home.file("catalogue folder/none.wav"));
+    std::string failed = start({"$$http_download", missing, downloads + "/none.wav"});
+    ASSERT_TRUE(events.waitFor("http", "error", failed));
+    EXPECT_EQ(events.of("http", failed).back(), (EventCollector::Event{"http", "error", failed, missing}));
+    waitUntilIdle();
+    EXPECT_EQ(namesIn(downloads), std::vector<std::string>{"copy.wav"});
 }
 
 }  // namespace

@@ -30,3 +30,26 @@ test('language and progress', () => {
   assert.equal(catalogue.percent(0, 500), 0, 'an unknown total shows 0 rather than NaN');
   assert.equal(catalogue.localised({ lang: { en: { title: 'E' } } }, 'ja').title, 'E');
 });
+
+test('a typed catalogue address: web and file addresses stay, folders and .json paths become file:// addresses', () => {
+  assert.equal(catalogue.documentAddress(' https://example.org/c.json '), 'https://example.org/c.json');
+  assert.equal(catalogue.documentAddress('file:///srv/c/tracksets.json'), 'file:///srv/c/tracksets.json');
+  assert.equal(catalogue.documentAddress('/media/usb/Band Loops'), 'file:///media/usb/Band%20Loops/tracksets.json');
+  assert.equal(catalogue.documentAddress('/media/usb/Band Loops//'), 'file:///media/usb/Band%20Loops/tracksets.json');
+  assert.equal(catalogue.documentAddress('/srv/#1/mine.JSON'), 'file:///srv/%231/mine.JSON');
+  // Nothing, or a relative path, is no address: the built-in catalogue is used.
+  assert.equal(catalogue.documentAddress(''), '');
+  assert.equal(catalogue.documentAddress('loops/here'), '');
+});
+
+test('a relative contentDomain is the document folder\'s; keys then resolve to the files', () => {
+  const base = 'file:///media/usb/Band%20Loops/tracksets.json';
+  const domain = catalogue.resolve('./', base);
+  assert.equal(domain, 'file:///media/usb/Band%20Loops/');
+  assert.equal(catalogue.downloadAddress(domain, 'Spring 24/01 Intro #1.wav'), 'file:///media/usb/Band%20Loops/Spring%2024/01%20Intro%20%231.wav');
+  assert.equal(catalogue.resolve('content/', 'http://127.0.0.1:8080/cat/tracksets.json'), 'http://127.0.0.1:8080/cat/content/');
+  assert.equal(catalogue.resolve('../files/', 'http://h/a/b/doc.json'), 'http://h/a/files/');
+  // Absolute domains, and documents without an address, stay as they are.
+  assert.equal(catalogue.resolve('https://cdn.example/x/', base), 'https://cdn.example/x/');
+  assert.equal(catalogue.resolve('', ''), '');
+});

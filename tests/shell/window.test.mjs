@@ -2,9 +2,11 @@
 // button, placement, and what pages and frames of other origins can (not) do.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { join } from 'node:path';
+import { join, resolve } from 'node:path';
+import { readFileSync } from 'node:fs';
 import {
   startXvfb, makeHome, startTarn, tarnBinary, startSleepingSystem, waitFor, windowsNamed, windowGeometry, closeButton, screenshot, sleep,
+  xdotool,
 } from './lib/xsession.mjs';
 import { startForeignSite } from './lib/foreign.mjs';
 
@@ -40,6 +42,15 @@ test('the window shows the bundled page, fitted to the screen, and it is not bla
     // The page has asked the host for its version through the bridge and shows it.
     const geometry = windowGeometry(x, id);
     assert.deepEqual([geometry.width, geometry.height], [1000, 768]);
+    // The launcher groups the window with the installed entry: its WM class is the entry's
+    // StartupWMClass (both the instance and the class part).
+    const entry = readFileSync(resolve(tarnBinary, '../data/com.corvane.Tarn.desktop'), 'utf8');
+    const wmClass = entry.match(/^StartupWMClass=(.+)$/m)[1];
+    const exact = '^' + wmClass.replace(/[.*+?^${}()|[\]\\]/g, '\\$&') + '$';
+    for (const option of ['--class', '--classname']) {
+      const ids = xdotool(x, 'search', '--onlyvisible', option, exact).split('\n').filter(Boolean);
+      assert.ok(ids.includes(String(id)), `the window's ${option} is ${wmClass}`);
+    }
     await sleep(500);
     const shot = await waitFor('a painted page', () => {
       const s = screenshot(x, id, join(home.root, 'window.png'));

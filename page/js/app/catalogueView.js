@@ -19,7 +19,19 @@
 
   function address() {
     if (g.debug) return override(T.catalogue.DEVELOPER_OVERRIDE_KEY) || g.catalogue.developerAddress;
-    return override(T.catalogue.OVERRIDE_KEY) || g.catalogue.address;
+    return T.catalogue.documentAddress(override(T.catalogue.OVERRIDE_KEY)) || g.catalogue.address;
+  }
+
+  // Relative addresses in the document are the document's own folder's.
+  function resolveDocument(doc, base) {
+    doc.contentDomain = T.catalogue.resolve(doc.contentDomain || '', base);
+    doc.items.forEach(function (item) {
+      var langs = item && item.lang ? item.lang : {};
+      Object.keys(langs).forEach(function (key) {
+        if (langs[key] && langs[key].image) langs[key].image = T.catalogue.resolve(langs[key].image, doc.contentDomain);
+      });
+    });
+    return doc;
   }
 
   function closeSplash() {
@@ -32,8 +44,11 @@
     state.taskId = null;
     var box = pane();
     box.textContent = '';
+    // Nothing chosen and the built-in catalogue out of reach: say so, and offer Settings.
+    var unset = !g.debug && !override(T.catalogue.OVERRIDE_KEY) && text === texts.connectionError && A.settings;
     box.appendChild(ui.el('div', { className: 'catalogue-error', id: 'catalogue-error' }, [
-      ui.el('p', { text: text }),
+      ui.el('p', { text: unset ? texts.noCatalogue : text }),
+      unset ? ui.el('button', { type: 'button', id: 'catalogue-settings-button', text: 'Settings', onclick: function () { A.settings.show(); } }) : null,
       ui.el('button', { type: 'button', id: 'reload-button', text: texts.Reload, onclick: load })
     ]));
   }
@@ -52,7 +67,8 @@
       ])
     });
     var id;
-    try { id = N.http.download(address(), A.files.host(state.file)); } catch (e) { id = undefined; }
+    state.address = address();
+    try { id = N.http.download(state.address, A.files.host(state.file)); } catch (e) { id = undefined; }
     if (id === undefined || id === null || isNaN(id)) { showFailure(texts.connectionError); return; }
     state.taskId = String(id);
   }
@@ -64,7 +80,7 @@
     A.files.unlink(state.file);
     if (!read.success) { showFailure(texts.connectionError); return; }
     try {
-      state.doc = T.catalogue.parse(read.data);
+      state.doc = resolveDocument(T.catalogue.parse(read.data), state.address);
     } catch (e) {
       showFailure(texts['Downloaded file is broken.']);
       return;
@@ -166,5 +182,7 @@
     return g.debug;
   }
 
-  A.catalogueView = { load: load, fitHeight: fitHeight, toggleDeveloperMode: toggleDeveloperMode, state: state };
+  A.catalogueView = {
+    load: load, fitHeight: fitHeight, toggleDeveloperMode: toggleDeveloperMode, state: state, resolveDocument: resolveDocument
+  };
 })(typeof self !== 'undefined' ? self : this);

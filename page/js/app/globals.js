@@ -23,6 +23,7 @@
     'Unable to load settings.': 'Unable to load settings.',
     'Downloaded file is broken.': 'Downloaded file is broken.',
     'connectionError': 'The track catalogue could not be reached. Check the connection and try again.',
+    'noCatalogue': 'No track catalogue is set up, and the built-in one could not be reached. Choose a catalogue on a web server, a file share or this computer in Settings.',
     'An error occurred.': 'An error occurred.',
     'Downloading...': 'Downloading...',
     'Processing...': 'Processing...',

@@ -93,6 +93,7 @@
 
   function proceed() {
     button('about-button').hidden = false;
+    button('settings-button').hidden = false;
     A.catalogueView.fitHeight();
     A.device.start();
     A.catalogueView.load();
@@ -108,6 +109,8 @@
 
     var version = {};
     try { version = JSON.parse(N.app.version()); } catch (e) { version = {}; }
+    // The program's version is the page's too: one version for program, package and About box.
+    if (version && typeof version.name === 'string' && version.name) g.version = version.name;
     var date = installDate(version);
     loadTerms(function (text) {
       A.termsText = text;

@@ -50,6 +50,27 @@
     return String(contentDomain || '') + String(key).split('/').map(encodeURIComponent).join('/');
   }
 
+  var DOCUMENT_NAME = 'tracksets.json';
+
+  // What a user may type as a catalogue address: a web or file:// address as it is, or an
+  // absolute folder path (its tracksets.json) or path of a .json file, as a file:// address.
+  function documentAddress(text) {
+    var value = String(text || '').trim();
+    if (!value) return '';
+    if (/^[A-Za-z][A-Za-z0-9+.-]*:/.test(value)) return value;
+    if (value.charAt(0) !== '/') return '';
+    if (!/\.json$/i.test(value)) value = value.replace(/\/*$/, '/') + DOCUMENT_NAME;
+    return 'file://' + value.split('/').map(encodeURIComponent).join('/');
+  }
+
+  // A contentDomain (or image) relative to the document is taken from the document's own
+  // address, so a catalogue folder can be moved or served from anywhere.
+  function resolve(reference, base) {
+    var text = String(reference === undefined || reference === null ? '' : reference);
+    if (/^[A-Za-z][A-Za-z0-9+.-]*:/.test(text) || !base) return text;
+    try { return new URL(text, base).href; } catch (e) { return text; }
+  }
+
   function percent(total, amount) {
     total = Number(total);
     amount = Number(amount);
@@ -69,6 +90,8 @@
     localised: localised,
     fileName: fileName,
     downloadAddress: downloadAddress,
+    documentAddress: documentAddress,
+    resolve: resolve,
     percent: percent
   };
 });
