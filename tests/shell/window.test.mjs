@@ -97,7 +97,7 @@ test('bridge, pushed events, hand-over, close button, exit and placement', async
     assert.match(report.ua, / corvane\.lattice\(Linux\)$/);
     assert.equal(report.origin, 'tarn://app');
     assert.equal(report.started, true);
-    assert.equal(report.version, '1.0.0.1');
+    assert.equal(report.version, '1.5.0.0');
     const [id] = await waitFor('the window titled by the page', () => windowsNamed(x, 'Tarn probe').length && windowsNamed(x, 'Tarn probe'));
 
     // A second start hands its arguments over, in order, and ends.
