@@ -22,6 +22,9 @@ class AudioInputUnit;
 class MIDIClient;
 class _MIDIClientDelegate;
 class _MIDIXClientDelegate;
+class TCPIPConnections;
+class NetServiceDiscovery;
+class _NetServiceDiscoveryDelegate;
 
 // The long-lived service objects the modules share, their delegates, and the
 // list of background workers joined at shutdown. Built and destroyed on the UI thread.
@@ -69,6 +72,11 @@ public:
     // The folder watcher of the fs module.
     FSEvent& fsEvent() { return *fsEvent_; }
 
+    // The tcpip module's numbered connections.
+    TCPIPConnections& tcpipConnections() const { return *tcpipConnections_; }
+    // The netservice module's browser, made on first use (UI thread).
+    NetServiceDiscovery& netServiceDiscovery();
+
 private:
     JavaScriptInterface* controller_;
     mutable std::mutex workersMutex_;
@@ -89,4 +97,7 @@ private:
     std::vector<MIDIXClient> midixClients_;
     std::unique_ptr<FSEventDelegate> fsEventDelegate_;
     std::unique_ptr<FSEvent> fsEvent_;
+    std::unique_ptr<TCPIPConnections> tcpipConnections_;
+    std::unique_ptr<_NetServiceDiscoveryDelegate> netServiceDiscoveryDelegate_;
+    std::unique_ptr<NetServiceDiscovery> netServiceDiscovery_;
 };
