@@ -150,8 +150,9 @@ TEST_F(NetServiceModuleTest, ResolvesEachPublishedInstanceOnceUntilStopped) {
     EXPECT_TRUE(beta == 4322 || beta == 4323) << beta;
     // The event text is the bridge's JSON: sorted keys, a whole number.
     for (const auto& e : events.all()) {
-        if (e[1] == "resolved" && e[2].find("Alpha") != std::string::npos)
+        if (e[1] == "resolved" && e[2].find("Alpha") != std::string::npos) {
             EXPECT_EQ(e[2], "{\"address\":\"127.0.0.1\",\"name\":\"Alpha\",\"port\":4321}");
+        }
     }
     EXPECT_TRUE(stopped().empty());
 
