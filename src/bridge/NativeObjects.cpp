@@ -14,8 +14,12 @@
 #include "modules/NativeCall_midix.h"
 #include "modules/NativeCall_seq.h"
 #include "net/HTTPConnection.h"
+#include "modules/NativeCall_netservice.h"
+#include "net/NetServiceDiscovery.h"
+#include "net/TCPIPConnections.h"
 
 NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(controller) {
+    tcpipConnections_ = std::make_unique<TCPIPConnections>();
     httpConnection_ = std::make_unique<HTTPConnection>();
     httpConnectionDelegate_ = std::make_unique<_HTTPConnectionDelegate>(controller);
     httpConnection_->setDelegate(httpConnectionDelegate_.get());
@@ -50,6 +54,10 @@ NativeObjects::~NativeObjects() {
     }
     midixClients_.clear();
     joinWorkers();
+    // Every connection's reader has reported "closed" when this returns.
+    tcpipConnections_->closeAll();
+    netServiceDiscovery_.reset();
+    netServiceDiscoveryDelegate_.reset();
     // Services first (each stops its own workers), then the delegates they report to.
     httpConnection_.reset();
     // The sequencer joins its play timer before the client it plays to goes.
@@ -69,6 +77,14 @@ NativeObjects::~NativeObjects() {
     midiClientDelegate_.reset();
     fsEvent_.reset();
     fsEventDelegate_.reset();
+}
+
+NetServiceDiscovery& NativeObjects::netServiceDiscovery() {
+    if (!netServiceDiscovery_) {
+        netServiceDiscoveryDelegate_ = std::make_unique<_NetServiceDiscoveryDelegate>(controller_);
+        netServiceDiscovery_ = std::make_unique<NetServiceDiscovery>(netServiceDiscoveryDelegate_.get());
+    }
+    return *netServiceDiscovery_;
 }
 
 void NativeObjects::addWorker(std::unique_ptr<Thread> worker) {

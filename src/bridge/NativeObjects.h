@@ -24,6 +24,9 @@ class _MIDIClientDelegate;
 class _MIDIXClientDelegate;
 class Sequencer;
 class _SequencerDelegate;
+class TCPIPConnections;
+class NetServiceDiscovery;
+class _NetServiceDiscoveryDelegate;
 
 // The long-lived service objects the modules share, their delegates, and the
 // list of background workers joined at shutdown. Built and destroyed on the UI thread.
@@ -74,6 +77,11 @@ public:
     // The folder watcher of the fs module.
     FSEvent& fsEvent() { return *fsEvent_; }
 
+    // The tcpip module's numbered connections.
+    TCPIPConnections& tcpipConnections() const { return *tcpipConnections_; }
+    // The netservice module's browser, made on first use (UI thread).
+    NetServiceDiscovery& netServiceDiscovery();
+
 private:
     JavaScriptInterface* controller_;
     mutable std::mutex workersMutex_;
@@ -96,4 +104,7 @@ private:
     std::unique_ptr<Sequencer> sequencer_;
     std::unique_ptr<FSEventDelegate> fsEventDelegate_;
     std::unique_ptr<FSEvent> fsEvent_;
+    std::unique_ptr<TCPIPConnections> tcpipConnections_;
+    std::unique_ptr<_NetServiceDiscoveryDelegate> netServiceDiscoveryDelegate_;
+    std::unique_ptr<NetServiceDiscovery> netServiceDiscovery_;
 };

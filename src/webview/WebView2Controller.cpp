@@ -2,6 +2,10 @@
 
 #include "bridge/Text.h"
 #include "modules/NativeCall_app.h"
+#include "modules/NativeCall_ble.h"
+#include "modules/NativeCall_netservice.h"
+#include "modules/NativeCall_store.h"
+#include "modules/NativeCall_tcpip.h"
 #include "modules/NativeCall_audio.h"
 #include "modules/NativeCall_player.h"
 #include "modules/NativeCall_recorder.h"
@@ -48,8 +52,12 @@ WebView2Controller::WebView2Controller() : objects_(std::make_unique<NativeObjec
     registerModule(std::make_unique<NativeCall_player>(objects));
     registerModule(std::make_unique<NativeCall_recorder>(objects));
     registerModule(std::make_unique<NativeCall_http>(objects));
+    registerModule(std::make_unique<NativeCall_tcpip>(objects));
+    registerModule(std::make_unique<NativeCall_netservice>(objects));
     registerModule(std::make_unique<NativeCall_fs>(objects));
     registerModule(std::make_unique<NativeCall_security>(objects));
+    registerModule(std::make_unique<NativeCall_ble>(objects));
+    registerModule(std::make_unique<NativeCall_store>(objects));
     registerModule(std::make_unique<NativeCall_sh>(objects));
     registerModule(std::make_unique<NativeCall_util>(objects));
 }

@@ -1,0 +1,3 @@
+#include "modules/NativeCall_store.h"
+
+// Every store call answers void and does nothing; the class is complete in its header.

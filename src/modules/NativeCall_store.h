@@ -1,0 +1,13 @@
+#pragma once
+
+#include "bridge/NativeCall.h"
+
+// In-app purchases as this host offers them: a store that never answers.
+class NativeCall_store : public NativeCall {
+public:
+    explicit NativeCall_store(NativeObjects* objects) : NativeCall(objects) {
+        addFunctions({"query", "launchflow", "accept"});
+    }
+    std::string moduleName() const override { return "store"; }
+    void call(int, const Args&, CallResult&) override {}
+};
