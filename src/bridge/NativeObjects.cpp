@@ -3,10 +3,12 @@
 #include "audio/AudioDevice.h"
 #include "audio/AudioInputUnit.h"
 #include "audio/AudioOutputUnit.h"
+#include "audio/SamplePlayer.h"
 #include "midi/MIDIClient.h"
 #include "modules/NativeCall_audio.h"
 #include "modules/NativeCall_player.h"
 #include "modules/NativeCall_recorder.h"
+#include "modules/NativeCall_sampler.h"
 #include "modules/NativeCall_fs.h"
 #include "modules/NativeCall_http.h"
 #include "modules/NativeCall_midi.h"
@@ -44,6 +46,7 @@ NativeObjects::~NativeObjects() {
         midix.delegate.reset();
     }
     midixClients_.clear();
+    samplePlayers_.clear();  // each player stops its render thread first
     joinWorkers();
     // Services first (each stops its own workers), then the delegates they report to.
     httpConnection_.reset();

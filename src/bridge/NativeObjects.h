@@ -22,6 +22,8 @@ class AudioInputUnit;
 class MIDIClient;
 class _MIDIClientDelegate;
 class _MIDIXClientDelegate;
+class SamplePlayer;
+class _SamplePlayerDelegate;
 
 // The long-lived service objects the modules share, their delegates, and the
 // list of background workers joined at shutdown. Built and destroyed on the UI thread.
@@ -59,6 +61,13 @@ public:
     };
     std::vector<MIDIXClient>& midixClients() { return midixClients_; }
 
+    // The sampler module's players, index = player number; filled once, on the UI thread.
+    struct SamplePlayerEntry {
+        std::unique_ptr<_SamplePlayerDelegate> delegate;  // declared first: outlives its player
+        std::unique_ptr<SamplePlayer> player;
+    };
+    std::vector<SamplePlayerEntry>& samplePlayers() { return samplePlayers_; }
+
     // Takes a started, joinable worker; it is joined when the objects go away.
     // Workers that have already finished are joined and dropped on the way.
     void addWorker(std::unique_ptr<Thread> worker);
@@ -87,6 +96,7 @@ private:
     std::unique_ptr<_MIDIClientDelegate> midiClientDelegate_;
     std::unique_ptr<MIDIClient> midiClient_;
     std::vector<MIDIXClient> midixClients_;
+    std::vector<SamplePlayerEntry> samplePlayers_;
     std::unique_ptr<FSEventDelegate> fsEventDelegate_;
     std::unique_ptr<FSEvent> fsEvent_;
 };
