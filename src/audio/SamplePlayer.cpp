@@ -238,7 +238,9 @@ SamplePlayer::State SamplePlayer::state() const {
     return stopFrame_ >= 0 ? kStopping : kPlaying;
 }
 
-float SamplePlayer::peakPower(int channel) { return meter_.peakPower(channel, playing_ && channel < channels_); }
+float SamplePlayer::peakPower(int channel) {
+    return meter_.peakPower(channel, playing_ && !paused_ && channel < channels_);
+}
 
 // --- render thread ---------------------------------------------------------------------------
 

@@ -76,7 +76,7 @@ public:
     float currentTime() const { return currentTime_; }
     State state() const;
     bool isPlaying() const { return playing_; }
-    // dB of channel 0 or 1, −120 at the floor and while not playing.
+    // dB of channel 0 or 1, −120 at the floor and while stopped or paused.
     float peakPower(int channel);
     // The sink the stream plays to now (empty without a stream) and its underruns.
     std::string sinkName() const;
