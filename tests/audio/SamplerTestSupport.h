@@ -70,6 +70,29 @@ inline std::vector<double> envelope(const std::vector<int16_t>& interleaved, siz
     return peaks;
 }
 
+// Seconds of sound in a recording, counted in 10 ms windows whose peak is above the
+// noise floor, so that a gap a busy machine left (an underrun) does not count.
+inline double soundingSeconds(const std::vector<int16_t>& interleaved) {
+    size_t sounding = 0;
+    for (double peak : envelope(interleaved, 441))
+        if (peak >= 64) ++sounding;
+    return sounding * 0.01;
+}
+
+// The recording without runs of eight or more silent frames (gaps of an underrun).
+inline std::vector<int16_t> withoutGaps(const std::vector<int16_t>& interleaved) {
+    std::vector<int16_t> kept;
+    const size_t frames = interleaved.size() / 2;
+    for (size_t f = 0; f < frames;) {
+        size_t run = 0;
+        while (f + run < frames && interleaved[2 * (f + run)] == 0 && interleaved[2 * (f + run) + 1] == 0) ++run;
+        const size_t copy = run == 0 ? 1 : (run < 8 ? run : 0);
+        kept.insert(kept.end(), interleaved.begin() + 2 * f, interleaved.begin() + 2 * (f + copy));
+        f += run == 0 ? 1 : run;
+    }
+    return kept;
+}
+
 // Frame indexes of the last sample at or above the level, or −1.
 inline long lastFrameAbove(const std::vector<int16_t>& interleaved, int level) {
     for (long f = static_cast<long>(interleaved.size() / 2) - 1; f >= 0; --f)
