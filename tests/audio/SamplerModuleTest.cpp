@@ -181,4 +181,25 @@ TEST_F(SamplerModuleTest, LosingTheChosenSinkFallsBackToTheDefaultAndStops) {
     EXPECT_TRUE(eofs(0).empty());
 }
 
+TEST_F(SamplerModuleTest, APlayerWithoutAChosenSinkFollowsTheDefault) {
+    pulse.pactl("load-module module-null-sink sink_name=tarn_second rate=44100 channels=2");
+    call({"$$sampler_create", "2"});
+    call({"$$sampler_device", "1", pulse.sinkName()});  // chosen: stays where it is
+    ASSERT_EQ(call({"$$sampler_open", "0", tone(6)}), "b1");
+    ASSERT_EQ(call({"$$sampler_open", "1", tone(6, 500)}), "b1");
+    call({"$$sampler_play", "0"});
+    call({"$$sampler_play", "1"});
+    ASSERT_TRUE(pumpUntil([&] { return state(0) == 2 && state(1) == 2; }, std::chrono::seconds(2)));
+    pulse.pactl("set-default-sink tarn_second");
+    ASSERT_TRUE(pumpUntil([&] { return state(0) == 0; }, std::chrono::seconds(5)));  // reopened: stopped
+    EXPECT_EQ(state(1), 2);
+    EXPECT_EQ(call({"$$sampler_device", "0"}), "s");
+    MonitorCapture capture("tarn_second", capturePath());
+    call({"$$sampler_play", "0"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    call({"$$sampler_stop"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_NEAR(measureTone(capture.stop()).frequency, 1000, 10);  // player 1 is not there
+}
+
 }  // namespace
