@@ -34,8 +34,10 @@ bool SamplePlayerOutput::open(const std::string& sinkName) {
     pa_threaded_mainloop_lock(loop_);
     bool ok = connectContext();
     // A chosen sink that is not there gives way to the default one.
-    if (ok) ok = (!sinkName.empty() && learnSink(sinkName)) || learnSink("@DEFAULT_SINK@");
-    if (ok) ok = connectStream(sink_);
+    const bool chosen = ok && !sinkName.empty() && learnSink(sinkName);
+    if (ok && !chosen) ok = learnSink("@DEFAULT_SINK@");
+    // A chosen sink holds its stream: the server must not take it along to a new default.
+    if (ok) ok = connectStream(sink_, chosen);
     pa_threaded_mainloop_unlock(loop_);
     if (!ok) close();
     return ok;
@@ -89,7 +91,7 @@ bool SamplePlayerOutput::learnSink(const std::string& name) {
     return true;
 }
 
-bool SamplePlayerOutput::connectStream(const std::string& device) {
+bool SamplePlayerOutput::connectStream(const std::string& device, bool fixed) {
     pa_sample_spec spec;
     spec.format = PA_SAMPLE_S16LE;
     spec.channels = static_cast<uint8_t>(channels_);
@@ -112,7 +114,8 @@ bool SamplePlayerOutput::connectStream(const std::string& device) {
     attr.prebuf = periodBytes * 2;
     attr.minreq = periodBytes;
     attr.fragsize = static_cast<uint32_t>(-1);
-    if (pa_stream_connect_playback(stream_, device.c_str(), &attr, PA_STREAM_NOFLAGS, nullptr, nullptr) < 0) return false;
+    const pa_stream_flags_t flags = fixed ? PA_STREAM_DONT_MOVE : PA_STREAM_NOFLAGS;
+    if (pa_stream_connect_playback(stream_, device.c_str(), &attr, flags, nullptr, nullptr) < 0) return false;
     for (;;) {
         const pa_stream_state_t state = pa_stream_get_state(stream_);
         if (state == PA_STREAM_READY) return true;

@@ -19,7 +19,8 @@ public:
     SamplePlayerOutput(const SamplePlayerOutput&) = delete;
     SamplePlayerOutput& operator=(const SamplePlayerOutput&) = delete;
 
-    // Connects to the sink named sinkName (the default sink when empty or unknown).
+    // Connects to the sink named sinkName (the default sink when empty or unknown); a
+    // stream on a chosen sink stays there (it ends with the sink instead of moving).
     // False when no server or sink takes the stream; nothing is left open then.
     bool open(const std::string& sinkName);
     void close();
@@ -49,7 +50,7 @@ public:
 private:
     bool connectContext();
     bool learnSink(const std::string& name);
-    bool connectStream(const std::string& device);
+    bool connectStream(const std::string& device, bool fixed);
 
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
