@@ -102,7 +102,8 @@ TEST_F(SamplerSoundTest, ForcedStopIsSilentWithinFiveMilliseconds) {
     call({"$$sampler_create", "1"});
     call({"$$sampler_fadeout", "0", "1.0"});  // forcing overrides the fade-out
     ASSERT_EQ(call({"$$sampler_open", "0", tone(3)}), "b1");
-    const std::vector<int16_t> heard = playAndStop({"$$sampler_stop", "0", "true"}, 700, 300);
+    // An underrun's gap right before the stop would read as a slow fade: gaps are left out.
+    const std::vector<int16_t> heard = withoutGaps(playAndStop({"$$sampler_stop", "0", "true"}, 700, 300));
     const std::vector<double> peaks = envelope(heard, 44);  // one 1 kHz cycle per window
     ASSERT_FALSE(peaks.empty());
     const double full = *std::max_element(peaks.begin(), peaks.end());
