@@ -58,8 +58,8 @@ TEST_F(SamplerSoundTest, StatusReportsTimeStateAndLevelWhilePlaying) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     Json list = status();
     EXPECT_EQ(list[0]["state"], 2);
-    EXPECT_GT(list[0]["time"].get<double>(), 0.25);
-    EXPECT_LT(list[0]["time"].get<double>(), 0.8);
+    EXPECT_GT(list[0]["time"].get<double>(), 0.2);
+    EXPECT_LT(list[0]["time"].get<double>(), 1.0);
     // A half-scale sine: RMS 0.5/√2 of full scale.
     EXPECT_NEAR(list[0]["peakpower"][0].get<double>(), 20 * std::log10(0.5 / std::sqrt(2.0)), 1.0);
     EXPECT_NEAR(list[0]["peakpower"][1].get<double>(), 20 * std::log10(0.5 / std::sqrt(2.0)), 1.0);
@@ -74,8 +74,8 @@ TEST_F(SamplerSoundTest, StatusReportsTimeStateAndLevelWhilePlaying) {
     call({"$$sampler_play", "0"});  // resumes where it was
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(state(0), 2);
-    EXPECT_GT(status()[0]["time"].get<double>(), held + 0.15);
-    EXPECT_LT(status()[0]["time"].get<double>(), held + 0.5);
+    EXPECT_GT(status()[0]["time"].get<double>(), held + 0.1);
+    EXPECT_LT(status()[0]["time"].get<double>(), held + 0.7);
     call({"$$sampler_pause", "0"});
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     call({"$$sampler_stop", "0"});  // paused: at once
@@ -86,15 +86,16 @@ TEST_F(SamplerSoundTest, StatusReportsTimeStateAndLevelWhilePlaying) {
 TEST_F(SamplerSoundTest, LocateWhilePlayingGoesOnFromTheTarget) {
     call({"$$sampler_create", "1"});
     ASSERT_EQ(call({"$$sampler_open", "0", tone(4)}), "b1");
+    MonitorCapture capture(pulse.sinkName(), capturePath());
     call({"$$sampler_play", "0"});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const double before = status()[0]["time"].get<double>();
     call({"$$sampler_locate", "0", "3.0"});
     EXPECT_NEAR(status()[0]["time"].get<double>(), 3.0, 0.05);
-    const auto moved = std::chrono::steady_clock::now();
     ASSERT_TRUE(waitForEof(0));
-    const double rest = std::chrono::duration<double>(std::chrono::steady_clock::now() - moved).count();
-    EXPECT_GT(rest, 0.8);
-    EXPECT_LT(rest, 1.6);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // What played before the move, then the last second of the file.
+    EXPECT_NEAR(soundingSeconds(capture.stop()), before + 1.0, 0.08);
     EXPECT_EQ(eofs(0).size(), 1u);
 }
 
@@ -128,8 +129,8 @@ TEST_F(SamplerSoundTest, FadeOutFallsSmoothlyToSilenceOverOneSecond) {
     call({"$$sampler_stop", "0"});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(state(0), 1);  // stopping
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    EXPECT_EQ(state(0), 0);
+    EXPECT_TRUE(pumpUntil([&] { return state(0) == 0; }, std::chrono::seconds(3)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const std::vector<int16_t> heard = capture.stop();
     const size_t window = 441;  // 10 ms
     const std::vector<double> peaks = envelope(heard, window);
