@@ -67,6 +67,11 @@ void LevelMeter::clear() {
     }
 }
 
+void LevelMeter::setSampleRate(float rate) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (rate > 0) sampleRate_ = rate;
+}
+
 float gainForVolume(float volume) {
     if (!(volume > 0)) return 0;
     if (volume >= 1) return 1;

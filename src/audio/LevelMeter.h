@@ -18,10 +18,12 @@ public:
     // dB relative to full scale, −120 at the floor, for channel 0 or 1; −120 when inactive.
     float peakPower(int channel, bool active);
     void clear();
+    // The rate the frame counts are in (the level decays in time, not in frames).
+    void setSampleRate(float rate);
 
 private:
     const int window_;
-    const float sampleRate_ = 44100.0f;
+    float sampleRate_ = 44100.0f;
     std::mutex mutex_;
     std::vector<uint32_t> counts_;  // all left slots, then all right slots
     std::vector<float> sums_;

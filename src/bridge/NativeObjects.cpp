@@ -3,11 +3,13 @@
 #include "audio/AudioDevice.h"
 #include "audio/AudioInputUnit.h"
 #include "audio/AudioOutputUnit.h"
+#include "audio/SamplePlayer.h"
 #include "midi/MIDIClient.h"
 #include "midi/Sequencer.h"
 #include "modules/NativeCall_audio.h"
 #include "modules/NativeCall_player.h"
 #include "modules/NativeCall_recorder.h"
+#include "modules/NativeCall_sampler.h"
 #include "modules/NativeCall_fs.h"
 #include "modules/NativeCall_http.h"
 #include "modules/NativeCall_midi.h"
@@ -53,6 +55,7 @@ NativeObjects::~NativeObjects() {
         midix.delegate.reset();
     }
     midixClients_.clear();
+    samplePlayers_.clear();  // each player stops its render thread first
     joinWorkers();
     // Every connection's reader has reported "closed" when this returns.
     tcpipConnections_->closeAll();

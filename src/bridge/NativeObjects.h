@@ -27,6 +27,8 @@ class _SequencerDelegate;
 class TCPIPConnections;
 class NetServiceDiscovery;
 class _NetServiceDiscoveryDelegate;
+class SamplePlayer;
+class _SamplePlayerDelegate;
 
 // The long-lived service objects the modules share, their delegates, and the
 // list of background workers joined at shutdown. Built and destroyed on the UI thread.
@@ -67,6 +69,13 @@ public:
     Sequencer& sequencer() const { return *sequencer_; }
     _SequencerDelegate& sequencerDelegate() const { return *sequencerDelegate_; }
 
+    // The sampler module's players, index = player number; filled once, on the UI thread.
+    struct SamplePlayerEntry {
+        std::unique_ptr<_SamplePlayerDelegate> delegate;  // declared first: outlives its player
+        std::unique_ptr<SamplePlayer> player;
+    };
+    std::vector<SamplePlayerEntry>& samplePlayers() { return samplePlayers_; }
+
     // Takes a started, joinable worker; it is joined when the objects go away.
     // Workers that have already finished are joined and dropped on the way.
     void addWorker(std::unique_ptr<Thread> worker);
@@ -102,6 +111,7 @@ private:
     std::vector<MIDIXClient> midixClients_;
     std::unique_ptr<_SequencerDelegate> sequencerDelegate_;
     std::unique_ptr<Sequencer> sequencer_;
+    std::vector<SamplePlayerEntry> samplePlayers_;
     std::unique_ptr<FSEventDelegate> fsEventDelegate_;
     std::unique_ptr<FSEvent> fsEvent_;
     std::unique_ptr<TCPIPConnections> tcpipConnections_;

@@ -9,6 +9,7 @@
 #include "modules/NativeCall_audio.h"
 #include "modules/NativeCall_player.h"
 #include "modules/NativeCall_recorder.h"
+#include "modules/NativeCall_sampler.h"
 #include "modules/NativeCall_fs.h"
 #include "modules/NativeCall_http.h"
 #include "modules/NativeCall_midi.h"
@@ -51,6 +52,7 @@ WebView2Controller::WebView2Controller() : objects_(std::make_unique<NativeObjec
     registerModule(std::make_unique<NativeCall_audio>(objects));
     registerModule(std::make_unique<NativeCall_player>(objects));
     registerModule(std::make_unique<NativeCall_recorder>(objects));
+    registerModule(std::make_unique<NativeCall_sampler>(objects));
     registerModule(std::make_unique<NativeCall_http>(objects));
     registerModule(std::make_unique<NativeCall_tcpip>(objects));
     registerModule(std::make_unique<NativeCall_netservice>(objects));
