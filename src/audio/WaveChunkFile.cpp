@@ -1,8 +1,11 @@
 #include "audio/WaveChunkFile.h"
 
+#include "sys/FileIO.h"
+
 #include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 uint32_t le32(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
@@ -18,8 +21,13 @@ WaveChunkFile::~WaveChunkFile() {
 
 bool WaveChunkFile::openRead(const std::string& path) {
     if (file_) return false;
-    file_ = fopen(path.c_str(), "rb");
-    if (!file_) return false;
+    int fd = openRegularFile(path);
+    if (fd < 0) return false;
+    file_ = fdopen(fd, "rb");
+    if (!file_) {
+        ::close(fd);
+        return false;
+    }
     setvbuf(file_, nullptr, _IOFBF, kStreamBuffer);
     writing_ = false;
     if (!findChunks()) {

@@ -134,6 +134,25 @@ NativeCall_fs::~NativeCall_fs() { *alive_ = false; }
 
 void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
     switch (function) {
+    case Copy:
+    case Move:
+    case Unzip: requireWholePath(argument(args, 1)); [[fallthrough]];
+    case Contents:
+    case Stat:
+    case Exec:
+    case Mkdir:
+    case Unlink:
+    case ReadString:
+    case ReadData:
+    case WriteString:
+    case WriteData:
+    case AppendString:
+    case AppendData:
+    case Unmount:
+    case Watch: requireWholePath(argument(args, 0)); break;
+    default: break;
+    }
+    switch (function) {
     case Separator: result.setString("/"); break;
     case Path: result.setString(folderPath(args.at(0), objects_->controller()->appName())); break;
     case Volumes: result.setString(volumesJson()); break;
@@ -209,6 +228,7 @@ void NativeCall_fs::unzip(const std::string& archive, const std::string& folder)
         }
     }
     if (access(source.c_str(), R_OK) != 0) throw NativeException::fromErrno(errno);
+    if (!isRegularFile(source)) throw NativeException::fromErrno(errno);  // a FIFO would block
     bool ok = Bundle::unpackInto(source, withoutTrailingSlashes(folder));
     if (!temporary.empty()) unlink(temporary.c_str());
     if (!ok) throw NativeException("The archive could not be unpacked into the folder");
