@@ -61,6 +61,7 @@ void AudioDevice::connect() {
         pa_context_unref(context_);
     }
     ready_ = false;
+    ++attempts_;
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Tarn endpoint watcher");
     if (!context_) return;
     pa_context_set_state_callback(context_, &AudioDevice::onState, this);
@@ -109,8 +110,9 @@ void AudioDevice::onState(pa_context* context, void* data) {
             static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE |
                                                 PA_SUBSCRIPTION_MASK_SERVER),
             nullptr, nullptr));
-        // Learn the names present now; a server that comes back after a loss has new endpoints.
-        const bool report = self->everConnected_;
+        // Learn the names present now; a server that comes back after a loss, or that was
+        // not there when the watcher started, has new endpoints.
+        const bool report = self->everConnected_ || self->attempts_ > 1;
         self->everConnected_ = true;
         pa_operation_unref(pa_context_get_sink_info_list(
             context,

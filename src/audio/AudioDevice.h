@@ -51,6 +51,7 @@ private:
     AudioDeviceDelegate* delegate_ = nullptr;
     bool everConnected_ = false;
     bool ready_ = false;
+    unsigned attempts_ = 0;      // connects tried so far
     bool retryPending_ = false;  // a reconnect is scheduled
     uint64_t retryDelay_ = 0;    // wait before the next reconnect, microseconds (0: the first)
     // Names of the endpoints seen, by index: a removal only carries the index.
