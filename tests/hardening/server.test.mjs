@@ -8,7 +8,8 @@ import { join } from 'node:path';
 import { startHost, request, call, residentKiB, socketCount } from './lib/host.mjs';
 
 let host;
-before(async () => { host = await startHost(); });
+// MIDI over JACK with a server name nobody runs: no MIDI system at all.
+before(async () => { host = await startHost({ env: { TARN_MIDI_API: 'jack', JACK_DEFAULT_SERVER: `tarn-none-${process.pid}` } }); });
 after(async () => { await host?.stop(); });
 
 // Sends raw request head, then up to `bodyBytes` of body in 1 MiB pieces while the server
@@ -128,4 +129,12 @@ test('files that would block and counts that would exhaust answer at once with e
     assert.match(answer.text ?? answer.error, /^(e|b$|s.*"format":"error")/, `${args.join(' ')} gave ${answer.text}`);
   }
   assert.equal((await call(host, ['$$midix_client', '16'])).text, 'v');
+});
+
+test('the MIDI system stays quiet on stderr without a server', async () => {
+  // No ALSA sequencer here and no JACK server: every list is empty, nothing is printed.
+  assert.equal((await call(host, ['$$midi_inendpoints'])).text, 's[]');
+  assert.equal((await call(host, ['$$midix_outendpoints'])).text, 's[]');
+  await new Promise((r) => setTimeout(r, 1500));  // a device poll or two
+  assert.equal(host.stderr(), '');
 });
