@@ -249,10 +249,10 @@ void LoopbackServer::judge(SoupServer*, SoupServerMessage* message, const char* 
         g_signal_connect(message, "got-chunk", G_CALLBACK(&LoopbackServer::onChunk), self);
 }
 
-void LoopbackServer::onChunk(SoupServerMessage* message, GBytes*, void*) {
+void LoopbackServer::onChunk(SoupServerMessage* message, GBytes*, void* self) {
     SoupMessageBody* body = soup_server_message_get_request_body(message);
     if (body && body->length > static_cast<goffset>(kMaxCallBody)) {
-        g_signal_handlers_disconnect_by_func(message, reinterpret_cast<gpointer>(&LoopbackServer::onChunk), nullptr);
+        g_signal_handlers_disconnect_by_func(message, reinterpret_cast<gpointer>(&LoopbackServer::onChunk), self);
         answerAndClose(message, 413);
     }
 }
