@@ -43,49 +43,15 @@ std::string statusText(unsigned status) {
     }
 }
 
-// After a refusal the connection lingers a little, its input dropped, so that the client
-// reads the answer before the close (closing with unread input resets the connection and
-// a client loses the answer); then it is closed whatever the client still sends.
-constexpr gsize kLingerBytes = 4 << 20;
+// After a refusal the connection stays open a little, unread, so that the client reads
+// the answer before the close (closing with unread input resets the connection, and a
+// client that has not read the answer by then loses it); then it is closed whatever the
+// client still sends.
 constexpr guint kLingerMs = 500;
 
-struct Lingering {
-    GIOStream* stream;
-    GSource* input = nullptr;
-    guint timer = 0;
-    gsize dropped = 0;
-};
-
-void endLingering(Lingering* lingering) {
-    if (lingering->timer) g_source_remove(lingering->timer);
-    if (lingering->input) {
-        g_source_destroy(lingering->input);
-        g_source_unref(lingering->input);
-    }
-    g_io_stream_close(lingering->stream, nullptr, nullptr);
-    g_object_unref(lingering->stream);
-    delete lingering;
-}
-
-gboolean dropInput(GSocket* socket, GIOCondition, gpointer data) {
-    auto* lingering = static_cast<Lingering*>(data);
-    char buffer[65536];
-    GError* error = nullptr;
-    gssize n = g_socket_receive(socket, buffer, sizeof buffer, nullptr, &error);
-    const bool wouldBlock = n < 0 && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK);
-    if (error) g_error_free(error);
-    if (n > 0) lingering->dropped += static_cast<gsize>(n);
-    if ((n > 0 || wouldBlock) && lingering->dropped < kLingerBytes) return G_SOURCE_CONTINUE;
-    lingering->input = nullptr;  // removed by returning G_SOURCE_REMOVE
-    g_source_unref(g_main_current_source());
-    endLingering(lingering);
-    return G_SOURCE_REMOVE;
-}
-
-gboolean lingeredEnough(gpointer data) {
-    auto* lingering = static_cast<Lingering*>(data);
-    lingering->timer = 0;
-    endLingering(lingering);
+gboolean closeLater(gpointer stream) {
+    g_io_stream_close(static_cast<GIOStream*>(stream), nullptr, nullptr);
+    g_object_unref(stream);
     return G_SOURCE_REMOVE;
 }
 
@@ -101,16 +67,8 @@ void answerAndClose(SoupServerMessage* message, unsigned status) {
     g_output_stream_write_all(g_io_stream_get_output_stream(stream), head.data(), head.size(), nullptr, nullptr, nullptr);
     g_output_stream_flush(g_io_stream_get_output_stream(stream), nullptr, nullptr);
     auto* socket = static_cast<GSocket*>(g_object_get_data(G_OBJECT(stream), "GSocket"));
-    auto* lingering = new Lingering{stream};
-    if (socket && g_socket_shutdown(socket, FALSE, TRUE, nullptr)) {
-        g_socket_set_blocking(socket, FALSE);
-        lingering->input = g_socket_create_source(socket, G_IO_IN, nullptr);
-        g_source_set_callback(lingering->input, reinterpret_cast<GSourceFunc>(&dropInput), lingering, nullptr);
-        g_source_attach(lingering->input, g_main_context_get_thread_default());
-        lingering->timer = g_timeout_add(kLingerMs, &lingeredEnough, lingering);
-    } else {
-        endLingering(lingering);
-    }
+    if (socket) g_socket_shutdown(socket, FALSE, TRUE, nullptr);
+    g_timeout_add(kLingerMs, &closeLater, stream);
 }
 
 bool hasBody(SoupMessageHeaders* headers, goffset& announced) {
