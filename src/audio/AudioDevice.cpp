@@ -4,8 +4,12 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
+
 namespace {
-constexpr pa_usec_t kRetryInterval = 2 * PA_USEC_PER_SEC;
+// Reconnects wait 2 s, doubling after each failure up to 30 s; a connection resets the wait.
+constexpr pa_usec_t kFirstRetry = 2 * PA_USEC_PER_SEC;
+constexpr pa_usec_t kLongestRetry = 30 * PA_USEC_PER_SEC;
 }
 
 AudioDevice::AudioDevice() {
@@ -57,6 +61,7 @@ void AudioDevice::connect() {
         pa_context_unref(context_);
     }
     ready_ = false;
+    ++attempts_;
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Tarn endpoint watcher");
     if (!context_) return;
     pa_context_set_state_callback(context_, &AudioDevice::onState, this);
@@ -65,17 +70,25 @@ void AudioDevice::connect() {
 }
 
 void AudioDevice::scheduleRetry() {
+    // A failed connect can be reported twice (by pa_context_connect and by the state
+    // callback): only one reconnect is ever pending.
+    if (retryPending_) return;
+    if (retryDelay_ == 0) retryDelay_ = kFirstRetry;
     pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
     struct timeval when;
     pa_gettimeofday(&when);
-    pa_timeval_add(&when, kRetryInterval);
-    api->time_new(
+    pa_timeval_add(&when, retryDelay_);
+    retryDelay_ = std::min<uint64_t>(retryDelay_ * 2, kLongestRetry);
+    pa_time_event* event = api->time_new(
         api, &when,
-        [](pa_mainloop_api* a, pa_time_event* event, const struct timeval*, void* self) {
+        [](pa_mainloop_api* a, pa_time_event* event, const struct timeval*, void* data) {
             a->time_free(event);
-            static_cast<AudioDevice*>(self)->connect();
+            auto* self = static_cast<AudioDevice*>(data);
+            self->retryPending_ = false;
+            self->connect();
         },
         this);
+    retryPending_ = event != nullptr;
 }
 
 void AudioDevice::onState(pa_context* context, void* data) {
@@ -83,6 +96,7 @@ void AudioDevice::onState(pa_context* context, void* data) {
     switch (pa_context_get_state(context)) {
     case PA_CONTEXT_READY: {
         self->ready_ = true;
+        self->retryDelay_ = 0;
         self->sinks_.clear();
         self->sources_.clear();
         pa_context_set_subscribe_callback(
@@ -96,8 +110,9 @@ void AudioDevice::onState(pa_context* context, void* data) {
             static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE |
                                                 PA_SUBSCRIPTION_MASK_SERVER),
             nullptr, nullptr));
-        // Learn the names present now; a server that comes back after a loss has new endpoints.
-        const bool report = self->everConnected_;
+        // Learn the names present now; a server that comes back after a loss, or that was
+        // not there when the watcher started, has new endpoints.
+        const bool report = self->everConnected_ || self->attempts_ > 1;
         self->everConnected_ = true;
         pa_operation_unref(pa_context_get_sink_info_list(
             context,

@@ -38,7 +38,7 @@ private:
     static void onState(pa_context* context, void* self);
     static void onEvent(pa_context* context, int type, uint32_t index, void* self);
     void connect();          // loop thread (or locked)
-    void scheduleRetry();    // loop thread
+    void scheduleRetry();    // loop thread; at most one pending, with back-off
     void refreshDefaults(bool report);
     void added(bool sink, const std::string& name, uint32_t index);
     void removed(bool sink, uint32_t index);
@@ -51,6 +51,9 @@ private:
     AudioDeviceDelegate* delegate_ = nullptr;
     bool everConnected_ = false;
     bool ready_ = false;
+    unsigned attempts_ = 0;      // connects tried so far
+    bool retryPending_ = false;  // a reconnect is scheduled
+    uint64_t retryDelay_ = 0;    // wait before the next reconnect, microseconds (0: the first)
     // Names of the endpoints seen, by index: a removal only carries the index.
     std::map<uint32_t, std::string> sinks_, sources_;
     std::string defaultSink_, defaultSource_;

@@ -1,6 +1,7 @@
 #include "audio/AudioFileInfo.h"
 
 #include "audio/FfmpegQuiet.h"
+#include "audio/LocalMediaInput.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -44,7 +45,7 @@ AudioFileInfo inspectAudioFile(const std::string& path) {
     keepFfmpegQuiet();
     AudioFileInfo info;
     AVFormatContext* ctx = nullptr;
-    if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) return info;
+    if (openLocalMediaInput(&ctx, path) < 0) return info;
     if (avformat_find_stream_info(ctx, nullptr) >= 0) {
         for (unsigned i = 0; i < ctx->nb_streams; ++i) {
             const AVStream* st = ctx->streams[i];

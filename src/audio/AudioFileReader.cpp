@@ -1,6 +1,7 @@
 #include "audio/AudioFileReader.h"
 
 #include "audio/FfmpegQuiet.h"
+#include "audio/LocalMediaInput.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -48,7 +49,7 @@ bool AudioFileReader::open(const std::string& path, int channels, int rate, Samp
     skipFrames_ = 0;
     seekTarget_ = -1;
 
-    if (avformat_open_input(&format_, path.c_str(), nullptr, nullptr) < 0) {
+    if (openLocalMediaInput(&format_, path) < 0) {
         format_ = nullptr;
         return false;
     }

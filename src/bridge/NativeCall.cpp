@@ -21,6 +21,12 @@ void NativeCall::addFunctions(std::initializer_list<const char*> names) {
     for (const char* name : names) addFunction(name, number++);
 }
 
+std::vector<std::string> NativeCall::functionNames() const {
+    std::vector<std::string> names;
+    for (const auto& entry : functions_) names.push_back(entry.first);
+    return names;
+}
+
 std::string NativeCall::invoke(const std::string& function, const Args& args) {
     auto found = functions_.find(function);
     if (found == functions_.end()) return "v";

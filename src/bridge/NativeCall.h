@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 class NativeObjects;
 
@@ -21,6 +22,9 @@ public:
     virtual std::string invoke(const std::string& function, const Args& args);
     virtual std::string moduleName() const = 0;
     virtual void call(int function, const Args& args, CallResult& result) = 0;
+    // The function names the module answers, in name order: its function table (modules
+    // that dispatch by name list theirs). For tools that walk every call.
+    virtual std::vector<std::string> functionNames() const;
 
     // Inserts into the function table; a name already present keeps its first number.
     void addFunction(const std::string& name, int number) { functions_.emplace(name, number); }

@@ -55,6 +55,16 @@ bool isOwnClient(const std::string& deviceName) {
     return true;
 }
 
+void requireServer() {
+    if (api() != RtMidi::UNIX_JACK) return;
+    // A client of our own that asks not to start a server: opening it is the only sure
+    // test that one runs (and answers), and it costs a failed socket connect when none does.
+    jack_status_t status;
+    jack_client_t* probe = jack_client_open((clientName() + "-probe").c_str(), JackNoStartServer, &status);
+    if (!probe) throw RtMidiError("no JACK server is running", RtMidiError::NO_DEVICES_FOUND);
+    jack_client_close(probe);
+}
+
 void recordError(RtMidiError::Type type, const std::string&, void* record) {
     static_cast<std::atomic<int>*>(record)->store(static_cast<int>(type));
 }

@@ -21,6 +21,10 @@ const std::string& clientName();
 bool isOwnClient(const std::string& deviceName);
 
 void recordError(RtMidiError::Type type, const std::string& text, void* record);
+// Throws RtMidiError (as RtMidi itself would for an API that cannot be set up) when the
+// JACK API is chosen and no JACK server runs: RtMidi would print a warning from its
+// constructor, before any error callback can be set.
+void requireServer();
 
 // An RtMidi object (RtMidiIn or RtMidiOut) on the chosen API whose errors never throw nor
 // print: the type of the last one is kept instead. Its constructor throws RtMidiError only
@@ -28,7 +32,7 @@ void recordError(RtMidiError::Type type, const std::string& text, void* record);
 template <class T>
 class Quiet {
 public:
-    Quiet() : midi_(new T(api(), clientName())) { midi_->setErrorCallback(recordError, &error_); }
+    Quiet() : midi_((requireServer(), new T(api(), clientName()))) { midi_->setErrorCallback(recordError, &error_); }
     Quiet(const Quiet&) = delete;
     Quiet& operator=(const Quiet&) = delete;
 

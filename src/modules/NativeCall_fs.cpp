@@ -1,6 +1,7 @@
 #include "modules/NativeCall_fs.h"
 
 #include "app/Bundle.h"
+#include "bridge/CallOptions.h"
 #include "bridge/Json.h"
 #include "bridge/NativeException.h"
 #include "bridge/NativeObjects.h"
@@ -73,26 +74,6 @@ std::string contentsJson(const std::string& folder, const std::string& extension
     return jsonText(list);
 }
 
-// readData's options: an object whose "offset" and "length" are both numbers.
-void rangeOf(const std::string& text, int64_t& offset, int64_t& length) {
-    Json options = parseJson(text);
-    if (!options.is_object() || !options.contains("offset") || !options.contains("length") ||
-        !options["offset"].is_number() || !options["length"].is_number())
-        throw std::invalid_argument("readData options");
-    offset = static_cast<int32_t>(static_cast<int64_t>(options["offset"].get<double>()));
-    length = static_cast<int32_t>(static_cast<int64_t>(options["length"].get<double>()));
-}
-
-// The open dialog's filter: a JSON array of extension strings (nothing: no filter).
-std::vector<std::string> extensionList(const std::string& text) {
-    std::vector<std::string> extensions;
-    if (text.empty()) return extensions;
-    Json filter = parseJson(text);
-    if (!filter.is_array()) throw std::invalid_argument("filter");
-    for (const Json& item : filter) extensions.push_back(item.get<std::string>());  // throws for a non-string
-    return extensions;
-}
-
 // A file path becomes a file:// address; an address stays as it is.
 std::string addressOf(const std::string& target) {
     GFile* file = g_file_new_for_commandline_arg(target.c_str());
@@ -134,6 +115,25 @@ NativeCall_fs::~NativeCall_fs() { *alive_ = false; }
 
 void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
     switch (function) {
+    case Copy:
+    case Move:
+    case Unzip: requireWholePath(argument(args, 1)); [[fallthrough]];
+    case Contents:
+    case Stat:
+    case Exec:
+    case Mkdir:
+    case Unlink:
+    case ReadString:
+    case ReadData:
+    case WriteString:
+    case WriteData:
+    case AppendString:
+    case AppendData:
+    case Unmount:
+    case Watch: requireWholePath(argument(args, 0)); break;
+    default: break;
+    }
+    switch (function) {
     case Separator: result.setString("/"); break;
     case Path: result.setString(folderPath(args.at(0), objects_->controller()->appName())); break;
     case Volumes: result.setString(volumesJson()); break;
@@ -148,7 +148,7 @@ void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
     case ReadString: result.setString(utf8UpToZero(readFileBytes(args.at(0), 0, -1))); break;
     case ReadData: {
         int64_t offset = 0, length = -1;
-        if (args.size() > 1 && !args[1].empty()) rangeOf(args[1], offset, length);
+        if (args.size() > 1 && !args[1].empty()) readRangeOption(args[1], offset, length);
         result.setString(hexEncode(readFileBytes(args.at(0), offset, length)));
         break;
     }
@@ -156,7 +156,7 @@ void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
     case WriteData: writeFileBytes(args.at(0), hexDecode(args.at(1)), false); break;
     case AppendString: writeFileBytes(args.at(0), args.at(1), true); break;
     case AppendData: writeFileBytes(args.at(0), hexDecode(args.at(1)), true); break;
-    case OpenFileName: showDialog(new OpenPanel(extensionList(argument(args, 0)), argument(args, 1)), "openfilename"); break;
+    case OpenFileName: showDialog(new OpenPanel(stringListOption(argument(args, 0)), argument(args, 1)), "openfilename"); break;
     case SaveFileName: showDialog(new SavePanel(argument(args, 0), argument(args, 1)), "savefilename"); break;
     case ChooseFolderCall: showDialog(new ChooseFolder(argument(args, 0)), "choosefolder"); break;
     case Unmount: {
@@ -209,6 +209,7 @@ void NativeCall_fs::unzip(const std::string& archive, const std::string& folder)
         }
     }
     if (access(source.c_str(), R_OK) != 0) throw NativeException::fromErrno(errno);
+    if (!isRegularFile(source)) throw NativeException::fromErrno(errno);  // a FIFO would block
     bool ok = Bundle::unpackInto(source, withoutTrailingSlashes(folder));
     if (!temporary.empty()) unlink(temporary.c_str());
     if (!ok) throw NativeException("The archive could not be unpacked into the folder");

@@ -1,5 +1,6 @@
 #include "modules/NativeCall_midix.h"
 
+#include "bridge/NativeException.h"
 #include "bridge/NativeObjects.h"
 #include "bridge/Text.h"
 #include "midi/MIDIClient.h"
@@ -29,6 +30,10 @@ void NativeCall_midix::call(int function, const Args& args, CallResult& result) 
     switch (function) {
         case kClient: {
             int count = toInt(args.at(0));
+            // Every client is a MIDI system client with its own threads: a page never needs
+            // many, and a huge count must not take the process down.
+            if (count < 0 || count > kMaxClients)
+                throw NativeException("client count must be 0 to " + std::to_string(kMaxClients));
             auto& clients = objects_->midixClients();
             if (!clients.empty()) break;
             for (int i = 0; i < count; ++i) {

@@ -13,6 +13,9 @@ class MIDIClient;
 // every event carries the client number.
 class NativeCall_midix : public NativeCall {
 public:
+    // The most clients one "client" call makes; a larger count is an error result.
+    static constexpr int kMaxClients = 16;
+
     explicit NativeCall_midix(NativeObjects* objects);
     std::string moduleName() const override { return "midix"; }
     void call(int function, const Args& args, CallResult& result) override;

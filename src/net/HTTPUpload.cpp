@@ -1,5 +1,7 @@
 #include "net/HTTPUpload.h"
 
+#include "sys/FileIO.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <curl/curl.h>
@@ -16,7 +18,7 @@ bool startsWithNoCase(const std::string& text, const char* prefix) {
 }
 
 bool HTTPUpload::transfer() {
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = openRegularFile(path_);
     if (fd_ < 0) return false;
     struct stat info;
     if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return false;

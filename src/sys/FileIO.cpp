@@ -17,18 +17,58 @@ struct FileDescriptor {
     }
 };
 
+int refuse(const struct stat& st) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return -1;
+}
+
 }  // namespace
 
+void requireWholePath(const std::string& path) {
+    if (path.find('\0') != std::string::npos) throw NativeException::fromErrno(EINVAL);
+}
+
+bool isRegularFile(const std::string& path) {
+    if (path.find('\0') != std::string::npos) return errno = EINVAL, false;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) return refuse(st), false;
+    return true;
+}
+
+int openRegularFile(const std::string& path) {
+    // stat first: a device node is never opened at all (opening some has effects).
+    if (!isRegularFile(path)) return -1;
+    // Non-blocking in case the name was replaced by a FIFO in between; checked again below.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        return refuse(st);
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 std::string readFileBytes(const std::string& path, int64_t offset, int64_t length) {
-    FileDescriptor file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) throw NativeException::fromErrno(errno);
+    FileDescriptor file{openRegularFile(path)};
+    if (file.fd < 0) {
+        if (errno == EINVAL) throw NativeException("Not a regular file");
+        throw NativeException::fromErrno(errno);
+    }
     struct stat st;
     if (fstat(file.fd, &st) != 0) throw NativeException::fromErrno(errno);
-    if (S_ISDIR(st.st_mode)) throw NativeException::fromErrno(EISDIR);
     if (offset < 0) throw NativeException::fromErrno(EINVAL);
     if (length < 0) length = st.st_size;
     // A regular file cannot give more than it holds past the offset: never reserve more.
-    if (S_ISREG(st.st_mode)) length = std::min<int64_t>(length, std::max<int64_t>(0, st.st_size - offset));
+    length = std::min<int64_t>(length, std::max<int64_t>(0, st.st_size - offset));
     std::string bytes;
     size_t done = 0;
     const size_t wanted = static_cast<size_t>(length);
@@ -47,9 +87,19 @@ std::string readFileBytes(const std::string& path, int64_t offset, int64_t lengt
 }
 
 void writeFileBytes(const std::string& path, const std::string& bytes, bool append) {
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+    requireWholePath(path);
+    // Regular files only: opening a FIFO for writing waits for a reader, a device may be anything.
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (S_ISDIR(st.st_mode)) throw NativeException::fromErrno(EISDIR);
+        throw NativeException("Not a regular file");
+    }
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (append ? O_APPEND : O_TRUNC);
     FileDescriptor file{open(path.c_str(), flags, 0666)};
     if (file.fd < 0) throw NativeException::fromErrno(errno);
+    if (fstat(file.fd, &st) != 0) throw NativeException::fromErrno(errno);
+    if (!S_ISREG(st.st_mode)) throw NativeException("Not a regular file");
+    fcntl(file.fd, F_SETFL, fcntl(file.fd, F_GETFL) & ~O_NONBLOCK);
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = write(file.fd, bytes.data() + done, bytes.size() - done);

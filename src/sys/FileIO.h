@@ -3,8 +3,20 @@
 #include <cstdint>
 #include <string>
 
+// Opens a path for reading without ever blocking: a FIFO, socket or device node is refused
+// before it is opened (errno EINVAL, EISDIR for a folder) and the open itself is non-blocking.
+// Returns a blocking descriptor on a regular file, or -1 with errno set.
+int openRegularFile(const std::string& path);
+// True when the path names a regular file (following links); false with errno set otherwise.
+// For readers that open by name themselves (FFmpeg, stdio): check first, then open.
+bool isRegularFile(const std::string& path);
+
+// Throws NativeException (EINVAL) for a path with a zero byte: the system would read it
+// as the shorter name before that byte.
+void requireWholePath(const std::string& path);
+
 // Reads up to length bytes from offset (a negative length means the file's whole size,
-// not reduced by the offset). Throws NativeException with the system's text on failure.
+// not reduced by the offset). Regular files only. Throws NativeException with the system's text on failure.
 std::string readFileBytes(const std::string& path, int64_t offset, int64_t length);
 // Writes the bytes in one go: replacing the file's content, or at its end when appending
 // (creating it in both cases). Throws NativeException on failure.

@@ -1,6 +1,7 @@
 #include "sys/FileOperations.h"
 
 #include "bridge/NativeException.h"
+#include "sys/FileIO.h"
 #include "sys/FileListing.h"
 #include "sys/Paths.h"
 
@@ -131,11 +132,11 @@ void renameNoReplace(const std::string& temp, const std::string& to) {
 }
 
 void copyFileNoReplace(const std::string& from, const std::string& to) {
-    Descriptor in{open(from.c_str(), O_RDONLY | O_CLOEXEC)};
+    // Regular files only: copying a FIFO or a device could block or never end.
+    Descriptor in{openRegularFile(from)};
     if (in.fd < 0) fail(errno);
     struct stat st;
     if (fstat(in.fd, &st) != 0) fail(errno);
-    if (S_ISDIR(st.st_mode)) fail(EISDIR);
     struct stat existing;
     if (lstat(to.c_str(), &existing) == 0) fail(EEXIST);  // say so before copying anything
 

@@ -1,5 +1,7 @@
 #include "wav/FileStream.h"
 
+#include "sys/FileIO.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -27,17 +29,16 @@ bool FileStream::attach(int fd) {
 }
 
 bool FileStream::openForReading(const std::string& path) {
-    // O_NONBLOCK keeps a FIFO or device node from blocking the open; only regular files pass.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Regular files only, opened without blocking (a FIFO or device node never is).
+    int fd = openRegularFile(path);
     if (fd < 0) return false;
     struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    if (::fstat(fd, &info) != 0) {
+        int error = errno;
         ::close(fd);
         errno = error;
         return false;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     attach(fd);
     // Sizes are 32-bit: a larger file shows its first 4 GiB less one byte.
     size_ = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(info.st_size), UINT32_MAX));

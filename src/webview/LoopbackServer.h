@@ -7,15 +7,27 @@
 typedef struct _SoupServer SoupServer;
 typedef struct _SoupServerMessage SoupServerMessage;
 typedef struct _GHashTable GHashTable;
+typedef struct _GBytes GBytes;
 
-// The headless transport: an HTTP server on 127.0.0.1 that serves the unpacked page
-// and answers the page's bridge calls (POST /native with a JSON array of strings).
-// Calls must carry the run's token (header X-Tarn-Token); a foreign Host or Origin is
+// The headless transport: an HTTP server on 127.0.0.1 (and [::1] when it can have the same
+// port there) that serves the unpacked page and answers the page's bridge calls (POST
+// /native with a JSON array of strings). Calls must carry the run's token (header
+// X-Tarn-Token); a Host other than this server's loopback names (127.0.0.1, localhost,
+// [::1] when listened on, each with the port) or an Origin other than the Host's own is
 // refused with 403; no CORS headers are sent; paths outside the page folder give 404.
+//
+// Every request is judged on its headers before any of its body is read: a refused
+// request with more than a few bytes of body is answered and its connection closed
+// without reading the body, and a bridge body over kMaxCallBody is 413.
 // Runs on the GLib main context of the thread that starts it.
 class LoopbackServer {
 public:
     using Bridge = std::function<std::string(const std::vector<std::string>&)>;
+
+    // The largest bridge call body: 256 MiB holds a writeData of 128 MiB of bytes as hex,
+    // a track of about 12 minutes of 44.1 kHz stereo 16-bit samples (the page itself moves
+    // converted files instead and never sends more than a few kilobytes).
+    static constexpr size_t kMaxCallBody = size_t(256) << 20;
 
     LoopbackServer(std::string rootFolder, Bridge bridge);
     ~LoopbackServer();
@@ -33,14 +45,20 @@ public:
     static std::string newToken();
 
 private:
+    static void judge(SoupServer*, SoupServerMessage* message, const char* path, GHashTable*, void* self);
     static void handle(SoupServer*, SoupServerMessage* message, const char* path, GHashTable*, void* self);
+    static void onChunk(SoupServerMessage* message, GBytes* chunk, void* self);
+    // The status that refuses the request from its headers alone, or 0 to go on.
+    unsigned verdict(SoupServerMessage* message, const std::string& path) const;
     void handleNative(SoupServerMessage* message);
     void handleFile(SoupServerMessage* message, const std::string& path);
     bool sameOrigin(SoupServerMessage* message) const;
+    bool tokenMatches(SoupServerMessage* message) const;
 
     std::string root_;
     Bridge bridge_;
     SoupServer* server_ = nullptr;
     unsigned port_ = 0;
+    bool ipv6_ = false;  // also listening on [::1]
     std::string token_;
 };

@@ -105,7 +105,6 @@ test('the transport refuses calls without the right token, Host or Origin', asyn
     { Host: host, 'X-Tarn-Token': 'A'.repeat(64) },
     { Host: host, 'X-Tarn-Token': tarn.token.slice(0, -1) },
     { ...good, Host: `evil.example:${tarn.port}` },
-    { ...good, Host: `localhost:${tarn.port}` },
     { ...good, Origin: 'http://evil.example' },
     { ...good, Origin: `http://localhost:${tarn.port}` },
   ];
