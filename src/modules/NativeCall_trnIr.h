@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Impulse-response conversion for the device: "convert" starts a job and answers its
 // process identifier; "cancel" stops one. Jobs report "onProgress" and exactly one
@@ -17,6 +18,7 @@ public:
     ~NativeCall_trnIr() override;
 
     void handle(const std::string& function, const Args& args, CallResult& result) override;
+    std::vector<std::string> functionNames() const override { return {"convert", "cancel"}; }
 
     // The notices (UI thread).
     void progressNotice(const std::string& procId);
