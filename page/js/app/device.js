@@ -28,7 +28,8 @@
     midi: N.midi,
     communicator: communicator,
     table: instrument.compatibleInstruments,
-    instrument: function () { return instrument.inst; }
+    instrument: function () { return instrument.inst; },
+    advanced: function () { root.setTimeout(stepNow, 0); }
   });
   g.device = { instrument: instrument, manager: manager };
 
@@ -60,7 +61,44 @@
         storageFailed();
       }
     }
-    manager.step();
+    manager.run();
+    A.refreshButtons();
+    offerTakeOver();
+  }
+
+  // An answer of the device moved the handshake on: go on without waiting for the check.
+  function stepNow() {
+    manager.run();
+    A.refreshButtons();
+    offerTakeOver();
+  }
+
+  // A looper found in edit mode was left so by a run of Tarn that ended without leaving
+  // it (or by another program): ask once before taking it over.
+  var takeOverAsked = false;
+  function offerTakeOver() {
+    if (!manager.foundInEditMode) { takeOverAsked = false; return; }
+    if (takeOverAsked) return;
+    takeOverAsked = true;
+    askTakeOver();
+  }
+
+  function askTakeOver() {
+    var inst = instrument.inst;
+    var name = inst ? inst.name : 'The looper';
+    T.ui.dialog({
+      title: texts['Looper in edit mode'],
+      id: 'takeover-dialog',
+      body: name + ' ' + texts.takeOverQuestion,
+      buttons: [
+        { label: texts['Take over'], primary: true, id: 'takeover-confirm', action: takeOver },
+        { label: texts.Cancel, id: 'takeover-cancel' }
+      ]
+    });
+  }
+
+  function takeOver() {
+    manager.takeOver();
     A.refreshButtons();
   }
 
@@ -115,20 +153,22 @@
     } catch (e) { /* no player */ }
   }
 
-  // Releases the volume when the page holds it, then leaves edit mode.
+  // Releases the volume when the page holds it, then leaves edit mode, whether or not
+  // the volume could be released: a looper kept in edit mode is locked for its owner.
   function disconnectVolume(volume, done) {
-    if ((manager.editMode || manager.mountedSelf) && volume) {
+    if ((manager.holdsEditMode() || manager.mountedSelf) && volume) {
       releasePlayer();
       unmount(volume, function (ok, reason) {
+        manager.leave();
         if (!ok) {
-          T.ui.message(reason || texts['An error occurred.'], '', texts);
+          T.ui.message(T.ui.withReason(texts.releaseFailed, reason), '', texts);
           done(false, reason);
           return;
         }
-        manager.leave();
         done(true);
       });
     } else {
+      releasePlayer();
       manager.leave();
       done(true);
     }
@@ -142,24 +182,42 @@
       A.refreshButtons();
       if (done) done(ok);
     };
-    if (!instrument.volume) { finish(true); return; }
+    if (!instrument.volume) {
+      // No volume (any more), but the device may still be in edit mode.
+      if (manager.holdsEditMode()) manager.leave();
+      finish(true);
+      return;
+    }
     disconnectVolume(instrument.volume, finish);
+  }
+
+  // Calls back once every queued message went out (at most maxMs later).
+  function whenSent(maxMs, then) {
+    var end = Date.now() + maxMs;
+    (function wait() {
+      if (communicator.queue.length === 0 || Date.now() > end) then();
+      else root.setTimeout(wait, 20);
+    })();
   }
 
   function onDisconnectButton() {
     if (manager.offersReconnect()) {
       T.ui.confirm('', texts['Connect?'], texts, function () {
         manager.reconnect();
-        A.refreshButtons();
+        stepNow();
       });
     } else {
       T.ui.confirm('', texts['Disconnect?'], texts, function () { disconnect(); });
     }
   }
 
+  var exiting = false;
   A.procedures.exit = function () {
+    if (exiting) return;
+    exiting = true;
+    if (A.jobs && A.jobs.cancelAll) A.jobs.cancelAll();
     disconnect(function () {
-      root.setTimeout(function () { N.app.exit(); }, 500);
+      root.setTimeout(function () { whenSent(2000, function () { N.app.exit(); }); }, 500);
     });
   };
 
@@ -185,6 +243,7 @@
     check: check,
     start: start,
     disconnect: disconnect,
-    onDisconnectButton: onDisconnectButton
+    onDisconnectButton: onDisconnectButton,
+    askTakeOver: askTakeOver
   };
 })(typeof self !== 'undefined' ? self : this);

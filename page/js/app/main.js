@@ -46,7 +46,10 @@
     disconnect.disabled = !(usable || reconnect);
     var inst = A.device.instrument.inst;
     var status = button('device-status');
-    status.textContent = inst ? inst.name + (usable ? '' : ' \u2026') : texts.noDevice;
+    var stuck = manager.foundInEditMode;
+    status.textContent = inst ? inst.name + (stuck ? ' ' + texts.inEditMode : usable ? '' : ' \u2026') : texts.noDevice;
+    status.setAttribute('data-edit-mode-left', stuck ? '1' : '0');
+    button('takeover-button').hidden = !stuck;
     status.setAttribute('data-usable', usable ? '1' : '0');
     status.setAttribute('data-phase', String(manager.phase));
   };
@@ -103,6 +106,7 @@
     button('export-button').addEventListener('click', A.trackDialogs.startExport);
     button('disconnect-button').addEventListener('click', A.device.onDisconnectButton);
     button('about-button').addEventListener('click', showAbout);
+    button('takeover-button').addEventListener('click', function () { A.device.askTakeOver(); });
     A.refreshButtons();
     root.$event.start();
 

@@ -25,8 +25,15 @@
     if (h) h(path ? A.files.page(path) : '');
   };
 
-  function showError(text) {
-    return ui.message(text || texts['An error occurred.'], '', texts);
+  function showError(text, reason) {
+    return ui.message(ui.withReason(text || texts['An error occurred.'], reason), '', texts);
+  }
+
+  // A short note that goes by itself: the import or export is done.
+  function showDone(text) {
+    var note = ui.el('div', { className: 'done-note', id: 'done-note', role: 'status', text: text });
+    root.document.body.appendChild(note);
+    root.setTimeout(function () { if (note.parentNode) note.parentNode.removeChild(note); }, 4000);
   }
 
   function device() { return A.device.instrument; }
@@ -175,14 +182,16 @@
   N.player.event.stop = playbackEnded;
   N.player.event.error = playbackEnded;
 
-  function jobFinished(progress, failureText) {
+  function jobFinished(progress, failureText, doneText) {
     return function (outcome) {
       progress.close();
       if (outcome.success) {
         A.refreshButtons();
+        if (doneText) showDone(doneText(outcome));
         return;
       }
-      showError(outcome.busy ? outcome.reason : failureText);
+      if (outcome.busy) showError(outcome.reason);
+      else showError(failureText, outcome.reason);
     };
   }
 
@@ -193,6 +202,10 @@
       if (!path) return;
       var inst = device().inst;
       if (!inst) return;
+      var there = A.files.stat(path);
+      if (!there.success) { showError(texts['Import failed.'], T.Files.plainReason(there.reason)); return; }
+      var readable = A.files.readable(path);
+      if (!readable.success) { showError(texts['Import failed.'], T.Files.plainReason(readable.reason)); return; }
       var format = {};
       try { format = JSON.parse(N.audio.format(A.files.host(path))); } catch (e) { format = { format: 'error' }; }
       if (format.format === 'error') { showError(texts['Unsupported format.']); return; }
@@ -207,7 +220,10 @@
         main: function (m, t, cell) {
           var destination = T.tracks.importDestination(cell.dirName, path);
           var progress = ui.progress(texts['Importing...']);
-          var done = jobFinished(progress, texts['Import failed.']);
+          var done = jobFinished(progress, texts['Import failed.'], function () {
+            return 'Imported ' + T.tracks.lastSegment(destination) + ' into ' +
+              T.tracks.memoryLabel(m, inst, texts) + ', ' + T.tracks.trackLabel(t, texts) + '.';
+          });
           var job = A.jobs.reserve('import', done);
           if (!job) return;
           root.setTimeout(function () {
@@ -255,7 +271,9 @@
           if (!path) return;
           dialog.close();
           var progress = ui.progress(texts['Exporting...']);
-          var done = jobFinished(progress, texts['Export failed.']);
+          var done = jobFinished(progress, texts['Export failed.'], function () {
+            return 'Exported ' + T.tracks.lastSegment(path) + '.';
+          });
           var job = A.jobs.reserve('export', done);
           if (!job) return;
           root.setTimeout(function () {

@@ -3,12 +3,19 @@
 // another is under way is refused with a clear reason, and the running job keeps its
 // own destination and callbacks.
 (function (root, factory) {
-  if (typeof module === 'object' && module.exports) module.exports = factory();
-  else (root.Tarn = root.Tarn || {}).Jobs = factory();
-})(typeof self !== 'undefined' ? self : this, function () {
+  if (typeof module === 'object' && module.exports) module.exports = factory(require('./files.js'));
+  else (root.Tarn = root.Tarn || {}).Jobs = factory(root.Tarn.Files);
+})(typeof self !== 'undefined' ? self : this, function (Files) {
   'use strict';
 
   var BUSY = 'Another import, export or download is still running. Please wait until it has finished.';
+  var REASONS = {
+    decode: 'The file holds no audio Tarn can read, or it is damaged.',
+    align: 'The converted audio could not be prepared for the looper.',
+    convert: 'The track could not be converted.'
+  };
+
+  function plain(message) { return Files.plainReason(message); }
 
   // options: native ({audio, trnWav, http}: the bridge modules), files (Files),
   // temporary (the temporary folder, ending in "/").
@@ -71,7 +78,9 @@
         self.quietUnlink(job.step.converted);
         self.quietUnlink(job.step.aligned);
         job.step = null;
-        finished({ success: result.result !== 0, data: { dst: result.dst } });
+        var outcome = { success: result.result !== 0, data: { dst: result.dst } };
+        if (!outcome.success && result.reason) outcome.reason = result.reason;
+        finished(outcome);
       }
     };
     try {
@@ -80,7 +89,7 @@
         bitdepth: wave.format === 3 ? 0 : wave.bits, bitrate: bitrate
       }));
     } catch (e) {
-      job.step.finished({ result: 0, dst: destination });
+      job.step.finished({ result: 0, dst: destination, reason: plain(e.message) });
     }
   };
 
@@ -93,7 +102,7 @@
     if (!step || file !== step.source || step.aligned) return;
     var first;
     try { first = JSON.parse(outputs)[0]; } catch (e) { first = null; }
-    if (!first) { step.finished({ result: 0, dst: step.destination }); return; }
+    if (!first) { step.finished({ result: 0, dst: step.destination, reason: REASONS.decode }); return; }
     step.converted = first;
     step.aligned = this.temporary + 'imported.wav';
     this.quietUnlink(step.aligned);
@@ -102,14 +111,14 @@
         from: first, to: step.aligned, format: step.wave.format, bits: step.wave.bits, sampleRate: step.wave.sampleRate
       }));
     } catch (e) {
-      step.finished({ result: 0, dst: step.destination });
+      step.finished({ result: 0, dst: step.destination, reason: REASONS.align });
     }
   };
 
   Jobs.prototype.onConvertFailed = function (file) {
     var step = this.importStep();
     if (!step || file !== step.source || step.aligned) return;
-    step.finished({ result: 0, dst: step.destination });
+    step.finished({ result: 0, dst: step.destination, reason: REASONS.decode });
   };
 
   Jobs.prototype.onAligned = function (file, args) {
@@ -122,9 +131,13 @@
       result = parsed.result === 1 ? 1 : 0;
       if (parsed.path) path = parsed.path;
     } catch (e) { result = 0; }
-    if (result === 1 && !this.files.move(path, step.destination).success) result = 0;
+    var reason = result === 1 ? '' : REASONS.align;
+    if (result === 1) {
+      var moved = this.files.move(path, step.destination);
+      if (!moved.success) { result = 0; reason = plain(moved.reason); }
+    }
     step.aligned = path;
-    step.finished({ result: result, dst: step.destination });
+    step.finished({ result: result, dst: step.destination, reason: reason });
   };
 
   // --- export: the device's track into a WAV of the chosen format.
@@ -138,7 +151,7 @@
         bits: target.bits, format: target.format, sampleRate: 44100, from: source, to: destination
       }));
     } catch (e) {
-      this.finish(job, { success: false, data: { path: destination } });
+      this.finish(job, { success: false, data: { path: destination }, reason: plain(e.message) });
     }
     return true;
   };

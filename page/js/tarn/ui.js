@@ -78,6 +78,15 @@
     return dialog({ title: title, body: text, buttons: [{ label: texts.OK, primary: true }], id: 'message-dialog' });
   }
 
+  // The system's own words with the reason underneath, when there is one.
+  function withReason(text, reason) {
+    if (!reason || reason === text) return text;
+    return el('div', { className: 'with-reason' }, [
+      el('p', { className: 'message-text', text: text }),
+      el('p', { className: 'message-reason', text: reason })
+    ]);
+  }
+
   function confirm(title, text, texts, onOK) {
     return dialog({
       title: title, body: text, id: 'confirm-dialog',
@@ -144,7 +153,7 @@
   function anyOpen() { return stack.length > 0; }
 
   (root.Tarn = root.Tarn || {}).ui = {
-    el: el, dialog: dialog, message: message, confirm: confirm, progress: progress, trackList: trackList,
+    el: el, dialog: dialog, message: message, withReason: withReason, confirm: confirm, progress: progress, trackList: trackList,
     anyOpen: anyOpen
   };
 })(typeof self !== 'undefined' ? self : this);

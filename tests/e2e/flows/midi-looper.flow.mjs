@@ -254,9 +254,9 @@ test('Disconnect leaves edit mode and asks the host to release the volume; exit 
     await waitUsable(page, false);
     assert.equal(await page.isDisabled('#import-button'), true);
   } else {
-    // No volume service on this machine: the page reports the failure and keeps edit mode.
-    assert.equal(unmounts[0][0], 'unmountfailed');
-    await page.click('#message-dialog button');
+    // No volume service on this machine: edit mode is left whatever becomes of the volume.
+    await waitFor(() => sim.modes().at(-1) === 0, { timeout: 10000, what: 'edit mode off' });
+    if (unmounts[0][0] === 'unmountfailed') await page.click('#message-dialog button');
     ctx.diagnostic('no volume service to release the volume: ' + unmounts[0][1]);
   }
   await page.evaluate(() => $native.app.event.command('exit', ''));
