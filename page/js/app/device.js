@@ -64,6 +64,7 @@
     manager.run();
     A.refreshButtons();
     offerTakeOver();
+    keepTracks();
   }
 
   // An answer of the device moved the handshake on: go on without waiting for the check.
@@ -71,7 +72,40 @@
     manager.run();
     A.refreshButtons();
     offerTakeOver();
+    keepTracks();
   }
+
+  // The track table is read when the looper becomes usable and then follows the host's
+  // watch of its wave folder; it goes when the looper does.
+  var watching = '';
+  function keepTracks() {
+    var store = A.trackStore;
+    if (!store) return;
+    if (manager.usable() && instrument.volume && instrument.inst) {
+      if (store.ready(instrument.volume, instrument.inst)) return;
+      if (!store.load(instrument.volume, instrument.inst).success) return;
+      watching = A.files.host(T.tracks.waveFolder(instrument.volume));
+      try { N.fs.watch(watching); } catch (e) { watching = ''; }
+      g.observer.notify('tracks_changed');
+    } else if (store.table) {
+      store.drop();
+      stopWatching();
+      g.observer.notify('tracks_changed');
+    }
+  }
+
+  function stopWatching() {
+    if (!watching) return;
+    watching = '';
+    try { N.fs.watch(''); } catch (e) { /* nothing watched */ }
+  }
+
+  N.fs.event.watch = function (list) {
+    var folders = [];
+    try { folders = JSON.parse(list); } catch (e) { return; }
+    if (!Array.isArray(folders) || !A.trackStore) return;
+    if (A.trackStore.changed(folders.map(function (f) { return A.files.page(f); }))) g.observer.notify('tracks_changed');
+  };
 
   // A looper found in edit mode was left so by a run of Tarn that ended without leaving
   // it (or by another program): ask once before taking it over.
@@ -158,6 +192,7 @@
   function disconnectVolume(volume, done) {
     if ((manager.holdsEditMode() || manager.mountedSelf) && volume) {
       releasePlayer();
+      stopWatching();
       unmount(volume, function (ok, reason) {
         manager.leave();
         if (!ok) {
@@ -244,6 +279,7 @@
     start: start,
     disconnect: disconnect,
     onDisconnectButton: onDisconnectButton,
-    askTakeOver: askTakeOver
+    askTakeOver: askTakeOver,
+    keepTracks: keepTracks
   };
 })(typeof self !== 'undefined' ? self : this);

@@ -22,6 +22,9 @@
   var temporary = A.files.folder('temporary');
   A.temporary = temporary.success ? temporary.data : '/tmp/';
   A.jobs = new T.Jobs({ native: N, files: A.files, temporary: A.temporary });
+  // What a run that died left in the temporary folder.
+  T.TrackStore.cleanTemporaryFolder(A.files, A.temporary);
+  A.trackStore = new T.TrackStore(A.files);
 
   N.audio.event.converted = function (file, outputs) { A.jobs.onConverted(file, outputs); };
   N.audio.event.convertfailed = function (file) { A.jobs.onConvertFailed(file); };

@@ -60,6 +60,8 @@
   // with hundreds of track folders takes a moment to read.
   function withTracks(then) {
     if (!device().volume || !device().inst) return;
+    // Kept since the looper connected: no scan at all.
+    if (A.trackStore && A.trackStore.ready(device().volume, device().inst)) { then(A.trackStore.snapshot()); return; }
     var scanning = ui.progress(texts['Scanning...']);
     root.requestAnimationFrame(function () {
       root.setTimeout(function () {
@@ -119,13 +121,26 @@
 
     function selectedCell() { return current ? table[current.memory][current.track] : null; }
 
+    // The table follows changes made outside (another program, the looper itself).
+    var listenerId = 'trackDialog-' + options.id;
+    g.observer.append('tracks_changed', listenerId, function () {
+      var fresh = A.trackStore && A.trackStore.snapshot();
+      if (!fresh || dialog.closed) return;
+      table = fresh;
+      render();
+      enable();
+    });
+
     var body = ui.el('div', { className: 'track-dialog' }, [options.intro || null, options.extra || null, holder, status]);
     dialog = ui.dialog({
       title: options.title,
       body: body,
       id: options.id,
       className: 'tracks',
-      onClose: stopPlayer,
+      onClose: function () {
+        g.observer.remove('tracks_changed', listenerId);
+        stopPlayer();
+      },
       buttons: [
         { label: 'Play', id: 'play-button', action: function () {
           var cell = selectedCell();
@@ -151,13 +166,15 @@
           var cell = selectedCell();
           if (!cell || !cell.fileName) return false;
           var at = current;
-          ui.confirm('Delete', T.tracks.deleteQuestion(at.memory, at.track, inst, texts), texts, function () {
+          ui.confirm('Delete', ui.withReason(T.tracks.deleteQuestion(at.memory, at.track, inst, texts), cell.fileName), texts, function () {
             stopPlayer();
             var removed = A.files.unlink(cell.dirName + cell.fileName);
-            if (!removed.success) showError(removed.reason);
-            var again = readTracks();
+            if (!removed.success) showError(texts['An error occurred.'], T.Files.plainReason(removed.reason));
+            var again = A.trackStore && A.trackStore.table ? (A.trackStore.changed([cell.dirName]), A.trackStore.snapshot())
+              : readTracks();
             if (again) table = again;
             render();
+            enable();
           });
           return false;
         } },
@@ -187,6 +204,10 @@
       progress.close();
       if (outcome.success) {
         A.refreshButtons();
+        var dst = outcome.data && outcome.data.dst;
+        if (dst && A.trackStore && A.trackStore.changed([A.files.page(dst).replace(/[^\/]*$/, '')])) {
+          g.observer.notify('tracks_changed');
+        }
         if (doneText) showDone(doneText(outcome));
         return;
       }

@@ -156,6 +156,7 @@
     folderName: folderName,
     waveFolder: waveFolder,
     emptyTable: emptyTable,
+    isWav: isWav,
     readTable: readTable,
     storageCheck: storageCheck,
     memoryNumber: memoryNumber,

@@ -225,7 +225,8 @@ test('delete removes the track after confirmation', async (ctx) => {
   await selectTrack(page, 5, 1);
   await page.click('#delete-button');
   await page.waitForSelector('#confirm-dialog');
-  assert.equal(await page.textContent('#confirm-dialog .dialog-body'), 'Delete Memory 6, Track 1.');
+  assert.equal(await page.textContent('#confirm-dialog .message-text'), 'Delete Memory 6, Track 1.');
+  assert.equal(await page.textContent('#confirm-dialog .message-reason'), 'Second.wav', 'the file is named');
   await page.click('#confirm-dialog button.primary');
   await waitFor(() => readdirSync(volume.track(6, 1)).length === 0, { what: 'the file to go' });
   assert.equal(await page.textContent('#track-list .track[data-memory="5"][data-track="0"] .track-file'), '');
