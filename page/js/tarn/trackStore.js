@@ -1,21 +1,15 @@
 // The connected looper's track table, read once when it connects and then kept current
-// from the host's folder watch, so that a track dialog opens at once. Reading it also
-// clears away what a run of Tarn that died in the middle of a copy left in the track
-// folders (its own hidden temporaries, and nothing else).
+// from the host's folder watch, so that a track dialog opens at once. (Starting that
+// watch makes the host clear the hidden copy temporaries a dead run left there.)
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) module.exports = factory(require('./tracks.js'));
   else (root.Tarn = root.Tarn || {}).TrackStore = factory(root.Tarn.tracks);
 })(typeof self !== 'undefined' ? self : this, function (tracks) {
   'use strict';
 
-  // The hidden names Tarn's host gives files it is still writing: a copy in progress
-  // (".tarn-copy-<name>.XXXXXX") and a conversion in progress (".~<name>.XXXXXX").
-  var STALE_IN_TRACK = /^\.(tarn-copy-|~).+\.[A-Za-z0-9]{6}$/;
   // What Tarn leaves in the temporary folder when it dies: the page's import files and
   // catalogue, and the host's conversion temporaries ("___XXXXXX.wav" and the like).
-  var STALE_IN_TEMPORARY = /^(tmp\.wav|imported\.wav|tarn-catalogue\.json|___[A-Za-z0-9]{6}\.(wav|mp3|m4a)|\.~.+\.[A-Za-z0-9]{6})$/;
-
-  function isStaleTemporary(name) { return STALE_IN_TRACK.test(name); }
+  var STALE_IN_TEMPORARY = /^(tmp\.wav|imported\.wav|tarn-catalogue\.json|___[A-Za-z0-9]{6}\.(wav|mp3|m4a))$/;
 
   // files: the page's file layer (contents, unlink).
   function TrackStore(files) {
@@ -23,10 +17,7 @@
     this.volume = '';
     this.row = null;
     this.table = null;
-    this.removed = [];
   }
-
-  TrackStore.isStaleTemporary = isStaleTemporary;
 
   TrackStore.cleanTemporaryFolder = function (files, folder) {
     var listed = files.contents(folder);
@@ -74,12 +65,7 @@
     cell.dirName = folder;
     cell.fileName = '';
     for (var i = 0; i < inside.data.length; i++) {
-      var entry = inside.data[i];
-      if (!entry.directory && isStaleTemporary(entry.name)) {
-        if (this.files.unlink(folder + entry.name).success) this.removed.push(folder + entry.name);
-        continue;
-      }
-      if (!cell.fileName && tracks.isWav(entry)) cell.fileName = entry.name;
+      if (tracks.isWav(inside.data[i])) { cell.fileName = inside.data[i].name; break; }
     }
   };
 
