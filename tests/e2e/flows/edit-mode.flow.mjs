@@ -5,17 +5,17 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { openSync, closeSync } from 'node:fs';
 import { openTarn, hasModule, waitFor, waitUsable, errorDetails } from '../lib/page.mjs';
-import { canMountVolumes, canRunMidi, lockDevices, mountVolume, startJack, startLooperSim } from '../lib/looper.mjs';
+import { volumesUnavailable, canRunMidi, mountVolume, startJack, startLooperSim } from '../lib/looper.mjs';
 
 const MODEL = { name: 'Eddy Duo', port: 'EDDY DUO', id: '00000072' };
 
-let unlock, jack, sim, volume, t;
+let jack, sim, volume, t;
 let skip = '';
 
 before(async () => {
-  if (!canMountVolumes()) { skip = 'mounting looper volumes needs root and loop devices'; return; }
+  skip = volumesUnavailable();
+  if (skip) return;
   if (!canRunMidi()) { skip = 'looper-sim or jackd is missing'; return; }
-  unlock = await lockDevices();
   jack = await startJack();
   // Left in edit mode by an earlier run that died.
   sim = await startLooperSim(jack, MODEL.port, MODEL.id, ['--edit-mode', '1', '--busy-ms', '200']);
@@ -33,7 +33,6 @@ after(async () => {
   await sim?.stop();
   await jack?.stop();
   volume?.cleanup();
-  unlock?.();
 });
 
 test('a looper found in edit mode is reported in plain words and taken over after confirming', async (ctx) => {
@@ -86,4 +85,9 @@ test('SIGINT leaves edit mode and releases the volume before Tarn ends', async (
   // Tarn runs as root here, so the plain unmount it falls back on works.
   assert.equal(volume.mounted(), false);
   assert.deepEqual(t.errors, []);
+});
+
+test('the looper volume is left with a clean filesystem', (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  assert.equal(volume.cleanup(), '');
 });
