@@ -195,3 +195,18 @@ test('leaving in the middle of the handshake still writes edit mode off', () => 
   quiet.manager.leave();
   assert.deepEqual(quiet.flush(), [], 'never switched on: nothing to write');
 });
+
+test('edit mode this run switched on is its own after a restart: no take-over question', () => {
+  const r = rig();
+  r.manager.run(); r.flush(); r.reply(0);
+  r.manager.run(); r.flush(); r.reply(1);
+  assert.equal(r.manager.editMode, true);
+  r.manager.restart();
+  r.manager.run();
+  assert.equal(r.manager.editMode, false);
+  r.flush();
+  r.reply(1);
+  assert.equal(r.manager.foundInEditMode, false);
+  assert.equal(r.manager.editMode, true);
+  assert.equal(r.manager.phase, PHASE.WAIT_MOUNTING);
+});

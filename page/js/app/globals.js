@@ -32,6 +32,7 @@
     'Connect?': 'Connect?',
     'Looper in edit mode': 'Looper in edit mode',
     'Take over': 'Take over',
+    'Cancelling...': 'Cancelling...',
     'takeOverQuestion': 'is already in edit mode, left so by an earlier session that did not end properly. ' +
       'Take it over? Tarn switches edit mode off and on again.',
     'inEditMode': 'is in edit mode from an earlier session',

@@ -202,6 +202,7 @@
   function jobFinished(progress, failureText, doneText) {
     return function (outcome) {
       progress.close();
+      if (outcome.cancelled) return;
       if (outcome.success) {
         A.refreshButtons();
         var dst = outcome.data && outcome.data.dst;
@@ -240,7 +241,14 @@
         mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
         main: function (m, t, cell) {
           var destination = T.tracks.importDestination(cell.dirName, path);
-          var progress = ui.progress(texts['Importing...']);
+          var progress = ui.progress(texts['Importing...'], {
+            withBar: true, busy: true, texts: texts,
+            onCancel: function () {
+              progress.setText(texts['Cancelling...']);
+              A.jobs.cancel();
+              return false;
+            }
+          });
           var done = jobFinished(progress, texts['Import failed.'], function () {
             return 'Imported ' + T.tracks.lastSegment(destination) + ' into ' +
               T.tracks.memoryLabel(m, inst, texts) + ', ' + T.tracks.trackLabel(t, texts) + '.';

@@ -159,6 +159,13 @@
           self.advanced();
           return false;
         }
+        if (data[0] === sysex.EDIT_MODE.ON && self.phase === PHASE.WAIT_EDIT_MODE_OFF && self.editModeWritten) {
+          // This run switched it on and never off (the ports came back, say): it is ours.
+          self.editMode = true;
+          self.phase = PHASE.WAIT_MOUNTING;
+          self.advanced();
+          return false;
+        }
         if (data[0] === sysex.EDIT_MODE.ON && self.phase === PHASE.WAIT_EDIT_MODE_OFF && !self.foundInEditMode) {
           self.foundInEditMode = true;
           self.advanced();

@@ -58,6 +58,7 @@
   // --- import: convert to a stereo WAV of the model's rate and depth, align it for the
   // device, then move it into the track folder. Temporaries go either way.
   Jobs.prototype.importFile = function (source, destination, wave, done, job) {
+    if (job && (job.cancelled || this.current !== job)) return false;
     job = job || this.claim('import', done);
     if (!job) return false;
     this.startImport(job, source, destination, wave, function (outcome) {
@@ -80,6 +81,7 @@
         job.step = null;
         var outcome = { success: result.result !== 0, data: { dst: result.dst } };
         if (!outcome.success && result.reason) outcome.reason = result.reason;
+        if (job.cancelled) outcome = { success: false, cancelled: true, data: { dst: result.dst } };
         finished(outcome);
       }
     };
@@ -104,6 +106,7 @@
     try { first = JSON.parse(outputs)[0]; } catch (e) { first = null; }
     if (!first) { step.finished({ result: 0, dst: step.destination, reason: REASONS.decode }); return; }
     step.converted = first;
+    if (this.current.cancelled) { step.finished({ result: 0, dst: step.destination }); return; }
     step.aligned = this.temporary + 'imported.wav';
     this.quietUnlink(step.aligned);
     try {
@@ -132,6 +135,7 @@
       if (parsed.path) path = parsed.path;
     } catch (e) { result = 0; }
     var reason = result === 1 ? '' : REASONS.align;
+    if (this.current.cancelled) result = 0;
     if (result === 1) {
       var moved = this.files.move(path, step.destination);
       if (!moved.success) { result = 0; reason = plain(moved.reason); }
@@ -223,6 +227,23 @@
     this.current = null;
     return true;
   };
+
+  // Cancels whatever runs: a download stops at once; an import finishes as cancelled
+  // as soon as the host's current step reports back, and nothing of it is kept (no
+  // track file, no temporaries). True when something was running.
+  Jobs.prototype.cancel = function () {
+    var job = this.current;
+    if (!job) return false;
+    if (job.task && !job.task.importing) return this.cancelDownload();
+    job.cancelled = true;
+    if (!job.step && !job.exporting && !job.task) {
+      this.current = null;
+      job.done({ success: false, cancelled: true });
+    }
+    return true;
+  };
+
+  Jobs.prototype.cancelAll = function () { return this.cancel(); };
 
   // Gives up a reservation that never started (the user closed the dialog).
   Jobs.prototype.release = function (job) {

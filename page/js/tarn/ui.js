@@ -98,12 +98,14 @@
   function progress(text, options) {
     options = options || {};
     var label = el('p', { className: 'progress-text', text: text });
-    var bar = el('div', { className: 'progress-bar' }, [el('div', { className: 'progress-fill' })]);
+    // busy: a bar that runs without a percentage, for work whose share done is unknown.
+    var bar = el('div', { className: 'progress-bar' + (options.busy ? ' busy' : '') }, [el('div', { className: 'progress-fill' })]);
     var body = el('div', { className: 'progress' }, [label, options.withBar ? bar : null]);
     var buttons = options.onCancel ? [{ label: options.texts.Cancel, action: options.onCancel, id: 'progress-cancel' }] : [];
     var handle = dialog({ body: body, buttons: buttons, id: 'progress-dialog', className: 'progress-dialog' });
     handle.setText = function (t) { label.textContent = t; };
     handle.setPercent = function (p) {
+      bar.classList.remove('busy');
       bar.firstChild.style.width = p + '%';
       label.textContent = p + '%';
     };

@@ -249,7 +249,12 @@ test('Disconnect leaves edit mode and asks the host to release the volume; exit 
   assert.equal(unmounts[0][1].startsWith(volume.mount), true, JSON.stringify(unmounts));
   if (volumes) {
     assert.equal(unmounts[0][0], 'unmounted', JSON.stringify(unmounts));
-    await waitFor(() => sim.modes().at(-1) === 0, { timeout: 10000, what: 'edit mode off' });
+    await waitFor(() => sim.modes().at(-1) === 0, { timeout: 10000, what: 'edit mode off' }).catch(async (e) => {
+      ctx.diagnostic(sim.lines.slice(-12).join(' | '));
+      ctx.diagnostic(JSON.stringify(await page.evaluate(() => ({ phase: Tarn.app.device.manager.phase,
+        edit: Tarn.app.device.manager.editMode, queue: Tarn.app.device.communicator.queue }))));
+      throw e;
+    });
     assert.equal(volume.mounted(), false, 'the volume was released');
     await waitUsable(page, false);
     assert.equal(await page.isDisabled('#import-button'), true);
