@@ -86,6 +86,7 @@
     var holder = ui.el('div', { className: 'track-holder' });
     var current = null;
     var dialog = null;
+    var rendered = false;
 
     function enable() {
       var cell = current ? table[current.memory][current.track] : null;
@@ -97,6 +98,7 @@
     }
 
     function render() {
+      var hadFocus = holder.contains(root.document.activeElement);
       holder.textContent = '';
       var list = ui.trackList({
         table: table,
@@ -106,6 +108,8 @@
         },
         selected: current || selections[options.id],
         scrollTop: g.scrollPos,
+        onEnter: function () { dialog.buttons[options.mainLabel].click(); },
+        onDelete: function () { dialog.buttons.Delete.click(); },
         onSelect: function (m, t) {
           if (!current || current.memory !== m || current.track !== t) stopPlayer();
           current = { memory: m, track: t };
@@ -117,6 +121,8 @@
       });
       list.addEventListener('scroll', function () { if (current) g.scrollPos = list.scrollTop; });
       holder.appendChild(list);
+      if (hadFocus || !rendered) list.focus();
+      rendered = true;
     }
 
     function selectedCell() { return current ? table[current.memory][current.track] : null; }

@@ -34,6 +34,8 @@
     var box = el('div', { className: 'dialog ' + (options.className || ''), role: 'dialog', 'aria-modal': 'true' });
     if (options.id) box.id = options.id;
     if (options.width) box.style.width = options.width + 'px';
+    // Focus goes back where it was when this dialog closes (a confirmation over a list).
+    var focusedBefore = document.activeElement;
     var handle = {
       node: box,
       buttons: {},
@@ -45,6 +47,9 @@
         if (at >= 0) stack.splice(at, 1);
         box.parentNode && box.parentNode.removeChild(box);
         if (stack.length === 0) overlay().classList.remove('shown');
+        if (focusedBefore && focusedBefore !== document.body && document.contains(focusedBefore) && focusedBefore.focus) {
+          focusedBefore.focus();
+        }
         if (options.onClose) options.onClose();
       }
     };
@@ -141,6 +146,27 @@
       item.classList.add('selected');
       options.onSelect(m, t, cell);
     }
+    // Keyboard: the arrow keys (and Home/End) move the selection through every track,
+    // Enter runs the dialog's main action, Delete asks to delete.
+    list.addEventListener('keydown', function (e) {
+      var items = Array.prototype.slice.call(list.querySelectorAll('.track'));
+      var at = selectedNode ? items.indexOf(selectedNode) : -1;
+      var next = -1;
+      if (e.key === 'ArrowDown') next = Math.min(items.length - 1, at + 1);
+      else if (e.key === 'ArrowUp') next = at < 0 ? 0 : Math.max(0, at - 1);
+      else if (e.key === 'Home') next = 0;
+      else if (e.key === 'End') next = items.length - 1;
+      else if (e.key === 'Enter' && options.onEnter) { e.preventDefault(); options.onEnter(); return; }
+      else if ((e.key === 'Delete' || e.key === 'Backspace') && options.onDelete) { e.preventDefault(); options.onDelete(); return; }
+      else return;
+      e.preventDefault();
+      if (next < 0 || next === at) return;
+      var item = items[next];
+      var m = Number(item.getAttribute('data-memory'));
+      var t = Number(item.getAttribute('data-track'));
+      select(item, m, t, options.table[m][t]);
+      if (item.scrollIntoView) item.scrollIntoView({ block: 'nearest' });
+    });
     if (selectedNode) {
       var m = Number(selectedNode.getAttribute('data-memory'));
       var t = Number(selectedNode.getAttribute('data-track'));

@@ -157,6 +157,35 @@ test('export of "Song.Final.wav" proposes and keeps the whole name', async (ctx)
   assert.deepEqual(t.errors, []);
 });
 
+test('the track list works from the keyboard', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const { page } = t;
+  await page.click('#export-button');
+  await page.waitForSelector('#export-dialog');
+  const selected = () => page.evaluate(() => {
+    const node = document.querySelector('#track-list .track.selected');
+    return node ? [Number(node.dataset.memory), Number(node.dataset.track)] : null;
+  });
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'track-list', 'the list has the focus');
+  await page.keyboard.press('Home');
+  assert.deepEqual(await selected(), [0, 0]);
+  await page.keyboard.press('ArrowDown');
+  assert.deepEqual(await selected(), [0, 1]);
+  await page.keyboard.press('Delete');
+  await page.waitForSelector('#confirm-dialog');
+  assert.equal(await page.textContent('#confirm-dialog .message-reason'), 'What_ Live.wav');
+  await page.click('#confirm-dialog button:not(.primary)');
+  assert.deepEqual(readdirSync(volume.track(1, 2)), ['What_ Live.wav'], 'Cancel keeps it');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'track-list', 'the focus came back');
+  await page.keyboard.press('ArrowUp');
+  answer(''); // the save dialog is cancelled
+  await page.evaluate(() => { window.proposed = null; });
+  await page.keyboard.press('Enter');
+  await waitFor(() => page.evaluate(() => window.proposed), { what: 'Enter to start the export' });
+  assert.deepEqual(await page.evaluate(() => window.proposed), ['Loop.wav', 'wav']);
+  await page.click('#export-dialog #cancel-button');
+});
+
 test('the looper volume is left with a clean filesystem', (ctx) => {
   if (skip) { ctx.skip(skip); return; }
   assert.equal(volume.cleanup(), '');
