@@ -46,9 +46,31 @@
     });
   }
 
+  // Unlabelled volumes with a "CORVANE" folder already tried against every storage-only
+  // layout (by mount path), so that one that fits none is not listed again every check.
+  var unfitting = {};
+
+  // A looper known only by its folders: every storage-only layout is tried at once, so
+  // that no wrong model name is shown while they are tried one check after another.
+  function recogniseByLayout(found, volumes) {
+    var mounts = volumes.map(function (v) { return v.mount; });
+    Object.keys(unfitting).forEach(function (m) { if (mounts.indexOf(m) < 0) delete unfitting[m]; });
+    if (!found || !found.guessed) return found;
+    if (instrument.volume === found.volume && instrument.inst && !instrument.inst.midi) {
+      return { volume: found.volume, volName: instrument.volumeName, inst: instrument.inst };
+    }
+    if (unfitting[found.volume]) return null;
+    var row = T.models.fittingStorageModel(instrument.compatibleInstruments, function (candidate) {
+      return T.tracks.storageCheck(A.files, found.volume, candidate);
+    });
+    if (!row) { unfitting[found.volume] = true; return null; }
+    return { volume: found.volume, volName: row.volName, inst: row };
+  }
+
   function check() {
-    var found = T.models.recognise(instrument.compatibleInstruments, scanVolumes(), communicator.modelId,
-      instrument.rotation);
+    var volumes = scanVolumes();
+    var found = recogniseByLayout(T.models.recognise(instrument.compatibleInstruments, volumes, communicator.modelId,
+      instrument.rotation), volumes);
     var label = found ? found.volName : '';
     if (label !== instrument.volumeName) {
       instrument.volume = found ? found.volume : '';

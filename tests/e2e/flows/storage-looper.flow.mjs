@@ -159,9 +159,14 @@ test('a looper without a telling label is found by trying the storage-only layou
     window.unmountCalls = [];
     const unmount = $native.fs.unmount;
     $native.fs.unmount = function (path) { window.unmountCalls.push(path); return unmount.apply(this, arguments); };
+    window.shownNames = [];
+    const status = document.getElementById('device-status');
+    new MutationObserver(() => window.shownNames.push(status.textContent)).observe(status, { childList: true, characterData: true, subtree: true });
   });
   volume = mountVolume('Pool Duo', { label: '' });
   await usableAs(page, 'Pool Duo');
+  const shown = await page.evaluate(() => window.shownNames);
+  assert.deepEqual(shown.filter((n) => /Pool (Five|Three|One|Banks)/.test(n)), [], 'no wrong model on the way: ' + JSON.stringify(shown));
   // Pool Five and Pool Three were tried and failed their storage check on the way; the
   // looper must not have been ejected for that.
   assert.deepEqual(await page.evaluate(() => window.unmountCalls), []);
