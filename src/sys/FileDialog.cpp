@@ -136,7 +136,12 @@ std::vector<std::string> OpenPanel::filterPatterns() const {
 
 void OpenPanel::configure(GtkFileChooser* chooser) const {
     if (!extensions_.empty()) addFilter(chooser, filterName(), filterPatterns());
-    if (!folder().empty()) gtk_file_chooser_set_current_folder(chooser, folder().c_str());
+    // Without a folder asked for, the user's music (else the documents) rather than an
+    // empty "Recent" view.
+    std::string start = folder();
+    if (start.empty()) start = userFolder("XDG_MUSIC_DIR");
+    if (start.empty()) start = documentsFolder();
+    if (!start.empty()) gtk_file_chooser_set_current_folder(chooser, start.c_str());
 }
 
 SavePanel::SavePanel(std::string name, std::string extension) {
