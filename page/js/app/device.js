@@ -13,6 +13,9 @@
     volumeName: '',
     inst: null,
     checkInterval: 3000,
+    // While no looper is there, volumes are looked at more often, so that one plugged
+    // in is usable within a second or two (a scan without a looper is a few calls).
+    searchInterval: 1000,
     storageOnly: T.models.storageOnly(T.models.compatibleInstruments),
     rotation: 0,
     timer: null
@@ -78,11 +81,21 @@
       instrument.inst = found ? found.inst : null;
       var ok = T.tracks.storageCheck(A.files, instrument.volume, instrument.inst);
       manager.mounted = ok;
-      if (!ok) {
+      // A looper that went away is no storage failure: nothing to give up.
+      if (!ok && found) {
         instrument.rotation = T.models.nextRotation(instrument.compatibleInstruments, instrument.rotation);
         storageFailed();
       }
+    } else if (found && !manager.mounted && storageGaveUp) {
+      // A volume found while it was still being mounted fails its first check: look
+      // again, and take the looper up once its folders are all there.
+      if (T.tracks.storageCheck(A.files, instrument.volume, instrument.inst)) {
+        manager.mounted = true;
+        storageGaveUp = false;
+        manager.reconnect();
+      }
     }
+    if (!found) storageGaveUp = false;
     manager.run();
     A.refreshButtons();
     offerTakeOver();
@@ -160,18 +173,26 @@
 
   // The recognised storage is not what the model needs: give the device up, but leave
   // the volume mounted (it may simply be another model's, tried next).
+  var storageGaveUp = false;
   function storageFailed() {
+    storageGaveUp = true;
     manager.disconnected = true;
     manager.leave();
   }
 
   function startChecking() {
     stopChecking();
-    instrument.timer = root.setInterval(check, instrument.checkInterval);
+    var interval = instrument.inst ? instrument.checkInterval : instrument.searchInterval;
+    instrument.timer = root.setTimeout(function () {
+      instrument.timer = null;
+      check();
+      if (instrument.timer === null && !paused) startChecking();
+    }, interval);
   }
 
+  var paused = false;
   function stopChecking() {
-    if (instrument.timer !== null) root.clearInterval(instrument.timer);
+    if (instrument.timer !== null) root.clearTimeout(instrument.timer);
     instrument.timer = null;
   }
 
@@ -233,8 +254,10 @@
 
   function disconnect(done) {
     stopChecking();
+    paused = true;
     check();
     var finish = function (ok) {
+      paused = false;
       startChecking();
       A.refreshButtons();
       if (done) done(ok);
@@ -287,6 +310,8 @@
     g.observer.append('mididev_changed', 'connectManager', function () {
       manager.midiChanged();
       A.refreshButtons();
+      // A looper's ports came (or went): look at once rather than at the next check.
+      if (!paused) check();
     });
     root.setInterval(function () { communicator.tick(); }, T.sysex.SEND_INTERVAL_MS);
     check();
