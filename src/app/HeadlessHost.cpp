@@ -1,11 +1,11 @@
 #include "app/HeadlessHost.h"
 
 #include "app/Bundle.h"
+#include "app/SignalQuit.h"
 #include "webview/LoopbackServer.h"
 #include "webview/TarnAppWebViewController.h"
 
 #include <cstdio>
-#include <glib-unix.h>
 #include <glib.h>
 #include <memory>
 
@@ -19,11 +19,6 @@ public:
 private:
     GMainLoop* loop_;
 };
-
-gboolean quitOnSignal(gpointer loop) {
-    g_main_loop_quit(static_cast<GMainLoop*>(loop));
-    return G_SOURCE_CONTINUE;
-}
 
 }  // namespace
 
@@ -53,11 +48,10 @@ int runHeadless(const std::string& appName, const Options& options) {
     std::printf("%s\n", server.pageAddress().c_str());
     std::fflush(stdout);
 
-    guint term = g_unix_signal_add(SIGTERM, quitOnSignal, loop);
-    guint intr = g_unix_signal_add(SIGINT, quitOnSignal, loop);
-    g_main_loop_run(loop);
-    g_source_remove(term);
-    g_source_remove(intr);
+    {
+        SignalQuit signals(*controller, [loop] { g_main_loop_quit(loop); });
+        g_main_loop_run(loop);
+    }
 
     controller.reset();
     g_main_loop_unref(loop);

@@ -2,24 +2,15 @@
 
 #include "app/Bundle.h"
 #include "app/MainWindow.h"
+#include "app/SignalQuit.h"
 #include "app/SingleInstance.h"
 #include "webview/AppScheme.h"
 #include "webview/TarnAppWebViewController.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <memory>
-
-namespace {
-
-gboolean closeOnSignal(gpointer window) {
-    static_cast<MainWindow*>(window)->close();
-    return G_SOURCE_CONTINUE;
-}
-
-}  // namespace
 
 std::string startPage() {
     const char* page = getenv("TARN_START_PAGE");
@@ -60,11 +51,8 @@ int runWindow(const std::string& appName, const Options& options) {
             });
             // The process's own command line waits in the queue until the page starts delivery.
             for (const auto& event : commandLineEvents(options.pageArgs)) controller->postEvent(event);
-            guint term = g_unix_signal_add(SIGTERM, closeOnSignal, &window);
-            guint intr = g_unix_signal_add(SIGINT, closeOnSignal, &window);
+            SignalQuit signals(*controller, [&window] { window.close(); });
             g_main_loop_run(loop);
-            g_source_remove(term);
-            g_source_remove(intr);
         } else {
             code = 1;
         }

@@ -48,6 +48,9 @@ bool AudioFileReader::open(const std::string& path, int channels, int rate, Samp
     inputEnded_ = decoderDrained_ = flushed_ = false;
     skipFrames_ = 0;
     seekTarget_ = -1;
+    packetEnd_ = INT64_MIN;
+    endUnknown_ = false;
+    position_ = 0;
 
     if (openLocalMediaInput(&format_, path) < 0) {
         format_ = nullptr;
@@ -122,9 +125,20 @@ bool AudioFileReader::convert(const AVFrame* frame, std::vector<uint8_t>& out) {
         keep -= drop;
         dropBytes = static_cast<size_t>(drop) * bytesPerFrame_;
     }
+    int64_t end = knownEnd();
+    if (end >= 0) keep = std::max<int64_t>(0, std::min<int64_t>(keep, end - position_));
     if (dropBytes) memmove(dst, dst + dropBytes, static_cast<size_t>(keep) * bytesPerFrame_);
     out.resize(had + static_cast<size_t>(keep) * bytesPerFrame_);
+    position_ += keep;
     return true;
+}
+
+int64_t AudioFileReader::knownEnd() const {
+    if (endUnknown_ || packetEnd_ == INT64_MIN) return -1;
+    const AVStream* st = format_->streams[stream_];
+    int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    return av_rescale_q_rnd(packetEnd_ - start, st->time_base, AVRational{1, rate_},
+                            static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
 }
 
 AudioFileReader::Status AudioFileReader::read(std::vector<uint8_t>& out) {
@@ -170,6 +184,10 @@ AudioFileReader::Status AudioFileReader::read(std::vector<uint8_t>& out) {
         }
         if (rc < 0) return Status::Error;
         if (packet_->stream_index == stream_) {
+            if (packet_->pts == AV_NOPTS_VALUE || packet_->duration <= 0)
+                endUnknown_ = true;
+            else
+                packetEnd_ = std::max(packetEnd_, packet_->pts + packet_->duration);
             rc = avcodec_send_packet(codec_, packet_);
             if (rc < 0 && rc != AVERROR(EAGAIN)) {
                 av_packet_unref(packet_);
@@ -193,6 +211,7 @@ bool AudioFileReader::seek(double seconds) {
     if (!setUpResampler()) return false;
     inputEnded_ = decoderDrained_ = flushed_ = false;
     skipFrames_ = 0;
+    position_ = static_cast<int64_t>(seconds * rate_);
     int64_t start = st->start_time != AV_NOPTS_VALUE ? av_rescale_q(st->start_time, st->time_base, AVRational{1, rate_}) : 0;
     seekTarget_ = static_cast<int64_t>(seconds * rate_) + start;
     return true;

@@ -36,6 +36,8 @@ public:
 
 private:
     bool setUpResampler();
+    // Output frames from the stream's start to the end of the packets read so far, or -1.
+    int64_t knownEnd() const;
     // Converts the frame (or flushes the resampler when null) and appends to out.
     bool convert(const AVFrame* frame, std::vector<uint8_t>& out);
 
@@ -54,4 +56,11 @@ private:
     bool flushed_ = false;      // the resampler gave its last samples
     int64_t skipFrames_ = 0;    // output frames still to drop after a seek
     int64_t seekTarget_ = -1;   // output frame the last seek asked for
+    // The stream ends where its last packet ends (pts + duration, in the stream's time
+    // base): codecs that work in whole blocks (AAC) decode padding past that point,
+    // which is dropped. Unknown when a packet lacks a time or a duration.
+    int64_t packetEnd_ = INT64_MIN;
+    bool endUnknown_ = false;
+    int64_t position_ = 0;      // output frames delivered, counted from the stream's start
+
 };

@@ -33,16 +33,31 @@ bool AudioPlayer::open(const std::string& path) {
     return true;
 }
 
+bool AudioPlayer::prepare() {
+    if (reader_.isOpen()) return true;
+    if (path_.empty() || !output_) return false;
+    const WaveFormat& f = output_->format();
+    pending_.clear();
+    pendingPos_ = 0;
+    return reader_.open(path_, f.channels, static_cast<int>(f.samplesPerSec), AudioFileReader::Sample::S16);
+}
+
 bool AudioPlayer::locate(float seconds) {
-    if (!reader_.isOpen()) return false;
+    if (!prepare()) return false;
     pending_.clear();
     pendingPos_ = 0;
     return reader_.seek(seconds);
 }
 
+void AudioPlayer::letGo() {
+    reader_.close();
+    pending_.clear();
+    pendingPos_ = 0;
+}
+
 void AudioPlayer::stopAndRewind() {
     if (output_) output_->stop();
-    locate(0);
+    letGo();
     timeOffset_ = 0;
     if (delegate_) delegate_->playerStopped(path_);
 }
@@ -50,7 +65,8 @@ void AudioPlayer::stopAndRewind() {
 size_t AudioPlayer::render(void* buffer, size_t bytes) {
     uint8_t* out = static_cast<uint8_t*>(buffer);
     size_t filled = 0;
-    bool error = !reader_.isOpen();
+    if (!reader_.isOpen()) return 0;  // let go of after a stop: nothing more to give
+    bool error = false;
     while (filled < bytes && !error) {
         if (pendingPos_ >= pending_.size()) {
             pendingPos_ = 0;
@@ -80,7 +96,7 @@ size_t AudioPlayer::render(void* buffer, size_t bytes) {
 
 void AudioPlayer::finish(bool error) {
     if (output_) output_->stop();  // from the unit's own thread: it does not wait for itself
-    locate(0);
+    letGo();
     timeOffset_ = 0;
     if (delegate_) {
         delegate_->playerStopped(path_);

@@ -15,7 +15,9 @@ public:
 };
 
 // Decodes one file at a time into the format of its output stream and renders it
-// there. After the end of the file (or an error) it stands at the start again.
+// there. After the end of the file (or an error) it stands at the start again. A
+// stopped player lets go of its file (so the volume holding it can be ejected) and
+// opens it again when it is played or located.
 class AudioPlayer : public AudioOutputStreamDelegate {
 public:
     AudioPlayer() = default;
@@ -28,6 +30,11 @@ public:
 
     bool open(const std::string& path);
     bool locate(float seconds);
+    // Opens the file again if the player let go of it; false when there is none or it
+    // cannot be read any more.
+    bool prepare();
+    // True while the player holds its file open.
+    bool holdsFile() const { return reader_.isOpen(); }
     // Stops the output, goes back to the start and reports "stopped".
     void stopAndRewind();
     size_t render(void* buffer, size_t bytes) override;
@@ -41,6 +48,8 @@ public:
 
 private:
     void finish(bool error);
+    // Closes the file, keeping its path, time and place (the start).
+    void letGo();
 
     AudioPlayerDelegate* delegate_ = nullptr;
     AudioOutputStream* output_ = nullptr;

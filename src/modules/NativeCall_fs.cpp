@@ -169,8 +169,12 @@ void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
         FSEvent& watcher = objects_->fsEvent();
         if (args.at(0).empty())
             watcher.stop();
-        else
+        else {
+            // Watching starts when the page takes up a folder (a looper's tracks): what a
+            // run that died in the middle of a copy left there goes first.
+            removeStaleCopies(args[0]);
             watcher.watch(args[0]);
+        }
         break;
     }
     }

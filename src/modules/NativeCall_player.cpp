@@ -31,7 +31,7 @@ void NativeCall_player::call(int function, const Args& args, CallResult& result)
         break;
     case Open: result.setBool(player.open(args.at(0))); break;
     case Play:
-        if (out && !player.path().empty()) out->start(player.deviceUid());
+        if (out && !player.path().empty() && player.prepare()) out->start(player.deviceUid());
         break;
     case Pause:
         if (out) out->pause();

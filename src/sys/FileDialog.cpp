@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <strings.h>
 #include <deque>
 #include <gtk/gtk.h>
 #include <memory>
@@ -84,6 +85,13 @@ void addFilter(GtkFileChooser* chooser, const std::string& name, const std::vect
 
 bool hasExtension(const std::string& path) { return nameOf(path).find('.') != std::string::npos; }
 
+// "Song.Final.wav" ends in ".wav"; "Song.Final" does not, though it has a dot.
+bool endsWithExtension(const std::string& name, const std::string& extension) {
+    if (name.size() <= extension.size() + 1) return false;
+    size_t at = name.size() - extension.size();
+    return name[at - 1] == '.' && strcasecmp(name.c_str() + at, extension.c_str()) == 0;
+}
+
 }  // namespace
 
 std::string extensionPattern(const std::string& extension) {
@@ -128,7 +136,12 @@ std::vector<std::string> OpenPanel::filterPatterns() const {
 
 void OpenPanel::configure(GtkFileChooser* chooser) const {
     if (!extensions_.empty()) addFilter(chooser, filterName(), filterPatterns());
-    if (!folder().empty()) gtk_file_chooser_set_current_folder(chooser, folder().c_str());
+    // Without a folder asked for, the user's music (else the documents) rather than an
+    // empty "Recent" view.
+    std::string start = folder();
+    if (start.empty()) start = userFolder("XDG_MUSIC_DIR");
+    if (start.empty()) start = documentsFolder();
+    if (!start.empty()) gtk_file_chooser_set_current_folder(chooser, start.c_str());
 }
 
 SavePanel::SavePanel(std::string name, std::string extension) {
@@ -148,7 +161,8 @@ void SavePanel::configure(GtkFileChooser* chooser) const {
     if (!extension().empty()) addFilter(chooser, extension(), {extensionPattern(extension())});
     addFilter(chooser, "*", {"*"});
     gtk_file_chooser_set_current_folder(chooser, documentsFolder().c_str());
-    std::string proposed = name().empty() || extension().empty() || hasExtension(name()) ? name() : name() + "." + extension();
+    std::string proposed =
+        name().empty() || extension().empty() || endsWithExtension(name(), extension()) ? name() : name() + "." + extension();
     if (!proposed.empty()) gtk_file_chooser_set_current_name(chooser, proposed.c_str());
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
 }

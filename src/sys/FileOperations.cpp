@@ -5,11 +5,14 @@
 #include "sys/FileListing.h"
 #include "sys/Paths.h"
 
+#include <cctype>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -18,6 +21,58 @@
 namespace {
 
 [[noreturn]] void fail(int error) { throw NativeException::fromErrno(error); }
+
+const char* const kCopyPrefix = ".tarn-copy-";
+
+// The copy temporaries this process is writing now.
+std::mutex copiesMutex;
+std::set<std::string> copiesInProgress;
+
+struct CopyInProgress {
+    std::string path;
+    explicit CopyInProgress(const std::string& p) : path(p) {
+        std::lock_guard<std::mutex> lock(copiesMutex);
+        copiesInProgress.insert(path);
+    }
+    ~CopyInProgress() {
+        std::lock_guard<std::mutex> lock(copiesMutex);
+        copiesInProgress.erase(path);
+    }
+};
+
+bool isCopyTemporary(const std::string& name) {
+    const size_t prefix = std::char_traits<char>::length(kCopyPrefix);
+    if (name.size() < prefix + 1 + 7 || name.compare(0, prefix, kCopyPrefix) != 0) return false;
+    if (name[name.size() - 7] != '.') return false;
+    for (size_t i = name.size() - 6; i < name.size(); ++i)
+        if (!isalnum(static_cast<unsigned char>(name[i]))) return false;
+    return true;
+}
+
+void collectStaleCopies(const std::string& folder, int depth, std::vector<std::string>& removed) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    std::vector<std::string> subfolders;
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        std::string path = folder + name;
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (depth > 0) subfolders.push_back(path + "/");
+            continue;
+        }
+        if (!S_ISREG(st.st_mode) || !isCopyTemporary(name)) continue;
+        {
+            std::lock_guard<std::mutex> lock(copiesMutex);
+            if (copiesInProgress.count(path)) continue;
+        }
+        if (unlink(path.c_str()) == 0) removed.push_back(path);
+    }
+    closedir(dir);
+    for (const std::string& sub : subfolders) collectStaleCopies(sub, depth - 1, removed);
+}
 
 int renameat2NoReplace(const char* from, const char* to) {
 #ifdef SYS_renameat2
@@ -140,9 +195,10 @@ void copyFileNoReplace(const std::string& from, const std::string& to) {
     struct stat existing;
     if (lstat(to.c_str(), &existing) == 0) fail(EEXIST);  // say so before copying anything
 
-    std::string temp = folderOf(to) + ".tarn-copy-" + nameOf(to) + ".XXXXXX";
+    std::string temp = folderOf(to) + kCopyPrefix + nameOf(to) + ".XXXXXX";
     Descriptor out{mkostemp(&temp[0], O_CLOEXEC)};
     if (out.fd < 0) fail(errno);
+    CopyInProgress running(temp);
     try {
         copyBytes(in.fd, out.fd);
         fchmod(out.fd, st.st_mode & 07777);  // best effort: FAT has no modes
@@ -186,4 +242,11 @@ void moveNoReplace(const std::string& from, const std::string& to) {
     if (rename(from.c_str(), to.c_str()) == 0) return;
     if (errno == EXDEV) return copyThenDelete(from, to);
     fail(errno);
+}
+
+std::vector<std::string> removeStaleCopies(const std::string& folder) {
+    std::vector<std::string> removed;
+    if (folder.empty()) return removed;
+    collectStaleCopies(withSlash(folder), 3, removed);
+    return removed;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Copying, moving and deleting for the page. Every failure throws NativeException with
 // the system's text for the step that failed.
@@ -21,3 +22,8 @@ void moveNoReplace(const std::string& from, const std::string& to);
 // Gives temp the name to, failing with EEXIST when to exists: renameat2 RENAME_NOREPLACE,
 // else link and unlink, else (file systems with neither) a checked plain rename.
 void renameNoReplace(const std::string& temp, const std::string& to);
+// Deletes the copy temporaries (".tarn-copy-<name>.XXXXXX") that a run which died in the
+// middle of a copy left under folder (its tree, a few levels deep); copies still being
+// written by this process are left alone. Other names are never touched. Returns the
+// paths removed.
+std::vector<std::string> removeStaleCopies(const std::string& folder);

@@ -1,11 +1,17 @@
 #include "sys/VolumeRemoval.h"
 
+#include "sys/MountTable.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <gio/gio.h>
 #include <map>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -33,9 +39,11 @@ void unrefObject(GDBusConnection* c) { g_object_unref(c); }
 using Connection = Held<GDBusConnection, unrefObject>;
 using Variant = Held<GVariant, g_variant_unref>;
 
-// Failure with a reason text for the page.
+// Failure with a reason text for the page; noService when the disk service itself
+// could not be reached (no system bus, or nobody owns the service's name).
 struct Refusal {
     std::string reason;
+    bool noService = false;
 };
 
 std::string errorText(GError* error) {
@@ -43,6 +51,21 @@ std::string errorText(GError* error) {
     std::string text = error->message ? error->message : "unknown error";
     g_error_free(error);
     return text;
+}
+
+bool serviceMissing(const GError* error) {
+    return g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+           g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ||
+           g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND) ||
+           g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SPAWN_EXEC_FAILED) ||
+           g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SPAWN_CHILD_EXITED);
+}
+
+Refusal unreachable(GError* error) {
+    Refusal refusal;
+    refusal.noService = true;
+    refusal.reason = errorText(error);
+    return refusal;
 }
 
 // The interfaces of one managed object: interface name -> its a{sv} properties.
@@ -93,7 +116,10 @@ public:
         reply_.p = g_dbus_connection_call_sync(bus, kService, "/org/freedesktop/UDisks2", "org.freedesktop.DBus.ObjectManager",
                                                "GetManagedObjects", nullptr, G_VARIANT_TYPE("(a{oa{sa{sv}}})"),
                                                G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &error);
-        if (!reply_.p) throw Refusal{errorText(error)};
+        if (!reply_.p) {
+            if (serviceMissing(error)) throw unreachable(error);
+            throw Refusal{errorText(error)};
+        }
         GVariant* objects = g_variant_get_child_value(reply_.p, 0);
         children_.push_back(objects);
         GVariantIter iter;
@@ -149,12 +175,12 @@ void release(const std::string& path) {
     std::string target = resolvedPath(path);
     GError* error = nullptr;
     gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, &error);
-    if (!address) throw Refusal{errorText(error)};
+    if (!address) throw unreachable(error);
     Connection bus(g_dbus_connection_new_for_address_sync(
         address, GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
         nullptr, nullptr, &error));
     g_free(address);
-    if (!bus.p) throw Refusal{errorText(error)};
+    if (!bus.p) throw unreachable(error);
 
     ManagedObjects managed(bus.p);
     // The filesystem with the longest mount point holding the path.
@@ -187,6 +213,50 @@ void release(const std::string& path) {
         callWithOptions(bus.p, drivePath, kDrive, "Eject");
 }
 
+// Runs umount(8) on a mount point, quietly: it may unmount what the mount table lets
+// users unmount ("user" mounts) even when this process may not.
+bool runUmount(const std::string& point) {
+    pid_t child = fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        int null = open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            dup2(null, STDIN_FILENO);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+        }
+        execl("/bin/umount", "umount", point.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+const char* const kEjectAdvice = " Eject it from the file manager before unplugging it.";
+
+// Without the disk service: unmount the filesystem holding path where this user may.
+std::string plainUnmount(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (!realpath(path.c_str(), buffer)) return std::string("The volume is no longer there: ") + std::strerror(errno) + ".";
+    std::vector<MountEntry> table;
+    readMountTable(table);
+    const MountEntry* mount = mountHolding(table, buffer);
+    if (!mount || mount->mountPoint == "/" || !isUserVolume(*mount))
+        return std::string("The disk service (UDisks2) is not running, and this folder is not on a volume that can be "
+                           "released.") + kEjectAdvice;
+    if (umount2(mount->mountPoint.c_str(), 0) == 0) return std::string();
+    int error = errno;
+    if (error == EBUSY)
+        return std::string("The volume is still in use by another program, and the disk service (UDisks2) that could "
+                           "release it is not running. Close the program using it (") + std::strerror(error) + ")." +
+               kEjectAdvice;
+    if (runUmount(mount->mountPoint)) return std::string();
+    return std::string("The disk service (UDisks2) that releases volumes is not running, and this user may not "
+                       "unmount the volume directly.") + kEjectAdvice;
+}
+
 }  // namespace
 
 std::string releaseVolume(const std::string& path) {
@@ -194,6 +264,7 @@ std::string releaseVolume(const std::string& path) {
         release(path);
         return std::string();
     } catch (const Refusal& refusal) {
+        if (refusal.noService) return plainUnmount(path);
         return refusal.reason.empty() ? std::string("unknown error") : refusal.reason;
     }
 }

@@ -7,6 +7,9 @@
 // filesystem whose mount point holds the path, locks an encrypted container beneath it,
 // then powers off the drive, or ejects its media when it cannot be powered off.
 // Returns "" when the device was released, otherwise the reason it was not. A path on a
-// drive that is not removable is refused before anything is unmounted. Blocks while the
-// service works; call it off the main thread.
+// drive that is not removable is refused before anything is unmounted. When the service
+// cannot be reached at all, the filesystem is unmounted directly where this user may
+// (privileged, or a "user" mount through umount(8)); otherwise the reason says in plain
+// words why not and what to do instead. Blocks while the service works; call it off the
+// main thread.
 std::string releaseVolume(const std::string& path);

@@ -90,6 +90,34 @@ TEST_F(AudioConvertTest, ImportStepMakesStereoFloatAtTheDeviceRate) {
     EXPECT_EQ(peakLeft, peakRight);
 }
 
+// Block codecs pad their last block and the encoder's priming: an import of a 5.000 s clip
+// must be 220,500 frames long whatever it was stored as, or the loop point drifts.
+TEST_F(AudioConvertTest, ImportsKeepTheSourcesTrueLengthWithoutPrimingOrPadding) {
+    const std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=5 -ac 2 ";
+    ffmpegMake(tone + "-c:a aac -b:a 128k", file("clip.m4a"));
+    ffmpegMake(tone + "-c:a libmp3lame -b:a 192k", file("clip.mp3"));
+    ffmpegMake(tone + "-c:a pcm_s16le", file("clip.wav"));
+    for (const char* name : {"clip.m4a", "clip.mp3", "clip.wav"}) {
+        const std::string out = file(std::string(name) + ".out.wav");
+        call({"$$audio_convert", file(name), options(out, "wav", 2, 44100, 0, 0)});
+        expectConverted(file(name), out);
+        WavContents wav = readWav(out);
+        ASSERT_TRUE(wav.ok) << name;
+        EXPECT_EQ(wav.data.size() / wav.blockAlign, 220500u) << name;
+    }
+    // At another rate the length scales (5 s at 48 kHz).
+    call({"$$audio_convert", file("clip.m4a"), options(file("clip48.wav"), "wav", 2, 48000, 16, 0)});
+    expectConverted(file("clip.m4a"), file("clip48.wav"));
+    WavContents wav48 = readWav(file("clip48.wav"));
+    EXPECT_NEAR(static_cast<double>(wav48.data.size() / wav48.blockAlign), 240000.0, 2.0);
+    // The start is not cut either: the tone is there from the first frames on.
+    WavContents wav = readWav(file("clip.m4a.out.wav"));
+    std::vector<float> s = wav.samplesFloat();
+    float early = 0;
+    for (size_t i = 0; i < 2 * 200 && i < s.size(); ++i) early = std::max(early, std::abs(s[i]));
+    EXPECT_GT(early, 0.02f);
+}
+
 TEST_F(AudioConvertTest, CompressedTargetsCarryTheRequestedCodecRateAndChannels) {
     ASSERT_EQ(shell("sox -n -r 44100 -c 2 -b 16 '" + file("src.wav") + "' synth 2 sine 440"), 0);
     call({"$$audio_convert", file("src.wav"), options(file("out.m4a"), "m4a", 2, 48000, 16, 128000)});

@@ -1,7 +1,9 @@
 #include "audio/AudioModuleFixture.h"
 
 #include <cmath>
+#include <dirent.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +42,21 @@ protected:
     }
     int captures_ = 0;
 };
+
+// Descriptors of this process open on path.
+int descriptorsOn(const std::string& path) {
+    int count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    if (!dir) return -1;
+    while (dirent* entry = readdir(dir)) {
+        char target[4096];
+        std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, static_cast<size_t>(n)) == path) ++count;
+    }
+    closedir(dir);
+    return count;
+}
 
 TEST_F(AudioPlayerTest, PlaysTheToneAtItsLevelAndVolumeFollowsTheLaw) {
     const std::string path = tone(1.5);
@@ -125,6 +142,30 @@ TEST_F(AudioPlayerTest, PauseHoldsThePositionAndStopRewinds) {
     EXPECT_EQ(call({"$$player_status"}), "d0");
     EXPECT_EQ(call({"$$player_time"}), "f0.000000");
     EXPECT_EQ(playerEvents(path), std::vector<std::string>{"stop"});
+}
+
+// A file held open keeps its volume from being ejected: a stopped or finished player
+// lets go of it, and plays it again from the start when asked.
+TEST_F(AudioPlayerTest, AStoppedPlayerLetsGoOfItsFileAndPlaysItAgain) {
+    const std::string path = tone(0.5);
+    ASSERT_EQ(call({"$$player_open", path}), "b1");
+    EXPECT_EQ(descriptorsOn(path), 1);
+    call({"$$player_play"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    call({"$$player_stop"});
+    EXPECT_EQ(descriptorsOn(path), 0);
+    EXPECT_EQ(call({"$$player_file"}), "s" + path);
+    EXPECT_EQ(call({"$$player_time"}), "f0.000000");
+    call({"$$player_play"});
+    EXPECT_EQ(call({"$$player_status"}), "d1");
+    EXPECT_TRUE(waitForPlayerEvent("eof", path));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(descriptorsOn(path), 0) << "released at the end too";
+    EXPECT_EQ(playerEvents(path), (std::vector<std::string>{"stop", "stop", "eof"}));
+    // Gone while let go of: playing it again fails quietly, no error event.
+    ASSERT_EQ(unlink(path.c_str()), 0);
+    call({"$$player_play"});
+    EXPECT_EQ(call({"$$player_status"}), "d0");
 }
 
 TEST_F(AudioPlayerTest, BrokenFilesNeverTakeThePlayerDown) {

@@ -77,6 +77,25 @@ TEST_F(FsOperationsTest, UnlinkDeletesFilesAndWholeTrees) {
     EXPECT_EQ(call({"unlink", file("tree")}), "eNo such file or directory");
 }
 
+// A run that died in the middle of a copy onto the looper left its hidden temporary in
+// a track folder; watching the folder tree clears exactly those and nothing else.
+TEST_F(FsOperationsTest, WatchingAFolderClearsCopiesADeadRunLeftThere) {
+    makeFolders(file("WAVE/001_1"));
+    makeFolders(file("WAVE/002_1/deeper"));
+    writeFile(file("WAVE/001_1/.tarn-copy-Take.wav.aB3dE9"), "partial");
+    writeFile(file("WAVE/002_1/deeper/.tarn-copy-x.wav.Zz0099"), "partial");
+    const std::vector<std::string> kept = {"WAVE/001_1/Take.wav", "WAVE/001_1/.tarn-copy-Take.wav.short",
+                                           "WAVE/001_1/.tarn-copy-Take.wav.ab-d!f", "WAVE/001_1/tarn-copy-a.wav.aB3dE9",
+                                           "WAVE/001_1/.~Take.wav.aB3dE9", "WAVE/002_1/.hidden"};
+    for (const auto& name : kept) writeFile(file(name), "keep");
+    EXPECT_EQ(call({"watch", file("WAVE/")}), "v");
+    EXPECT_FALSE(fileExists(file("WAVE/001_1/.tarn-copy-Take.wav.aB3dE9")));
+    EXPECT_FALSE(fileExists(file("WAVE/002_1/deeper/.tarn-copy-x.wav.Zz0099")));
+    for (const auto& name : kept) EXPECT_TRUE(fileExists(file(name))) << name;
+    EXPECT_EQ(call({"watch", ""}), "v");
+    EXPECT_EQ(removeStaleCopies(file("missing/")).size(), 0u);
+}
+
 TEST_F(FsOperationsTest, UnlinkStopsAtTheFirstEntryItCannotDelete) {
     std::string top = file("top");
     makeFolders(top + "/locked");

@@ -25,12 +25,15 @@ function rig({ ports = [endpoint('Desk Synth', 's'), endpoint('EDDY DUO', 'd')],
   const sent = [];
   const communicator = new sysex.Communicator({ send: (m) => sent.push(m), now: () => 0 });
   const state = { inst };
+  const timers = [];
+  const advances = [];
   const manager = new ConnectManager({
     midi, communicator, table: models.compatibleInstruments, instrument: () => state.inst,
+    advanced: () => advances.push(manager.phase), later: (func, ms) => timers.push({ func, ms }),
   });
   const flush = () => { const out = []; while (communicator.queue.length) out.push(communicator.queue.shift()); return out; };
   const reply = (value) => communicator.receive(sysex.dt1(communicator.modelId, sysex.EDIT_MODE_ADDRESS, [value]));
-  return { midi, manager, communicator, state, flush, reply };
+  return { midi, manager, communicator, state, flush, reply, timers, advances };
 }
 
 test('ports are found by name, edit mode is switched on and the storage awaited', () => {
@@ -38,8 +41,7 @@ test('ports are found by name, edit mode is switched on and the storage awaited'
   const id = eddyDuo.midi.modelID;
   assert.equal(r.manager.step(), true);
   assert.deepEqual(r.midi.calls, [['inconnect', 'EDDY DUO'], ['outconnect', 'EDDY DUO']]);
-  r.manager.step();
-  assert.equal(r.manager.phase, PHASE.CHECK_EDIT_MODE);
+  assert.equal(r.manager.phase, PHASE.CHECK_EDIT_MODE, 'connected ports go on at once');
   assert.equal(r.communicator.modelId, id);
   r.manager.step();
   assert.deepEqual(r.flush(), [sysex.rq1(id, sysex.EDIT_MODE_ADDRESS, 1)]);
@@ -121,8 +123,90 @@ test('connect failures and MIDI errors forget the connected ports', () => {
   r.manager.step();
   r.manager.connectFailed(JSON.stringify(endpoint('EDDY DUO', 'd')));
   assert.equal(r.manager.midiConnected(), false);
+  r.manager.restart();
   r.manager.step();
   assert.equal(r.manager.midiConnected(), true);
   r.manager.midiError();
   assert.equal(r.manager.midiConnected(), false);
+});
+
+test('run() follows the device\'s answers without waiting for the next check', () => {
+  const r = rig();
+  const id = eddyDuo.midi.modelID;
+  const read = sysex.rq1(id, sysex.EDIT_MODE_ADDRESS, 1);
+  r.manager.run();
+  assert.equal(r.manager.phase, PHASE.WAIT_EDIT_MODE_OFF, 'ports, model ID and the first read in one go');
+  assert.deepEqual(r.flush(), [read]);
+  r.reply(0);
+  assert.deepEqual(r.advances, [PHASE.SET_EDIT_MODE_ON], 'the answer asks for a step at once');
+  r.manager.run();
+  assert.deepEqual(r.flush(), [sysex.dt1(id, sysex.EDIT_MODE_ADDRESS, [1]), read]);
+  r.reply(2);
+  assert.equal(r.timers.length, 1, 'busy: asked again shortly');
+  assert.ok(r.timers[0].ms <= 200);
+  r.timers[0].func();
+  assert.deepEqual(r.flush(), [read], 'the same read message again');
+  r.manager.mounted = true;
+  r.reply(1);
+  assert.equal(r.advances.at(-1), PHASE.WAIT_MOUNTING);
+  assert.equal(r.manager.run(), true);
+  assert.equal(r.manager.phase, PHASE.CONNECTED);
+  assert.equal(r.manager.usable(), true);
+});
+
+test('a looper left in edit mode is reported once and taken over only when asked: off, then on', () => {
+  const r = rig();
+  const id = eddyDuo.midi.modelID;
+  r.manager.run();
+  r.flush();
+  r.reply(1);
+  assert.equal(r.manager.foundInEditMode, true);
+  assert.equal(r.manager.phase, PHASE.WAIT_EDIT_MODE_OFF, 'nothing is written without the user');
+  assert.deepEqual(r.flush(), []);
+  r.manager.step();
+  assert.equal(r.flush().length, 1, 'asked again on the next check');
+  r.reply(1);
+  assert.equal(r.advances.length, 1, 'reported once');
+  assert.equal(r.manager.takeOver(), true);
+  assert.equal(r.manager.foundInEditMode, false);
+  assert.deepEqual(r.flush(), [sysex.dt1(id, sysex.EDIT_MODE_ADDRESS, [0]), sysex.dt1(id, sysex.EDIT_MODE_ADDRESS, [1]),
+    sysex.rq1(id, sysex.EDIT_MODE_ADDRESS, 1)]);
+  r.reply(1);
+  assert.equal(r.manager.editMode, true);
+  assert.equal(r.manager.takeOver(), false, 'nothing to take over any more');
+});
+
+test('leaving in the middle of the handshake still writes edit mode off', () => {
+  const r = rig();
+  const id = eddyDuo.midi.modelID;
+  r.manager.run();
+  r.flush();
+  r.reply(0);
+  r.manager.run();
+  r.flush();
+  assert.equal(r.manager.editMode, false);
+  assert.equal(r.manager.holdsEditMode(), true, 'on was written, its answer is still out');
+  r.manager.leave();
+  assert.deepEqual(r.flush(), [sysex.dt1(id, sysex.EDIT_MODE_ADDRESS, [0]), sysex.rq1(id, sysex.EDIT_MODE_ADDRESS, 1)]);
+  assert.equal(r.manager.holdsEditMode(), false);
+  const quiet = rig();
+  quiet.manager.run();
+  quiet.flush();
+  quiet.manager.leave();
+  assert.deepEqual(quiet.flush(), [], 'never switched on: nothing to write');
+});
+
+test('edit mode this run switched on is its own after a restart: no take-over question', () => {
+  const r = rig();
+  r.manager.run(); r.flush(); r.reply(0);
+  r.manager.run(); r.flush(); r.reply(1);
+  assert.equal(r.manager.editMode, true);
+  r.manager.restart();
+  r.manager.run();
+  assert.equal(r.manager.editMode, false);
+  r.flush();
+  r.reply(1);
+  assert.equal(r.manager.foundInEditMode, false);
+  assert.equal(r.manager.editMode, true);
+  assert.equal(r.manager.phase, PHASE.WAIT_MOUNTING);
 });

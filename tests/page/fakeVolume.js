@@ -18,7 +18,14 @@ class FakeFiles {
     if (this.failing.has(key) || !this.tree.has(key)) return { success: false, reason: 'No such file or directory' };
     return { success: true, data: this.tree.get(key).slice() };
   }
-  unlink(path) { this.calls.push(['unlink', path]); return { success: true }; }
+  unlink(path) {
+    this.calls.push(['unlink', path]);
+    const cut = path.lastIndexOf('/');
+    const list = this.tree.get(path.substring(0, cut).replace(/\/+$/, ''));
+    const at = list ? list.findIndex((e) => e.name === path.substring(cut + 1)) : -1;
+    if (at >= 0) list.splice(at, 1);
+    return { success: true };
+  }
 }
 
 // A volume at `mount` with the track folders of a model layout.

@@ -12,7 +12,7 @@ function host({ moveFails = false, downloadId = 77 } = {}) {
   const calls = [];
   const files = {
     unlink: (p) => { calls.push(['unlink', p]); return { success: true }; },
-    move: (a, b) => { calls.push(['move', a, b]); return moveFails ? { success: false, reason: 'exists' } : { success: true }; },
+    move: (a, b) => { calls.push(['move', a, b]); return moveFails ? { success: false, reason: 'File exists' } : { success: true }; },
   };
   const native = {
     audio: {
@@ -149,4 +149,50 @@ test('download errors and cancels free the slot; late events of a cancelled task
   h.jobs.onCompleted('77', '/tmp/t/b.wav');
   assert.equal(h.of('convert').length, 0);
   assert.equal(outcomes.length, 1);
+});
+
+test('a cancelled import moves nothing, removes its temporaries and frees the slot', () => {
+  const h = host();
+  const outcomes = [];
+  h.jobs.importFile('/in/Long.mp3', '/v/d/Long.wav', floatWave, (o) => outcomes.push(o));
+  assert.equal(h.jobs.cancel(), true);
+  assert.equal(h.jobs.busy(), true, 'the host\'s conversion still has to report back');
+  h.jobs.onConverted('/in/Long.mp3', '["/tmp/t/tmp.wav"]');
+  assert.equal(h.of('align').length, 0, 'nothing more is started');
+  assert.deepEqual(h.of('move'), []);
+  assert.ok(h.of('unlink').some((c) => c[1] === '/tmp/t/tmp.wav'));
+  assert.deepEqual(outcomes, [{ success: false, cancelled: true, data: { dst: '/v/d/Long.wav' } }]);
+  assert.equal(h.jobs.busy(), false);
+
+  // Cancelled while aligning: the aligned file is deleted, never moved.
+  const later = [];
+  h.jobs.importFile('/in/B.mp3', '/v/d/B.wav', floatWave, (o) => later.push(o));
+  h.jobs.onConverted('/in/B.mp3', '["/tmp/t/tmp.wav"]');
+  h.jobs.cancel();
+  h.jobs.onAligned('/tmp/t/tmp.wav', '{"path":"/tmp/t/imported.wav","result":1}');
+  assert.deepEqual(h.of('move'), []);
+  assert.ok(h.of('unlink').some((c) => c[1] === '/tmp/t/imported.wav'));
+  assert.equal(later[0].cancelled, true);
+
+  // Cancelled before its delayed start: the reservation goes and the start does nothing.
+  const reserved = [];
+  const job = h.jobs.reserve('import', (o) => reserved.push(o));
+  h.jobs.cancel();
+  assert.deepEqual(reserved, [{ success: false, cancelled: true }]);
+  assert.equal(h.jobs.importFile('/in/C.mp3', '/v/d/C.wav', floatWave, () => {}, job), false);
+  assert.equal(h.of('convert').length, 2);
+  assert.equal(h.jobs.cancel(), false, 'nothing left to cancel');
+});
+
+test('failures carry the reason in plain words', () => {
+  const h = host({ moveFails: true });
+  const outcomes = [];
+  h.jobs.importFile('/in/a.mp3', '/v/d/a.wav', floatWave, (o) => outcomes.push(o));
+  h.jobs.onConverted('/in/a.mp3', '["/tmp/t/tmp.wav"]');
+  h.jobs.onAligned('/tmp/t/tmp.wav', '{"path":"/tmp/t/imported.wav","result":1}');
+  assert.equal(outcomes[0].success, false);
+  assert.equal(outcomes[0].reason, 'A file of that name is already there.');
+  h.jobs.importFile('/in/b.mp3', '/v/d/b.wav', floatWave, (o) => outcomes.push(o));
+  h.jobs.onConvertFailed('/in/b.mp3');
+  assert.match(outcomes[1].reason, /no audio Tarn can read/);
 });

@@ -64,3 +64,17 @@ test('storage-only models are tried in turn until the storage check passes, wrap
   }
   assert.equal(models.nextRotation(table, 4), 0);
 });
+
+test('a looper known only by its folders gets the first storage layout it holds, in one pass', () => {
+  const table = models.compatibleInstruments;
+  const tried = [];
+  const row = models.fittingStorageModel(table, (r) => { tried.push(r.name); return r.numofTrackParMem <= 2 && r.numofBank === 1; });
+  assert.equal(row.name, 'Pool Duo');
+  assert.deepEqual(tried, ['Pool Five', 'Pool Three', 'Pool Duo']);
+  assert.equal(models.fittingStorageModel(table, () => false), null);
+  const found = models.recognise(table, [{ mount: '/m/', volume: '', corvane: true }], models.NO_MODEL, 0);
+  assert.equal(found.guessed, true);
+  const byMidi = models.recognise(table, [{ mount: '/m/', volume: '', corvane: true }], '00000072', 0);
+  assert.equal(byMidi.inst.name, 'Eddy Duo');
+  assert.equal(byMidi.guessed, false);
+});

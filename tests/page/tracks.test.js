@@ -35,8 +35,14 @@ test('the import destination keeps the base name and ends in .wav', () => {
   assert.equal(tracks.importDestination(dir, '/home/u/Music/Song.Final.mp3'), '/media/looper/CORVANE/WAVE/005_1/Song.Final.wav');
   assert.equal(tracks.importName('C:\\x\\take'), 'take.wav');
   assert.equal(tracks.importName('/x/.hidden'), '.hidden.wav');
-  assert.deepEqual(tracks.exportProposal('Song.Final.WAV'), { name: 'Song.Final', ext: 'WAV' });
-  assert.deepEqual(tracks.exportProposal('take'), { name: 'take', ext: 'wav' });
+  assert.deepEqual(tracks.exportProposal('Song.Final.WAV'), { name: 'Song.Final.WAV', ext: 'WAV' });
+  assert.deepEqual(tracks.exportProposal('take'), { name: 'take.wav', ext: 'wav' });
+  // The looper's FAT volume refuses some characters: they become "_", the rest stays.
+  assert.equal(tracks.importName('/m/What? Live.mp3'), 'What_ Live.wav');
+  assert.equal(tracks.importName('/m/a:b*c"d<e>f|g.m4a'), 'a_b_c_d_e_f_g.wav');
+  assert.equal(tracks.importName('/m/Köln — Nacht.mp3'), 'Köln — Nacht.wav', 'letters outside ASCII stay');
+  assert.equal(tracks.importName('/m/trailing. .mp3'), 'trailing.wav');
+  assert.equal(tracks.importName('/m/???.mp3'), '___.wav');
 });
 
 test('the length check counts samples at 44.1 kHz', () => {

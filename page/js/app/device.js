@@ -13,6 +13,9 @@
     volumeName: '',
     inst: null,
     checkInterval: 3000,
+    // While no looper is there, volumes are looked at more often, so that one plugged
+    // in is usable within a second or two (a scan without a looper is a few calls).
+    searchInterval: 1000,
     storageOnly: T.models.storageOnly(T.models.compatibleInstruments),
     rotation: 0,
     timer: null
@@ -28,7 +31,8 @@
     midi: N.midi,
     communicator: communicator,
     table: instrument.compatibleInstruments,
-    instrument: function () { return instrument.inst; }
+    instrument: function () { return instrument.inst; },
+    advanced: function () { root.setTimeout(stepNow, 0); }
   });
   g.device = { instrument: instrument, manager: manager };
 
@@ -45,9 +49,31 @@
     });
   }
 
+  // Unlabelled volumes with a "CORVANE" folder already tried against every storage-only
+  // layout (by mount path), so that one that fits none is not listed again every check.
+  var unfitting = {};
+
+  // A looper known only by its folders: every storage-only layout is tried at once, so
+  // that no wrong model name is shown while they are tried one check after another.
+  function recogniseByLayout(found, volumes) {
+    var mounts = volumes.map(function (v) { return v.mount; });
+    Object.keys(unfitting).forEach(function (m) { if (mounts.indexOf(m) < 0) delete unfitting[m]; });
+    if (!found || !found.guessed) return found;
+    if (instrument.volume === found.volume && instrument.inst && !instrument.inst.midi) {
+      return { volume: found.volume, volName: instrument.volumeName, inst: instrument.inst };
+    }
+    if (unfitting[found.volume]) return null;
+    var row = T.models.fittingStorageModel(instrument.compatibleInstruments, function (candidate) {
+      return T.tracks.storageCheck(A.files, found.volume, candidate);
+    });
+    if (!row) { unfitting[found.volume] = true; return null; }
+    return { volume: found.volume, volName: row.volName, inst: row };
+  }
+
   function check() {
-    var found = T.models.recognise(instrument.compatibleInstruments, scanVolumes(), communicator.modelId,
-      instrument.rotation);
+    var volumes = scanVolumes();
+    var found = recogniseByLayout(T.models.recognise(instrument.compatibleInstruments, volumes, communicator.modelId,
+      instrument.rotation), volumes);
     var label = found ? found.volName : '';
     if (label !== instrument.volumeName) {
       instrument.volume = found ? found.volume : '';
@@ -55,29 +81,118 @@
       instrument.inst = found ? found.inst : null;
       var ok = T.tracks.storageCheck(A.files, instrument.volume, instrument.inst);
       manager.mounted = ok;
-      if (!ok) {
+      // A looper that went away is no storage failure: nothing to give up.
+      if (!ok && found) {
         instrument.rotation = T.models.nextRotation(instrument.compatibleInstruments, instrument.rotation);
         storageFailed();
       }
+    } else if (found && !manager.mounted && storageGaveUp) {
+      // A volume found while it was still being mounted fails its first check: look
+      // again, and take the looper up once its folders are all there.
+      if (T.tracks.storageCheck(A.files, instrument.volume, instrument.inst)) {
+        manager.mounted = true;
+        storageGaveUp = false;
+        manager.reconnect();
+      }
     }
-    manager.step();
+    if (!found) storageGaveUp = false;
+    manager.run();
+    A.refreshButtons();
+    offerTakeOver();
+    keepTracks();
+  }
+
+  // An answer of the device moved the handshake on: go on without waiting for the check.
+  function stepNow() {
+    manager.run();
+    A.refreshButtons();
+    offerTakeOver();
+    keepTracks();
+  }
+
+  // The track table is read when the looper becomes usable and then follows the host's
+  // watch of its wave folder; it goes when the looper does.
+  var watching = '';
+  function keepTracks() {
+    var store = A.trackStore;
+    if (!store) return;
+    if (manager.usable() && instrument.volume && instrument.inst) {
+      if (store.ready(instrument.volume, instrument.inst)) return;
+      if (!store.load(instrument.volume, instrument.inst).success) return;
+      watching = A.files.host(T.tracks.waveFolder(instrument.volume));
+      try { N.fs.watch(watching); } catch (e) { watching = ''; }
+      g.observer.notify('tracks_changed');
+    } else if (store.table) {
+      store.drop();
+      stopWatching();
+      g.observer.notify('tracks_changed');
+    }
+  }
+
+  function stopWatching() {
+    if (!watching) return;
+    watching = '';
+    try { N.fs.watch(''); } catch (e) { /* nothing watched */ }
+  }
+
+  N.fs.event.watch = function (list) {
+    var folders = [];
+    try { folders = JSON.parse(list); } catch (e) { return; }
+    if (!Array.isArray(folders) || !A.trackStore) return;
+    if (A.trackStore.changed(folders.map(function (f) { return A.files.page(f); }))) g.observer.notify('tracks_changed');
+  };
+
+  // A looper found in edit mode was left so by a run of Tarn that ended without leaving
+  // it (or by another program): ask once before taking it over.
+  var takeOverAsked = false;
+  function offerTakeOver() {
+    if (!manager.foundInEditMode) { takeOverAsked = false; return; }
+    if (takeOverAsked) return;
+    takeOverAsked = true;
+    askTakeOver();
+  }
+
+  function askTakeOver() {
+    var inst = instrument.inst;
+    var name = inst ? inst.name : 'The looper';
+    T.ui.dialog({
+      title: texts['Looper in edit mode'],
+      id: 'takeover-dialog',
+      body: name + ' ' + texts.takeOverQuestion,
+      buttons: [
+        { label: texts['Take over'], primary: true, id: 'takeover-confirm', action: takeOver },
+        { label: texts.Cancel, id: 'takeover-cancel' }
+      ]
+    });
+  }
+
+  function takeOver() {
+    manager.takeOver();
     A.refreshButtons();
   }
 
   // The recognised storage is not what the model needs: give the device up, but leave
   // the volume mounted (it may simply be another model's, tried next).
+  var storageGaveUp = false;
   function storageFailed() {
+    storageGaveUp = true;
     manager.disconnected = true;
     manager.leave();
   }
 
   function startChecking() {
     stopChecking();
-    instrument.timer = root.setInterval(check, instrument.checkInterval);
+    var interval = instrument.inst ? instrument.checkInterval : instrument.searchInterval;
+    instrument.timer = root.setTimeout(function () {
+      instrument.timer = null;
+      check();
+      if (instrument.timer === null && !paused) startChecking();
+    }, interval);
   }
 
+  var paused = false;
   function stopChecking() {
-    if (instrument.timer !== null) root.clearInterval(instrument.timer);
+    if (instrument.timer !== null) root.clearTimeout(instrument.timer);
     instrument.timer = null;
   }
 
@@ -115,20 +230,23 @@
     } catch (e) { /* no player */ }
   }
 
-  // Releases the volume when the page holds it, then leaves edit mode.
+  // Releases the volume when the page holds it, then leaves edit mode, whether or not
+  // the volume could be released: a looper kept in edit mode is locked for its owner.
   function disconnectVolume(volume, done) {
-    if ((manager.editMode || manager.mountedSelf) && volume) {
+    if ((manager.holdsEditMode() || manager.mountedSelf) && volume) {
       releasePlayer();
+      stopWatching();
       unmount(volume, function (ok, reason) {
+        manager.leave();
         if (!ok) {
-          T.ui.message(reason || texts['An error occurred.'], '', texts);
+          T.ui.message(T.ui.withReason(texts.releaseFailed, reason), '', texts);
           done(false, reason);
           return;
         }
-        manager.leave();
         done(true);
       });
     } else {
+      releasePlayer();
       manager.leave();
       done(true);
     }
@@ -136,30 +254,50 @@
 
   function disconnect(done) {
     stopChecking();
+    paused = true;
     check();
     var finish = function (ok) {
+      paused = false;
       startChecking();
       A.refreshButtons();
       if (done) done(ok);
     };
-    if (!instrument.volume) { finish(true); return; }
+    if (!instrument.volume) {
+      // No volume (any more), but the device may still be in edit mode.
+      if (manager.holdsEditMode()) manager.leave();
+      finish(true);
+      return;
+    }
     disconnectVolume(instrument.volume, finish);
+  }
+
+  // Calls back once every queued message went out (at most maxMs later).
+  function whenSent(maxMs, then) {
+    var end = Date.now() + maxMs;
+    (function wait() {
+      if (communicator.queue.length === 0 || Date.now() > end) then();
+      else root.setTimeout(wait, 20);
+    })();
   }
 
   function onDisconnectButton() {
     if (manager.offersReconnect()) {
       T.ui.confirm('', texts['Connect?'], texts, function () {
         manager.reconnect();
-        A.refreshButtons();
+        stepNow();
       });
     } else {
       T.ui.confirm('', texts['Disconnect?'], texts, function () { disconnect(); });
     }
   }
 
+  var exiting = false;
   A.procedures.exit = function () {
+    if (exiting) return;
+    exiting = true;
+    if (A.jobs && A.jobs.cancelAll) A.jobs.cancelAll();
     disconnect(function () {
-      root.setTimeout(function () { N.app.exit(); }, 500);
+      root.setTimeout(function () { whenSent(2000, function () { N.app.exit(); }); }, 500);
     });
   };
 
@@ -172,6 +310,8 @@
     g.observer.append('mididev_changed', 'connectManager', function () {
       manager.midiChanged();
       A.refreshButtons();
+      // A looper's ports came (or went): look at once rather than at the next check.
+      if (!paused) check();
     });
     root.setInterval(function () { communicator.tick(); }, T.sysex.SEND_INTERVAL_MS);
     check();
@@ -185,6 +325,8 @@
     check: check,
     start: start,
     disconnect: disconnect,
-    onDisconnectButton: onDisconnectButton
+    onDisconnectButton: onDisconnectButton,
+    askTakeOver: askTakeOver,
+    keepTracks: keepTracks
   };
 })(typeof self !== 'undefined' ? self : this);

@@ -30,7 +30,15 @@
     'connectDevice': 'Connect your looper to download tracks into it.',
     'noDevice': 'No looper connected',
     'Disconnect?': 'Disconnect?',
-    'Connect?': 'Connect?'
+    'Connect?': 'Connect?',
+    'Looper in edit mode': 'Looper in edit mode',
+    'Take over': 'Take over',
+    'Cancelling...': 'Cancelling...',
+    'takeOverQuestion': 'is already in edit mode, left so by an earlier session that did not end properly. ' +
+      'Take it over? Tarn switches edit mode off and on again.',
+    'inEditMode': 'is in edit mode from an earlier session',
+    'releaseFailed': 'The looper left edit mode, but its volume could not be released. ' +
+      'Eject it from the file manager before unplugging it.'
   };
 
   var g = {

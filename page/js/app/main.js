@@ -22,6 +22,9 @@
   var temporary = A.files.folder('temporary');
   A.temporary = temporary.success ? temporary.data : '/tmp/';
   A.jobs = new T.Jobs({ native: N, files: A.files, temporary: A.temporary });
+  // What a run that died left in the temporary folder.
+  T.TrackStore.cleanTemporaryFolder(A.files, A.temporary);
+  A.trackStore = new T.TrackStore(A.files);
 
   N.audio.event.converted = function (file, outputs) { A.jobs.onConverted(file, outputs); };
   N.audio.event.convertfailed = function (file) { A.jobs.onConvertFailed(file); };
@@ -46,7 +49,10 @@
     disconnect.disabled = !(usable || reconnect);
     var inst = A.device.instrument.inst;
     var status = button('device-status');
-    status.textContent = inst ? inst.name + (usable ? '' : ' \u2026') : texts.noDevice;
+    var stuck = manager.foundInEditMode;
+    status.textContent = inst ? inst.name + (stuck ? ' ' + texts.inEditMode : usable ? '' : ' \u2026') : texts.noDevice;
+    status.setAttribute('data-edit-mode-left', stuck ? '1' : '0');
+    button('takeover-button').hidden = !stuck;
     status.setAttribute('data-usable', usable ? '1' : '0');
     status.setAttribute('data-phase', String(manager.phase));
   };
@@ -104,6 +110,7 @@
     button('export-button').addEventListener('click', A.trackDialogs.startExport);
     button('disconnect-button').addEventListener('click', A.device.onDisconnectButton);
     button('about-button').addEventListener('click', showAbout);
+    button('takeover-button').addEventListener('click', function () { A.device.askTakeOver(); });
     A.refreshButtons();
     root.$event.start();
 

@@ -25,8 +25,15 @@
     if (h) h(path ? A.files.page(path) : '');
   };
 
-  function showError(text) {
-    return ui.message(text || texts['An error occurred.'], '', texts);
+  function showError(text, reason) {
+    return ui.message(ui.withReason(text || texts['An error occurred.'], reason), '', texts);
+  }
+
+  // A short note that goes by itself: the import or export is done.
+  function showDone(text) {
+    var note = ui.el('div', { className: 'done-note', id: 'done-note', role: 'status', text: text });
+    root.document.body.appendChild(note);
+    root.setTimeout(function () { if (note.parentNode) note.parentNode.removeChild(note); }, 4000);
   }
 
   function device() { return A.device.instrument; }
@@ -53,6 +60,8 @@
   // with hundreds of track folders takes a moment to read.
   function withTracks(then) {
     if (!device().volume || !device().inst) return;
+    // Kept since the looper connected: no scan at all.
+    if (A.trackStore && A.trackStore.ready(device().volume, device().inst)) { then(A.trackStore.snapshot()); return; }
     var scanning = ui.progress(texts['Scanning...']);
     root.requestAnimationFrame(function () {
       root.setTimeout(function () {
@@ -77,6 +86,7 @@
     var holder = ui.el('div', { className: 'track-holder' });
     var current = null;
     var dialog = null;
+    var rendered = false;
 
     function enable() {
       var cell = current ? table[current.memory][current.track] : null;
@@ -88,6 +98,7 @@
     }
 
     function render() {
+      var hadFocus = holder.contains(root.document.activeElement);
       holder.textContent = '';
       var list = ui.trackList({
         table: table,
@@ -97,6 +108,8 @@
         },
         selected: current || selections[options.id],
         scrollTop: g.scrollPos,
+        onEnter: function () { dialog.buttons[options.mainLabel].click(); },
+        onDelete: function () { dialog.buttons.Delete.click(); },
         onSelect: function (m, t) {
           if (!current || current.memory !== m || current.track !== t) stopPlayer();
           current = { memory: m, track: t };
@@ -108,9 +121,21 @@
       });
       list.addEventListener('scroll', function () { if (current) g.scrollPos = list.scrollTop; });
       holder.appendChild(list);
+      if (hadFocus || !rendered) list.focus();
+      rendered = true;
     }
 
     function selectedCell() { return current ? table[current.memory][current.track] : null; }
+
+    // The table follows changes made outside (another program, the looper itself).
+    var listenerId = 'trackDialog-' + options.id;
+    g.observer.append('tracks_changed', listenerId, function () {
+      var fresh = A.trackStore && A.trackStore.snapshot();
+      if (!fresh || dialog.closed) return;
+      table = fresh;
+      render();
+      enable();
+    });
 
     var body = ui.el('div', { className: 'track-dialog' }, [options.intro || null, options.extra || null, holder, status]);
     dialog = ui.dialog({
@@ -118,7 +143,10 @@
       body: body,
       id: options.id,
       className: 'tracks',
-      onClose: stopPlayer,
+      onClose: function () {
+        g.observer.remove('tracks_changed', listenerId);
+        stopPlayer();
+      },
       buttons: [
         { label: 'Play', id: 'play-button', action: function () {
           var cell = selectedCell();
@@ -144,13 +172,15 @@
           var cell = selectedCell();
           if (!cell || !cell.fileName) return false;
           var at = current;
-          ui.confirm('Delete', T.tracks.deleteQuestion(at.memory, at.track, inst, texts), texts, function () {
+          ui.confirm('Delete', ui.withReason(T.tracks.deleteQuestion(at.memory, at.track, inst, texts), cell.fileName), texts, function () {
             stopPlayer();
             var removed = A.files.unlink(cell.dirName + cell.fileName);
-            if (!removed.success) showError(removed.reason);
-            var again = readTracks();
+            if (!removed.success) showError(texts['An error occurred.'], T.Files.plainReason(removed.reason));
+            var again = A.trackStore && A.trackStore.table ? (A.trackStore.changed([cell.dirName]), A.trackStore.snapshot())
+              : readTracks();
             if (again) table = again;
             render();
+            enable();
           });
           return false;
         } },
@@ -175,14 +205,21 @@
   N.player.event.stop = playbackEnded;
   N.player.event.error = playbackEnded;
 
-  function jobFinished(progress, failureText) {
+  function jobFinished(progress, failureText, doneText) {
     return function (outcome) {
       progress.close();
+      if (outcome.cancelled) return;
       if (outcome.success) {
         A.refreshButtons();
+        var dst = outcome.data && outcome.data.dst;
+        if (dst && A.trackStore && A.trackStore.changed([A.files.page(dst).replace(/[^\/]*$/, '')])) {
+          g.observer.notify('tracks_changed');
+        }
+        if (doneText) showDone(doneText(outcome));
         return;
       }
-      showError(outcome.busy ? outcome.reason : failureText);
+      if (outcome.busy) showError(outcome.reason);
+      else showError(failureText, outcome.reason);
     };
   }
 
@@ -193,6 +230,10 @@
       if (!path) return;
       var inst = device().inst;
       if (!inst) return;
+      var there = A.files.stat(path);
+      if (!there.success) { showError(texts['Import failed.'], T.Files.plainReason(there.reason)); return; }
+      var readable = A.files.readable(path);
+      if (!readable.success) { showError(texts['Import failed.'], T.Files.plainReason(readable.reason)); return; }
       var format = {};
       try { format = JSON.parse(N.audio.format(A.files.host(path))); } catch (e) { format = { format: 'error' }; }
       if (format.format === 'error') { showError(texts['Unsupported format.']); return; }
@@ -206,8 +247,18 @@
         mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
         main: function (m, t, cell) {
           var destination = T.tracks.importDestination(cell.dirName, path);
-          var progress = ui.progress(texts['Importing...']);
-          var done = jobFinished(progress, texts['Import failed.']);
+          var progress = ui.progress(texts['Importing...'], {
+            withBar: true, busy: true, texts: texts,
+            onCancel: function () {
+              progress.setText(texts['Cancelling...']);
+              A.jobs.cancel();
+              return false;
+            }
+          });
+          var done = jobFinished(progress, texts['Import failed.'], function () {
+            return 'Imported ' + T.tracks.lastSegment(destination) + ' into ' +
+              T.tracks.memoryLabel(m, inst, texts) + ', ' + T.tracks.trackLabel(t, texts) + '.';
+          });
           var job = A.jobs.reserve('import', done);
           if (!job) return;
           root.setTimeout(function () {
@@ -255,7 +306,9 @@
           if (!path) return;
           dialog.close();
           var progress = ui.progress(texts['Exporting...']);
-          var done = jobFinished(progress, texts['Export failed.']);
+          var done = jobFinished(progress, texts['Export failed.'], function () {
+            return 'Exported ' + T.tracks.lastSegment(path) + '.';
+          });
           var job = A.jobs.reserve('export', done);
           if (!job) return;
           root.setTimeout(function () {

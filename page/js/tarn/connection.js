@@ -12,13 +12,28 @@
   };
   var EDIT = sysex.EDIT_MODE_ADDRESS;
 
+  var BUSY_RETRY_MS = 100;
+  var ACTS_AT_ONCE = {};
+  ACTS_AT_ONCE[PHASE.CHECK_EDIT_MODE] = true;
+  ACTS_AT_ONCE[PHASE.SET_EDIT_MODE_ON] = true;
+  ACTS_AT_ONCE[PHASE.WAIT_MOUNTING] = true;
+
   // options: midi (the bridge's midi module), communicator, table (model rows),
-  // instrument() (the recognised model row or null).
+  // instrument() (the recognised model row or null); optional: advanced() (called when
+  // an answer of the device moved the phase on, so the owner can step at once),
+  // later(func, ms) (a timer; setTimeout by default).
   function ConnectManager(options) {
     this.midi = options.midi;
     this.communicator = options.communicator;
     this.table = options.table;
     this.instrument = options.instrument;
+    this.advanced = options.advanced || function () {};
+    this.later = options.later || function (func, ms) { return setTimeout(func, ms); };
+    // Edit mode on was written and not yet taken back: leaving must write it off.
+    this.editModeWritten = false;
+    // The device answered "edit mode on" before this run asked for it (an earlier run
+    // ended without leaving it): the user is asked before it is taken over.
+    this.foundInEditMode = false;
     this.phase = PHASE.WAIT_MIDI_CONNECTION;
     this.prevPhase = -1;
     this.targetMidi = null;
@@ -41,6 +56,7 @@
     this.phase = PHASE.WAIT_MIDI_CONNECTION;
     this.mountedSelf = false;
     this.editMode = false;
+    this.foundInEditMode = false;
     this.communicator.dropTransactions();
   };
 
@@ -84,7 +100,32 @@
   };
 
   ConnectManager.prototype.writeEditMode = function (value) {
+    this.editModeWritten = value === sysex.EDIT_MODE.ON;
     this.communicator.write(EDIT, [value]);
+  };
+
+  // Steps until the phase stops moving: a device that answers at once is usable after
+  // one check instead of one check per phase. True when anything changed.
+  ConnectManager.prototype.run = function () {
+    var changed = false;
+    for (var i = 0; i < 7; i++) {
+      var before = this.phase;
+      if (this.step()) changed = true;
+      // The waiting phases ask the device again on each step: only the acting ones go on.
+      if (this.phase === before || !ACTS_AT_ONCE[this.phase]) break;
+    }
+    return changed;
+  };
+
+  // The user agreed to take over a looper left in edit mode: off, then on again.
+  ConnectManager.prototype.takeOver = function () {
+    if (this.phase !== PHASE.WAIT_EDIT_MODE_OFF || !this.foundInEditMode) return false;
+    this.foundInEditMode = false;
+    this.communicator.dropTransactions();
+    this.writeEditMode(sysex.EDIT_MODE.OFF);
+    this.phase = PHASE.SET_EDIT_MODE_ON;
+    this.run();
+    return true;
   };
 
   // One step; true when the phase or the mounted flag changed since the last step.
@@ -97,12 +138,13 @@
         this.phase = PHASE.WAIT_MOUNTING;
         this.mountedSelf = true;
       } else if (!this.disconnected) {
+        if (!this.midiConnected()) {
+          this.connectSide('in');
+          this.connectSide('out');
+        }
         if (this.midiConnected()) {
           this.communicator.setModelId(this.targetMidi && this.targetMidi.midi.modelID);
           this.phase = PHASE.CHECK_EDIT_MODE;
-        } else {
-          this.connectSide('in');
-          this.connectSide('out');
         }
       } else {
         this.communicator.setModelId(sysex.NO_MODEL);
@@ -113,7 +155,20 @@
       this.readEditMode(function (data) {
         if (data[0] !== sysex.EDIT_MODE.ON && self.phase === PHASE.WAIT_EDIT_MODE_OFF) {
           self.phase = PHASE.SET_EDIT_MODE_ON;
+          self.foundInEditMode = false;
+          self.advanced();
           return false;
+        }
+        if (data[0] === sysex.EDIT_MODE.ON && self.phase === PHASE.WAIT_EDIT_MODE_OFF && self.editModeWritten) {
+          // This run switched it on and never off (the ports came back, say): it is ours.
+          self.editMode = true;
+          self.phase = PHASE.WAIT_MOUNTING;
+          self.advanced();
+          return false;
+        }
+        if (data[0] === sysex.EDIT_MODE.ON && self.phase === PHASE.WAIT_EDIT_MODE_OFF && !self.foundInEditMode) {
+          self.foundInEditMode = true;
+          self.advanced();
         }
         return true;
       });
@@ -129,9 +184,14 @@
         if (data[0] === sysex.EDIT_MODE.ON) {
           self.editMode = true;
           self.phase = PHASE.WAIT_MOUNTING;
+          self.advanced();
           return false;
         }
         if (data[0] === sysex.EDIT_MODE.OFF) self.writeEditMode(sysex.EDIT_MODE.ON);
+        // Busy (or just written again): ask again shortly rather than at the next check.
+        self.later(function () {
+          if (self.phase === PHASE.WAIT_EDIT_MODE_ON) self.readEditMode();
+        }, BUSY_RETRY_MS);
         return true;
       });
       break;
@@ -165,11 +225,18 @@
     this.restart();
   };
 
+  // True when leaving must tell the device: edit mode is on, or on was written and the
+  // answer has not come yet.
+  ConnectManager.prototype.holdsEditMode = function () {
+    return this.editMode || (this.editModeWritten && this.midiConnected());
+  };
+
   // Leaves edit mode (or drops the MIDI ports when edit mode is off) after the page
-  // released the storage.
+  // released the storage, or failed to: a volume still mounted must not keep the
+  // looper locked in edit mode.
   ConnectManager.prototype.leave = function () {
     var self = this;
-    if (this.editMode) {
+    if (this.holdsEditMode()) {
       this.editMode = false;
       this.disconnected = true;
       this.communicator.dropTransactions();

@@ -50,6 +50,17 @@
     return this.attempt(function () { return self.fs.move(self.host(from), self.host(to)); });
   };
 
+  Files.prototype.stat = function (path) {
+    var self = this;
+    return this.attempt(function () { return JSON.parse(self.fs.stat(self.host(path))); });
+  };
+
+  // Whether the file can be read (its first byte).
+  Files.prototype.readable = function (path) {
+    var self = this;
+    return this.attempt(function () { return self.fs.readData(self.host(path), JSON.stringify({ offset: 0, length: 1 })); });
+  };
+
   Files.prototype.readString = function (path) {
     var self = this;
     return this.attempt(function () { return self.fs.readString(self.host(path)); });
@@ -61,6 +72,25 @@
     var result = this.attempt(function () { return self.page(self.fs.path(where)); });
     if (result.success && !/\/$/.test(result.data)) result.data += '/';
     return result;
+  };
+
+  // A system message in words a looper owner understands; unknown messages stay as
+  // they are (they are still better than nothing).
+  var PLAIN = [
+    [/no such file|not found|ENOENT/i, 'The file is not there (any more).'],
+    [/no space left|ENOSPC|disk quota/i, 'There is not enough free space on the volume.'],
+    [/invalid argument|EINVAL|name too long|illegal byte|invalid or incomplete/i, 'The name is not allowed on the volume.'],
+    [/permission denied|EACCES|operation not permitted|EPERM/i, 'Tarn may not read or write this file (permission denied).'],
+    [/read-only file system|EROFS/i, 'The volume is read-only.'],
+    [/file exists|EEXIST/i, 'A file of that name is already there.'],
+    [/input\/output error|EIO/i, 'The device could not be read or written (input/output error).'],
+    [/is a directory|EISDIR/i, 'This is a folder, not a file.']
+  ];
+
+  Files.plainReason = function (message) {
+    var text = String(message === undefined || message === null ? '' : message);
+    for (var i = 0; i < PLAIN.length; i++) if (PLAIN[i][0].test(text)) return PLAIN[i][1];
+    return text;
   };
 
   return Files;

@@ -3,12 +3,19 @@
 // another is under way is refused with a clear reason, and the running job keeps its
 // own destination and callbacks.
 (function (root, factory) {
-  if (typeof module === 'object' && module.exports) module.exports = factory();
-  else (root.Tarn = root.Tarn || {}).Jobs = factory();
-})(typeof self !== 'undefined' ? self : this, function () {
+  if (typeof module === 'object' && module.exports) module.exports = factory(require('./files.js'));
+  else (root.Tarn = root.Tarn || {}).Jobs = factory(root.Tarn.Files);
+})(typeof self !== 'undefined' ? self : this, function (Files) {
   'use strict';
 
   var BUSY = 'Another import, export or download is still running. Please wait until it has finished.';
+  var REASONS = {
+    decode: 'The file holds no audio Tarn can read, or it is damaged.',
+    align: 'The converted audio could not be prepared for the looper.',
+    convert: 'The track could not be converted.'
+  };
+
+  function plain(message) { return Files.plainReason(message); }
 
   // options: native ({audio, trnWav, http}: the bridge modules), files (Files),
   // temporary (the temporary folder, ending in "/").
@@ -51,6 +58,7 @@
   // --- import: convert to a stereo WAV of the model's rate and depth, align it for the
   // device, then move it into the track folder. Temporaries go either way.
   Jobs.prototype.importFile = function (source, destination, wave, done, job) {
+    if (job && (job.cancelled || this.current !== job)) return false;
     job = job || this.claim('import', done);
     if (!job) return false;
     this.startImport(job, source, destination, wave, function (outcome) {
@@ -71,7 +79,10 @@
         self.quietUnlink(job.step.converted);
         self.quietUnlink(job.step.aligned);
         job.step = null;
-        finished({ success: result.result !== 0, data: { dst: result.dst } });
+        var outcome = { success: result.result !== 0, data: { dst: result.dst } };
+        if (!outcome.success && result.reason) outcome.reason = result.reason;
+        if (job.cancelled) outcome = { success: false, cancelled: true, data: { dst: result.dst } };
+        finished(outcome);
       }
     };
     try {
@@ -80,7 +91,7 @@
         bitdepth: wave.format === 3 ? 0 : wave.bits, bitrate: bitrate
       }));
     } catch (e) {
-      job.step.finished({ result: 0, dst: destination });
+      job.step.finished({ result: 0, dst: destination, reason: plain(e.message) });
     }
   };
 
@@ -93,8 +104,9 @@
     if (!step || file !== step.source || step.aligned) return;
     var first;
     try { first = JSON.parse(outputs)[0]; } catch (e) { first = null; }
-    if (!first) { step.finished({ result: 0, dst: step.destination }); return; }
+    if (!first) { step.finished({ result: 0, dst: step.destination, reason: REASONS.decode }); return; }
     step.converted = first;
+    if (this.current.cancelled) { step.finished({ result: 0, dst: step.destination }); return; }
     step.aligned = this.temporary + 'imported.wav';
     this.quietUnlink(step.aligned);
     try {
@@ -102,14 +114,14 @@
         from: first, to: step.aligned, format: step.wave.format, bits: step.wave.bits, sampleRate: step.wave.sampleRate
       }));
     } catch (e) {
-      step.finished({ result: 0, dst: step.destination });
+      step.finished({ result: 0, dst: step.destination, reason: REASONS.align });
     }
   };
 
   Jobs.prototype.onConvertFailed = function (file) {
     var step = this.importStep();
     if (!step || file !== step.source || step.aligned) return;
-    step.finished({ result: 0, dst: step.destination });
+    step.finished({ result: 0, dst: step.destination, reason: REASONS.decode });
   };
 
   Jobs.prototype.onAligned = function (file, args) {
@@ -122,9 +134,14 @@
       result = parsed.result === 1 ? 1 : 0;
       if (parsed.path) path = parsed.path;
     } catch (e) { result = 0; }
-    if (result === 1 && !this.files.move(path, step.destination).success) result = 0;
+    var reason = result === 1 ? '' : REASONS.align;
+    if (this.current.cancelled) result = 0;
+    if (result === 1) {
+      var moved = this.files.move(path, step.destination);
+      if (!moved.success) { result = 0; reason = plain(moved.reason); }
+    }
     step.aligned = path;
-    step.finished({ result: result, dst: step.destination });
+    step.finished({ result: result, dst: step.destination, reason: reason });
   };
 
   // --- export: the device's track into a WAV of the chosen format.
@@ -138,7 +155,7 @@
         bits: target.bits, format: target.format, sampleRate: 44100, from: source, to: destination
       }));
     } catch (e) {
-      this.finish(job, { success: false, data: { path: destination } });
+      this.finish(job, { success: false, data: { path: destination }, reason: plain(e.message) });
     }
     return true;
   };
@@ -210,6 +227,23 @@
     this.current = null;
     return true;
   };
+
+  // Cancels whatever runs: a download stops at once; an import finishes as cancelled
+  // as soon as the host's current step reports back, and nothing of it is kept (no
+  // track file, no temporaries). True when something was running.
+  Jobs.prototype.cancel = function () {
+    var job = this.current;
+    if (!job) return false;
+    if (job.task && !job.task.importing) return this.cancelDownload();
+    job.cancelled = true;
+    if (!job.step && !job.exporting && !job.task) {
+      this.current = null;
+      job.done({ success: false, cancelled: true });
+    }
+    return true;
+  };
+
+  Jobs.prototype.cancelAll = function () { return this.cancel(); };
 
   // Gives up a reservation that never started (the user closed the dialog).
   Jobs.prototype.release = function (job) {

@@ -70,10 +70,19 @@
       if (row) return { volume: volumes[i].mount, volName: row.volName, inst: row };
     }
     if (flagged < 0) return null;
-    var guess = modelId && modelId !== NO_MODEL ? byModelId(table, modelId) : storageOnly(table)[rotation] || null;
+    var byMidi = modelId && modelId !== NO_MODEL;
+    var guess = byMidi ? byModelId(table, modelId) : storageOnly(table)[rotation] || null;
     if (guess && byVolName(table, guess.volName)) {
-      return { volume: volumes[flagged].mount, volName: guess.volName, inst: guess };
+      return { volume: volumes[flagged].mount, volName: guess.volName, inst: guess, guessed: !byMidi };
     }
+    return null;
+  }
+
+  // The first storage-only model whose layout the volume holds (fits(row) tells), tried
+  // in table order in one pass; null when none does.
+  function fittingStorageModel(table, fits) {
+    var rows = storageOnly(table);
+    for (var i = 0; i < rows.length; i++) if (fits(rows[i])) return rows[i];
     return null;
   }
 
@@ -94,6 +103,7 @@
     byVolName: byVolName,
     byModelId: byModelId,
     recognise: recognise,
+    fittingStorageModel: fittingStorageModel,
     nextRotation: nextRotation,
     memories: memories,
     isSixteenBitPcm: isSixteenBitPcm

@@ -119,17 +119,27 @@
     return { base: fileName.substring(0, dot), ext: fileName.substring(dot + 1) };
   }
 
-  // Song.Final.mp3 -> Song.Final.wav
+  // A name the looper's FAT volume takes: its forbidden characters (control characters
+  // and \ / : * ? " < > |) become "_", and trailing dots and spaces (which FAT drops)
+  // go; the rest of the name stays as it was.
+  function fatSafeBase(base) {
+    var safe = String(base).replace(/[\u0000-\u001f\\/:*?"<>|]/g, '_').replace(/[. ]+$/, '');
+    return safe.length ? safe : '_';
+  }
+
+  // Song.Final.mp3 -> Song.Final.wav; What? Live.mp3 -> What_ Live.wav
   function importName(sourcePath) {
-    return splitName(lastSegment(sourcePath)).base + '.wav';
+    return fatSafeBase(splitName(lastSegment(sourcePath)).base) + '.wav';
   }
 
   function importDestination(dirName, sourcePath) { return dirName + importName(sourcePath); }
 
-  // Proposed name and extension for the save dialog of an export.
+  // Proposed name and extension for the save dialog of an export: the track's whole
+  // name, so that a name with dots in it (Song.Final.wav) keeps its extension.
   function exportProposal(fileName) {
     var parts = splitName(fileName);
-    return { name: parts.base, ext: parts.ext || 'wav' };
+    var ext = parts.ext || 'wav';
+    return { name: parts.ext ? fileName : fileName + '.' + ext, ext: ext };
   }
 
   // null when the length fits the model, else the text to show.
@@ -146,6 +156,7 @@
     folderName: folderName,
     waveFolder: waveFolder,
     emptyTable: emptyTable,
+    isWav: isWav,
     readTable: readTable,
     storageCheck: storageCheck,
     memoryNumber: memoryNumber,
@@ -154,6 +165,7 @@
     deleteQuestion: deleteQuestion,
     lastSegment: lastSegment,
     importName: importName,
+    fatSafeBase: fatSafeBase,
     importDestination: importDestination,
     exportProposal: exportProposal,
     lengthProblem: lengthProblem

@@ -34,6 +34,8 @@
     var box = el('div', { className: 'dialog ' + (options.className || ''), role: 'dialog', 'aria-modal': 'true' });
     if (options.id) box.id = options.id;
     if (options.width) box.style.width = options.width + 'px';
+    // Focus goes back where it was when this dialog closes (a confirmation over a list).
+    var focusedBefore = document.activeElement;
     var handle = {
       node: box,
       buttons: {},
@@ -45,6 +47,9 @@
         if (at >= 0) stack.splice(at, 1);
         box.parentNode && box.parentNode.removeChild(box);
         if (stack.length === 0) overlay().classList.remove('shown');
+        if (focusedBefore && focusedBefore !== document.body && document.contains(focusedBefore) && focusedBefore.focus) {
+          focusedBefore.focus();
+        }
         if (options.onClose) options.onClose();
       }
     };
@@ -78,6 +83,15 @@
     return dialog({ title: title, body: text, buttons: [{ label: texts.OK, primary: true }], id: 'message-dialog' });
   }
 
+  // The system's own words with the reason underneath, when there is one.
+  function withReason(text, reason) {
+    if (!reason || reason === text) return text;
+    return el('div', { className: 'with-reason' }, [
+      el('p', { className: 'message-text', text: text }),
+      el('p', { className: 'message-reason', text: reason })
+    ]);
+  }
+
   function confirm(title, text, texts, onOK) {
     return dialog({
       title: title, body: text, id: 'confirm-dialog',
@@ -89,12 +103,14 @@
   function progress(text, options) {
     options = options || {};
     var label = el('p', { className: 'progress-text', text: text });
-    var bar = el('div', { className: 'progress-bar' }, [el('div', { className: 'progress-fill' })]);
+    // busy: a bar that runs without a percentage, for work whose share done is unknown.
+    var bar = el('div', { className: 'progress-bar' + (options.busy ? ' busy' : '') }, [el('div', { className: 'progress-fill' })]);
     var body = el('div', { className: 'progress' }, [label, options.withBar ? bar : null]);
     var buttons = options.onCancel ? [{ label: options.texts.Cancel, action: options.onCancel, id: 'progress-cancel' }] : [];
     var handle = dialog({ body: body, buttons: buttons, id: 'progress-dialog', className: 'progress-dialog' });
     handle.setText = function (t) { label.textContent = t; };
     handle.setPercent = function (p) {
+      bar.classList.remove('busy');
       bar.firstChild.style.width = p + '%';
       label.textContent = p + '%';
     };
@@ -130,6 +146,27 @@
       item.classList.add('selected');
       options.onSelect(m, t, cell);
     }
+    // Keyboard: the arrow keys (and Home/End) move the selection through every track,
+    // Enter runs the dialog's main action, Delete asks to delete.
+    list.addEventListener('keydown', function (e) {
+      var items = Array.prototype.slice.call(list.querySelectorAll('.track'));
+      var at = selectedNode ? items.indexOf(selectedNode) : -1;
+      var next = -1;
+      if (e.key === 'ArrowDown') next = Math.min(items.length - 1, at + 1);
+      else if (e.key === 'ArrowUp') next = at < 0 ? 0 : Math.max(0, at - 1);
+      else if (e.key === 'Home') next = 0;
+      else if (e.key === 'End') next = items.length - 1;
+      else if (e.key === 'Enter' && options.onEnter) { e.preventDefault(); options.onEnter(); return; }
+      else if ((e.key === 'Delete' || e.key === 'Backspace') && options.onDelete) { e.preventDefault(); options.onDelete(); return; }
+      else return;
+      e.preventDefault();
+      if (next < 0 || next === at) return;
+      var item = items[next];
+      var m = Number(item.getAttribute('data-memory'));
+      var t = Number(item.getAttribute('data-track'));
+      select(item, m, t, options.table[m][t]);
+      if (item.scrollIntoView) item.scrollIntoView({ block: 'nearest' });
+    });
     if (selectedNode) {
       var m = Number(selectedNode.getAttribute('data-memory'));
       var t = Number(selectedNode.getAttribute('data-track'));
@@ -144,7 +181,7 @@
   function anyOpen() { return stack.length > 0; }
 
   (root.Tarn = root.Tarn || {}).ui = {
-    el: el, dialog: dialog, message: message, confirm: confirm, progress: progress, trackList: trackList,
+    el: el, dialog: dialog, message: message, withReason: withReason, confirm: confirm, progress: progress, trackList: trackList,
     anyOpen: anyOpen
   };
 })(typeof self !== 'undefined' ? self : this);

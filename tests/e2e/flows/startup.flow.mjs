@@ -6,18 +6,14 @@ import { readFileSync } from 'node:fs';
 import { execFileSync } from 'node:child_process';
 import { join } from 'node:path';
 import { openTarn, waitFor } from '../lib/page.mjs';
-import { lockDevices } from '../lib/looper.mjs';
 
 let t;
-let unlock;
 after(async () => {
   await t?.close();
-  unlock?.();
 });
 
 test('first start shows the terms; AGREE stores the install date and the page goes on', async () => {
-  // "No looper" must hold while this flow runs: no other flow may mount one meanwhile.
-  unlock = await lockDevices();
+  // "No looper" holds while this flow runs: it has a mount namespace of its own.
   t = await openTarn({ agree: false, prefs: { catalogueAddress: 'http://127.0.0.1:9/none.json' } });
   const { page } = t;
   await page.waitForSelector('#terms-dialog');

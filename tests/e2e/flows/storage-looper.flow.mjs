@@ -6,10 +6,10 @@ import { appendFileSync, writeFileSync, readdirSync, statSync, existsSync } from
 import { join } from 'node:path';
 import { openTarn, hasModule, waitFor, selectTrack, waitUsable } from '../lib/page.mjs';
 import {
-  canMountVolumes, lockDevices, mountVolume, startVolumeService, makeAudio, readWav, listTree, scratchFolder, screenshotNotBlank,
+  volumesUnavailable, mountVolume, startVolumeService, makeAudio, readWav, listTree, scratchFolder, screenshotNotBlank,
 } from '../lib/looper.mjs';
 
-let unlock, volume, volumes, scratch, t, answers;
+let volume, volumes, scratch, t, answers;
 let skip = '';
 
 function answer(line) { appendFileSync(answers, line + '\n'); }
@@ -20,8 +20,8 @@ async function usableAs(page, name) {
 }
 
 before(async () => {
-  if (!canMountVolumes()) { skip = 'mounting looper volumes needs root and loop devices'; return; }
-  unlock = await lockDevices();
+  skip = volumesUnavailable();
+  if (skip) return;
   scratch = scratchFolder();
   answers = join(scratch.folder, 'answers.txt');
   writeFileSync(answers, '');
@@ -41,7 +41,6 @@ after(async () => {
   await volumes?.stop();
   volume?.cleanup();
   scratch?.cleanup();
-  unlock?.();
 });
 
 test('a storage-only looper is recognised by its label without MIDI', async (ctx) => {
@@ -154,18 +153,28 @@ test('Disconnect asks the host to release the storage the page took', async (ctx
 test('a looper without a telling label is found by trying the storage-only layouts', async (ctx) => {
   if (skip) { ctx.skip(skip); return; }
   const { page } = t;
-  volume.cleanup();
+  assert.equal(volume.cleanup(), '', 'the first volume was left clean');
   await waitUsable(page, false);
   await page.evaluate(() => {
     window.unmountCalls = [];
     const unmount = $native.fs.unmount;
     $native.fs.unmount = function (path) { window.unmountCalls.push(path); return unmount.apply(this, arguments); };
+    window.shownNames = [];
+    const status = document.getElementById('device-status');
+    new MutationObserver(() => window.shownNames.push(status.textContent)).observe(status, { childList: true, characterData: true, subtree: true });
   });
   volume = mountVolume('Pool Duo', { label: '' });
   await usableAs(page, 'Pool Duo');
+  const shown = await page.evaluate(() => window.shownNames);
+  assert.deepEqual(shown.filter((n) => /Pool (Five|Three|One|Banks)/.test(n)), [], 'no wrong model on the way: ' + JSON.stringify(shown));
   // Pool Five and Pool Three were tried and failed their storage check on the way; the
   // looper must not have been ejected for that.
   assert.deepEqual(await page.evaluate(() => window.unmountCalls), []);
   assert.equal(volume.mounted(), true);
   assert.deepEqual(t.errors, []);
+});
+
+test('the looper volume is left with a clean filesystem', (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  assert.equal(volume.cleanup(), '');
 });

@@ -1,8 +1,8 @@
-// A simulated looper for the end-to-end flows: its volume (tools/looper-volume.sh, an
-// ext4 loop image, needs root), its MIDI side (looper-sim on a private JACK server),
-// a catalogue on 127.0.0.1, and test audio made with ffmpeg.
+// A simulated looper for the end-to-end flows: its volume (tools/looper-volume.sh, a
+// FAT32 image as on the devices, needs root), its MIDI side (looper-sim on a private JACK
+// server), a catalogue on 127.0.0.1, and test audio made with ffmpeg.
 import { spawn, execFileSync, spawnSync } from 'node:child_process';
-import { mkdtempSync, mkdirSync, rmSync, writeFileSync, readFileSync, existsSync, readdirSync, statSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, rmSync, readFileSync, existsSync, readdirSync, readlinkSync, statSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -13,54 +13,33 @@ const repo = resolve(here, '../../..');
 const volumeTool = join(repo, 'tools/looper-volume.sh');
 export const looperSimBinary = process.env.LOOPER_SIM || resolve(repo, 'build/looper-sim');
 
-export function canMountVolumes() {
-  return process.getuid && process.getuid() === 0 && existsSync('/dev/loop-control') &&
-    spawnSync('which', ['mkfs.ext4']).status === 0;
+// Looper volumes are mounted only inside a mount namespace of the flow's own
+// (tests/e2e/support/private-mounts.sh): the host then sees no other volume of the
+// machine, and nothing outside sees the flow's.
+export function inPrivateMounts() {
+  try { return !!process.env.TARN_PRIVATE_MOUNTS && readlinkSync('/proc/self/ns/mnt') === process.env.TARN_PRIVATE_MOUNTS; } catch { return false; }
 }
+
+// Why looper volumes cannot be mounted here ('' when they can).
+export function volumesUnavailable() {
+  if (!process.getuid || process.getuid() !== 0) return 'mounting looper volumes needs root';
+  if (!existsSync('/dev/loop-control')) return 'mounting looper volumes needs loop devices';
+  if (!inPrivateMounts()) return 'looper volumes are mounted only in a private mount namespace (tests/e2e/support/private-mounts.sh)';
+  const fs = process.env.LOOPER_VOLUME_FS || 'fat32';
+  const tools = fs === 'ext4' ? ['mkfs.ext4'] : ['mkfs.fat', 'fsck.fat', 'mmd', 'fusefat'];
+  const missing = tools.filter((tool) => spawnSync('which', [tool]).status !== 0);
+  return missing.length ? 'missing ' + missing.join(', ') : '';
+}
+
+export function canMountVolumes() { return volumesUnavailable() === ''; }
 
 export function canRunMidi() {
   return existsSync(looperSimBinary) && spawnSync('which', ['jackd']).status === 0;
 }
 
-// Looper volumes are visible to every process on the machine, so flows that mount one
-// run one at a time across test runs: a lock folder, taken over when its owner is gone.
-const LOCK = '/tmp/tarn-looper-e2e.lock';
-export async function lockDevices(timeoutMs = 540000) {
-  const end = Date.now() + timeoutMs;
-  for (;;) {
-    try {
-      mkdirSync(LOCK);
-      writeFileSync(join(LOCK, 'pid'), String(process.pid));
-      removeStaleVolumes();
-      return () => rmSync(LOCK, { recursive: true, force: true });
-    } catch (e) {
-      if (e.code !== 'EEXIST') throw e;
-      let owner = 0;
-      try { owner = Number(readFileSync(join(LOCK, 'pid'), 'utf8')); } catch { owner = 0; }
-      let alive = false;
-      if (owner > 0) { try { process.kill(owner, 0); alive = true; } catch { alive = false; } }
-      if (!alive && owner > 0) { rmSync(LOCK, { recursive: true, force: true }); continue; }
-      if (Date.now() > end) throw new Error('the looper devices stay locked by process ' + owner);
-      await new Promise((r) => setTimeout(r, 250));
-    }
-  }
-}
-
-// Only the lock's holder mounts looper volumes, so any found when taking the lock were
-// left by a run that was killed; they would be taken for the next run's looper.
-function removeStaleVolumes() {
-  let table = '';
-  try { table = readFileSync('/proc/self/mountinfo', 'utf8'); } catch { return; }
-  for (const line of table.split('\n')) {
-    const point = (line.split(' ')[4] || '');
-    const match = /^(\/tmp\/tarn-looper-[^/]+)\/vol$/.exec(point);
-    if (!match) continue;
-    spawnSync(volumeTool, ['unmount', point], { stdio: 'ignore' });
-    rmSync(match[1], { recursive: true, force: true });
-  }
-}
-
 // Mounts a looper volume for a model; options.label overrides the model's label.
+// cleanup() unmounts it, checks its filesystem and returns what the check found wrong
+// ('' for a clean one).
 export function mountVolume(model, { label, size } = {}) {
   const folder = mkdtempSync(join('/tmp', 'tarn-looper-'));
   const point = join(folder, 'vol');
@@ -68,14 +47,19 @@ export function mountVolume(model, { label, size } = {}) {
   if (label !== undefined) args.push('--label', label);
   if (size !== undefined) args.push('--size', String(size));
   execFileSync(volumeTool, args, { stdio: ['ignore', 'ignore', 'pipe'] });
+  let report = null;
   return {
     mount: point,
     wave: join(point, 'CORVANE', 'WAVE'),
     track(memory, track) { return join(point, 'CORVANE', 'WAVE', String(memory).padStart(3, '0') + '_' + track); },
     mounted() { return spawnSync('mountpoint', ['-q', point]).status === 0; },
     cleanup() {
-      spawnSync(volumeTool, ['unmount', point], { stdio: 'ignore' });
-      rmSync(folder, { recursive: true, force: true });
+      if (report === null) {
+        const done = spawnSync(volumeTool, ['unmount', point, '--check'], { encoding: 'utf8', stdio: ['ignore', 'ignore', 'pipe'] });
+        report = done.status === 0 ? '' : (done.stderr || 'the volume check failed (' + done.status + ')');
+        rmSync(folder, { recursive: true, force: true });
+      }
+      return report;
     },
   };
 }

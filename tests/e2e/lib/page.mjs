@@ -53,12 +53,22 @@ export async function selectTrack(page, memoryIndex, track) {
   await page.click(selector);
 }
 
-// The text of the error dialog, which is then closed.
+// The text of the error dialog, which is then closed (without the reason underneath).
 export async function errorText(page) {
+  return (await errorDetails(page)).text;
+}
+
+// The error dialog's text and the reason under it ('' when it has none); closes it.
+export async function errorDetails(page) {
   await page.waitForSelector('#message-dialog', { timeout: 20000 });
-  const text = await page.textContent('#message-dialog .dialog-body');
+  const details = await page.evaluate(() => {
+    const body = document.querySelector('#message-dialog .dialog-body');
+    const text = body.querySelector('.message-text');
+    const reason = body.querySelector('.message-reason');
+    return { text: text ? text.textContent : body.textContent, reason: reason ? reason.textContent : '' };
+  });
   await page.click('#message-dialog button');
-  return text;
+  return details;
 }
 
 export async function waitUsable(page, usable = true) {

@@ -1,0 +1,102 @@
+// The connected looper's track table, read once when it connects and then kept current
+// from the host's folder watch, so that a track dialog opens at once. (Starting that
+// watch makes the host clear the hidden copy temporaries a dead run left there.)
+(function (root, factory) {
+  if (typeof module === 'object' && module.exports) module.exports = factory(require('./tracks.js'));
+  else (root.Tarn = root.Tarn || {}).TrackStore = factory(root.Tarn.tracks);
+})(typeof self !== 'undefined' ? self : this, function (tracks) {
+  'use strict';
+
+  // What Tarn leaves in the temporary folder when it dies: the page's import files and
+  // catalogue, and the host's conversion temporaries ("___XXXXXX.wav" and the like).
+  var STALE_IN_TEMPORARY = /^(tmp\.wav|imported\.wav|tarn-catalogue\.json|___[A-Za-z0-9]{6}\.(wav|mp3|m4a))$/;
+
+  // files: the page's file layer (contents, unlink).
+  function TrackStore(files) {
+    this.files = files;
+    this.volume = '';
+    this.row = null;
+    this.table = null;
+  }
+
+  TrackStore.cleanTemporaryFolder = function (files, folder) {
+    var listed = files.contents(folder);
+    var removed = [];
+    if (!listed.success) return removed;
+    listed.data.forEach(function (entry) {
+      if (entry.directory || !STALE_IN_TEMPORARY.test(entry.name)) return;
+      if (files.unlink(folder + entry.name).success) removed.push(entry.name);
+    });
+    return removed;
+  };
+
+  TrackStore.prototype.ready = function (volume, row) {
+    return this.table !== null && this.volume === volume && this.row === row;
+  };
+
+  // Reads every track folder of the layout; {success, reason}.
+  TrackStore.prototype.load = function (volume, row) {
+    this.drop();
+    var wave = tracks.waveFolder(volume);
+    var listed = this.files.contents(wave);
+    if (!listed.success) return { success: false, reason: listed.reason };
+    var memories = row.numofMemParBank * row.numofBank;
+    var table = tracks.emptyTable(memories, row.numofTrackParMem);
+    var self = this;
+    this.volume = volume;
+    this.row = row;
+    this.table = table;
+    listed.data.forEach(function (entry) {
+      if (!entry.directory) return;
+      var at = tracks.parseFolder(entry.name, memories, row.numofTrackParMem);
+      if (at) self.readCell(at, wave + entry.name + '/');
+    });
+    return { success: true };
+  };
+
+  TrackStore.prototype.readCell = function (at, folder) {
+    var cell = this.table[at.memory][at.track];
+    var inside = this.files.contents(folder);
+    if (!inside.success) {
+      cell.dirName = '';
+      cell.fileName = '';
+      return;
+    }
+    cell.dirName = folder;
+    cell.fileName = '';
+    for (var i = 0; i < inside.data.length; i++) {
+      if (tracks.isWav(inside.data[i])) { cell.fileName = inside.data[i].name; break; }
+    }
+  };
+
+  // Folders (page paths ending in "/") changed: read the track folders among them
+  // again. True when the table changed.
+  TrackStore.prototype.changed = function (folders) {
+    if (!this.table) return false;
+    var wave = tracks.waveFolder(this.volume);
+    var memories = this.row.numofMemParBank * this.row.numofBank;
+    var before = JSON.stringify(this.table);
+    var self = this;
+    folders.forEach(function (folder) {
+      var path = String(folder).replace(/\/*$/, '/');
+      if (path.indexOf(wave) !== 0) return;
+      var name = path.substring(wave.length).replace(/\/$/, '');
+      var at = tracks.parseFolder(name, memories, self.row.numofTrackParMem);
+      if (at) self.readCell(at, wave + name + '/');
+    });
+    return JSON.stringify(this.table) !== before;
+  };
+
+  // A copy for a dialog, which may change its own.
+  TrackStore.prototype.snapshot = function () {
+    return this.table ? JSON.parse(JSON.stringify(this.table)) : null;
+  };
+
+  TrackStore.prototype.drop = function () {
+    this.volume = '';
+    this.row = null;
+    this.table = null;
+  };
+
+  return TrackStore;
+});
