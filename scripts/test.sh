@@ -4,6 +4,5 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh" --tests
 cd "$root/build"
-# A test that fails is run once more before it counts as failed: the MIDI tests over JACK have
-# shown a rare crash when a connection closes while the server delivers (being looked into).
-ctest --output-on-failure --timeout 900 -j2 --repeat until-pass:2 "$@"
+# Every test runs once: a test that needs a second run to pass is a fault to find.
+ctest --output-on-failure --timeout 900 -j2 "$@"

@@ -6,10 +6,18 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 // One open connection to a MIDI input device. Every message the system hands over is passed,
 // whole, to the receiver on the MIDI system's input thread.
+//
+// Closing first shuts the delivery gate, then lets RtMidi close the port. The gate is a flag
+// under a lock that each delivery holds while it runs, so shutting it waits for a delivery in
+// progress and turns later ones away before they reach the receiver. This matters over JACK:
+// RtMidi delivers from the client's process thread and, on close, the JACK library ends that
+// thread by asynchronous cancellation, which must never find it inside our code (a thread
+// cancelled in the middle of the receiver leaves locks held and the heap half-updated).
 class MIDIInputEndpoint {
 public:
     using Receiver = std::function<void(const std::vector<unsigned char>& message)>;
@@ -29,6 +37,10 @@ public:
 private:
     static void received(double, std::vector<unsigned char>* message, void* self);
 
+    void deliver(const std::vector<unsigned char>& message);
+
     Receiver receiver_;
+    std::mutex gate_;
+    bool delivering_ = false;  // under gate_
     std::unique_ptr<MIDISystem::Quiet<RtMidiIn>> midi_;
 };

@@ -3,6 +3,7 @@
 #include "SimPorts.h"
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,7 @@ void stop(int) { stopping = true; }
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: looper-sim --name NAME --model HEX [--busy-ms N] [--edit-mode 0|1] [--api jack|alsa]\n");
+                 "usage: looper-sim --name NAME --model HEX [--busy-ms N] [--edit-mode 0|1] [--api jack|alsa] [--stream MS]\n");
     return 2;
 }
 
@@ -31,7 +32,7 @@ void say(const char* what, const std::vector<uint8_t>& bytes) {
 
 int main(int argc, char** argv) {
     std::string name, model, api;
-    long busyMs = 0, editMode = 0;
+    long busyMs = 0, editMode = 0, streamMs = 0;
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         if (i + 1 >= argc) return usage();
@@ -41,10 +42,11 @@ int main(int argc, char** argv) {
         else if (option == "--busy-ms") busyMs = std::strtol(value.c_str(), nullptr, 10);
         else if (option == "--edit-mode") editMode = std::strtol(value.c_str(), nullptr, 10);
         else if (option == "--api") api = value;
+        else if (option == "--stream") streamMs = std::strtol(value.c_str(), nullptr, 10);
         else return usage();
     }
     std::vector<uint8_t> modelId;
-    if (name.empty() || !parseHex(model, modelId) || modelId.empty() || busyMs < 0 || editMode < 0 || editMode > 1)
+    if (name.empty() || !parseHex(model, modelId) || modelId.empty() || busyMs < 0 || streamMs < 0 || editMode < 0 || editMode > 1)
         return usage();
     if (api.empty()) {
         const char* wanted = std::getenv("TARN_MIDI_API");
@@ -66,8 +68,16 @@ int main(int argc, char** argv) {
 
     uint8_t shownMode = device.editMode();
     std::vector<uint8_t> message;
+    // --stream: a note and a short SysEx every MS milliseconds, unprinted, as a device that
+    // never stops talking (for tests that open and close connections while it sends).
+    const std::vector<uint8_t> streamed[] = {{0x90, 0x3C, 0x40}, {0xF0, 0x7D, 0x10, 0x00, 0x01, 0x02, 0x03, 0xF7}};
+    auto nextStream = std::chrono::steady_clock::now();
     while (!stopping) {
-        if (inbox.pop(message, 20)) {
+        if (streamMs > 0 && std::chrono::steady_clock::now() >= nextStream) {
+            for (const auto& m : streamed) ports->send(m);
+            nextStream += std::chrono::milliseconds(streamMs);
+        }
+        if (inbox.pop(message, streamMs > 0 ? 1 : 20)) {
             say("recv", message);
             for (const auto& answer : device.receive(message)) {
                 ports->send(answer);

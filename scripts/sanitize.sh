@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the C++ test programs with a sanitizer in a tree of their own and runs their tests.
+#   scripts/sanitize.sh address [CTEST ARGS...]   ASan + UBSan: every C++ test (label "cxx")
+#   scripts/sanitize.sh thread  [CTEST ARGS...]   TSan: the threaded tests (label "cxx-threaded")
+# Only the test programs are built (targets tarn_test_programs / tarn_threaded_test_programs);
+# the browser-driven flows and the fuzzer stay in the normal tree. A finding fails its test.
+# Known third-party findings are suppressed in tests/sanitizers/, each with its cause.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+lane=${1:-}
+shift || true
+case $lane in
+  address) tree=build-asan; sanitize=address,undefined; target=tarn_test_programs; label='^cxx' ;;
+  thread) tree=build-tsan; sanitize=thread; target=tarn_threaded_test_programs; label='^cxx-threaded$' ;;
+  *) echo "usage: $0 address|thread [ctest arguments]" >&2; exit 2 ;;
+esac
+cd "$root"
+
+launcher=()
+if command -v ccache >/dev/null; then
+  # Relative paths in the cache keys, so that another checkout of the same sources hits.
+  export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+# -O1 keeps the checkers' stacks readable and the build short; -g1 is enough for line numbers.
+cmake -S . -B "$tree" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARN_SANITIZE=$sanitize \
+  -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" "${launcher[@]}" >/dev/null
+# Set before the build too: it runs each program once to list its tests.
+supp=$root/tests/sanitizers
+export ASAN_OPTIONS="abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1:check_initialization_order=1"
+export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions=$supp/ubsan.supp"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:history_size=4:suppressions=$supp/tsan.supp"
+start=$(date +%s)
+cmake --build "$tree" -j"$(nproc)" --target "$target"
+built=$(date +%s)
+echo "sanitizer lane $lane: built in $((built - start)) s"
+
+status=0
+(cd "$tree" && ctest -L "$label" --output-on-failure --timeout 900 -j2 "$@") || status=$?
+echo "sanitizer lane $lane: tests ran in $(($(date +%s) - built)) s"
+exit $status
