@@ -1,16 +1,15 @@
 // How long the page's device work takes through the real headless host: one device
 // check (volume scan and recognition), reading a 6 x 99 track table, and importing a
 // three-minute mp3 onto a looper volume. Needs root (the looper volume) and a built tarn.
-//   node bench/page_device_bench.mjs        (TARN_BIN=... to pick the binary)
+//   tests/e2e/support/private-mounts.sh node bench/page_device_bench.mjs   (TARN_BIN=... to pick the binary)
 import { join, resolve, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const here = dirname(fileURLToPath(import.meta.url));
 const e2e = resolve(here, '../tests/e2e/lib');
 const { openTarn, waitUsable } = await import(join(e2e, 'page.mjs'));
-const { lockDevices, mountVolume, makeAudio, scratchFolder } = await import(join(e2e, 'looper.mjs'));
+const { mountVolume, makeAudio, scratchFolder } = await import(join(e2e, 'looper.mjs'));
 
-const unlock = await lockDevices();
 const scratch = scratchFolder();
 const volume = mountVolume('Eddy Six', { label: '', size: 160 });
 const t = await openTarn({ prefs: { catalogueAddress: 'http://127.0.0.1:9/none.json' } });
@@ -46,5 +45,4 @@ try {
   await t.close();
   volume.cleanup();
   scratch.cleanup();
-  unlock();
 }

@@ -9,10 +9,10 @@ import { mkdirSync, writeFileSync, readFileSync, readdirSync } from 'node:fs';
 import { join, relative } from 'node:path';
 import { openTarn, hasModule, selectTrack, waitUsable } from '../lib/page.mjs';
 import {
-  canMountVolumes, lockDevices, mountVolume, startVolumeService, startCatalogueServer, makeAudio, readWav, listTree, scratchFolder,
+  canMountVolumes, mountVolume, startVolumeService, startCatalogueServer, makeAudio, readWav, listTree, scratchFolder,
 } from '../lib/looper.mjs';
 
-let unlock, volume, volumes, scratch, server, t;
+let volume, volumes, scratch, server, t;
 let skip = '';
 let folder;
 
@@ -25,7 +25,6 @@ function makeSet(name, set, tracks) {
 
 before(async () => {
   if (!canMountVolumes()) { skip = 'mounting looper volumes needs root and loop devices'; return; }
-  unlock = await lockDevices();
   scratch = scratchFolder();
   folder = join(scratch.folder, 'Band Loops');
   makeSet('older', { title: 'Older set', description: 'from last year', date: '2025-03-01' }, [['Slow #1.wav', 0.5]]);
@@ -62,7 +61,6 @@ after(async () => {
   await volumes?.stop();
   volume?.cleanup();
   scratch?.cleanup();
-  unlock?.();
 });
 
 async function chooseCatalogue(page, address, expectedReport) {
