@@ -5,6 +5,8 @@
 #include <rtmidi/RtMidi.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +35,16 @@ template <class T>
 class Quiet {
 public:
     Quiet() : midi_((requireServer(), new T(api(), clientName()))) { midi_->setErrorCallback(recordError, &error_); }
+    // Over JACK, RtMidi frees a port's buffers before it closes its client, while the
+    // server's process callback may still be inside its last cycle with them (closing the port
+    // only clears the pointer that later cycles check). So the port is closed first and that
+    // cycle is given time to end before the object goes.
+    ~Quiet() {
+        if (midi_->getCurrentApi() == RtMidi::UNIX_JACK && midi_->isPortOpen()) {
+            midi_->closePort();
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        }
+    }
     Quiet(const Quiet&) = delete;
     Quiet& operator=(const Quiet&) = delete;
 
