@@ -24,7 +24,12 @@ export function startHost({ home = makeHome(), env = {} } = {}) {
     let err = '';
     const exited = new Promise((r) => child.on('exit', (code, signal) => r({ code, signal })));
     const timer = setTimeout(() => rejectStart(new Error('tarn printed no address: ' + err)), 20000);
-    child.stderr.on('data', (d) => { err += d; });
+    // Keep the start and the latest of what the host says: a host that floods its error
+    // output must fail the checks, not the harness's memory.
+    child.stderr.on('data', (d) => {
+      err += d;
+      if (err.length > 262144) err = err.slice(0, 4096) + '\n[...]\n' + err.slice(-65536);
+    });
     child.stdout.on('data', (d) => {
       out += d;
       if (!out.includes('\n')) return;
