@@ -4,6 +4,7 @@
 #include "audio/ExtSamplePlayer.h"
 #include "audio/UnitStream.h"
 #include "bridge/JavaScriptInterface.h"
+#include "bridge/NativeException.h"
 #include "bridge/Json.h"
 #include "bridge/NativeObjects.h"
 #include "bridge/Text.h"
@@ -53,6 +54,10 @@ void NativeCall_sampler::call(int function, const Args& args, CallResult& result
     auto& players = objects_->samplePlayers();
     if (function == Create) {
         const int count = toInt(args.at(0));
+        // Each player holds a sound-server stream, a watcher and their threads: a page asking
+        // for millions would take the host down, so the count has a limit.
+        if (count > kMaxPlayers)
+            throw NativeException("player count must be at most " + std::to_string(kMaxPlayers));
         if (!players.empty()) return;
         for (int i = 0; i < count; ++i) {
             NativeObjects::SamplePlayerEntry entry;

@@ -12,6 +12,7 @@ class NativeCall_sampler : public NativeCall {
 public:
     explicit NativeCall_sampler(NativeObjects* objects);
     std::string moduleName() const override { return "sampler"; }
+    static constexpr int kMaxPlayers = 32;
     void call(int function, const Args& args, CallResult& result) override;
 
 private:

@@ -21,6 +21,9 @@ TEST_F(SamplerModuleTest, BeforeCreateEveryCallAnswersItsRestingValue) {
 }
 
 TEST_F(SamplerModuleTest, CreateMakesNumberedPlayersOnceAndChecksNumbers) {
+    // A count no host could hold is refused at once and makes nothing.
+    EXPECT_EQ(call({"$$sampler_create", "2147483647"}).substr(0, 1), "e");
+    EXPECT_EQ(call({"$$sampler_status"}), "s");
     EXPECT_EQ(call({"$$sampler_create", "3"}), "v");
     EXPECT_EQ(call({"$$sampler_create", "5"}), "v");  // players exist: nothing more
     Json list = status();
