@@ -11,7 +11,7 @@ struct SinkQuery {
     bool done = false;
     bool found = false;
     std::string name;
-    pa_sample_spec spec{};
+    pa_sample_spec sampleFormat{};
     pa_channel_map map{};
 };
 
@@ -70,7 +70,7 @@ bool SamplePlayerOutput::learnSink(const std::string& name) {
             if (!eol && info) {
                 q->found = true;
                 q->name = info->name;
-                q->spec = info->sample_spec;
+                q->sampleFormat = info->sample_spec;
                 q->map = info->channel_map;
             }
             if (eol) {
@@ -82,23 +82,23 @@ bool SamplePlayerOutput::learnSink(const std::string& name) {
     if (!op) return false;
     while (!query.done && pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop_);
     pa_operation_unref(op);
-    if (!query.found || query.spec.channels < 1 || query.spec.rate < 1) return false;
+    if (!query.found || query.sampleFormat.channels < 1 || query.sampleFormat.rate < 1) return false;
     sink_ = query.name;
-    channels_ = query.spec.channels;
-    rate_ = static_cast<int>(query.spec.rate);
+    channels_ = query.sampleFormat.channels;
+    rate_ = static_cast<int>(query.sampleFormat.rate);
     periodFrames_ = static_cast<uint32_t>(rate_ * kPeriodSeconds);
     if (periodFrames_ == 0) periodFrames_ = 1;
     return true;
 }
 
 bool SamplePlayerOutput::connectStream(const std::string& device, bool fixed) {
-    pa_sample_spec spec;
-    spec.format = PA_SAMPLE_S16LE;
-    spec.channels = static_cast<uint8_t>(channels_);
-    spec.rate = static_cast<uint32_t>(rate_);
+    pa_sample_spec sampleFormat;
+    sampleFormat.format = PA_SAMPLE_S16LE;
+    sampleFormat.channels = static_cast<uint8_t>(channels_);
+    sampleFormat.rate = static_cast<uint32_t>(rate_);
     pa_channel_map map;
-    pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
-    stream_ = pa_stream_new(context_, "Sample", &spec, &map);
+    pa_channel_map_init_auto(&map, sampleFormat.channels, PA_CHANNEL_MAP_DEFAULT);
+    stream_ = pa_stream_new(context_, "Sample", &sampleFormat, &map);
     if (!stream_) return false;
     auto signal = [](pa_stream*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); };
     pa_stream_set_state_callback(stream_, signal, loop_);
