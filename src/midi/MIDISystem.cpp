@@ -2,7 +2,11 @@
 
 #include <jack/jack.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <strings.h>
 #include <unistd.h>
@@ -33,6 +37,25 @@ RtMidi::Api chooseApi() {
     return alsaSequencerOpens() ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
 }
 
+// A JACK server listens on a socket in /dev/shm named after the server and the user. Asking
+// that socket first spares libjack's client set-up when nothing listens: that set-up opens
+// the shared metadata database, which can stall for many seconds on a database left behind
+// by a process that died holding its lock.
+bool serverSocketAnswers() {
+    const char* server = std::getenv("JACK_DEFAULT_SERVER");
+    if (!server || !*server) server = "default";
+    std::string path = "/dev/shm/jack_" + std::string(server) + "_" + std::to_string(getuid()) + "_0";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return true;  // let libjack decide
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return true;
+    bool answers = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return answers;
+}
+
 }  // namespace
 
 RtMidi::Api api() {
@@ -59,6 +82,7 @@ void requireServer() {
     if (api() != RtMidi::UNIX_JACK) return;
     // A client of our own that asks not to start a server: opening it is the only sure
     // test that one runs (and answers), and it costs a failed socket connect when none does.
+    if (!serverSocketAnswers()) throw RtMidiError("no JACK server is running", RtMidiError::NO_DEVICES_FOUND);
     jack_status_t status;
     jack_client_t* probe = jack_client_open((clientName() + "-probe").c_str(), JackNoStartServer, &status);
     if (!probe) throw RtMidiError("no JACK server is running", RtMidiError::NO_DEVICES_FOUND);

@@ -34,6 +34,10 @@ if [ "${1:-}" = --inside ]; then
     [ -n "${needed[$point]:-}" ] && continue
     umount -l "$point" 2>/dev/null || true
   done
+  # A /dev/shm of its own too: the JACK server of a flow keeps its registry (eight servers at
+  # most), shared memory and metadata database there, and a killed run's leftovers must
+  # neither reach nor block another run.
+  mount -t tmpfs -o mode=1777,size=1g tarn-shm /dev/shm
   TARN_PRIVATE_MOUNTS=$(readlink /proc/self/ns/mnt)
   export TARN_PRIVATE_MOUNTS
   # This shell is the namespace's first process: it stays, so that daemons whose parent
