@@ -1,9 +1,11 @@
 #include "midi/MIDISystem.h"
 
+#include "midi/JackMIDIPorts.h"
+#include "midi/RtMidiPorts.h"
+
 #include <jack/jack.h>
 
 #include <cstdlib>
-#include <mutex>
 #include <strings.h>
 #include <unistd.h>
 
@@ -33,6 +35,8 @@ RtMidi::Api chooseApi() {
     return alsaSequencerOpens() ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
 }
 
+bool overJack() { return api() == RtMidi::UNIX_JACK; }
+
 }  // namespace
 
 RtMidi::Api api() {
@@ -55,66 +59,49 @@ bool isOwnClient(const std::string& deviceName) {
     return true;
 }
 
-void requireServer() {
-    if (api() != RtMidi::UNIX_JACK) return;
-    // A client of our own that asks not to start a server: opening it is the only sure
-    // test that one runs (and answers), and it costs a failed socket connect when none does.
-    jack_status_t status;
-    jack_client_t* probe = jack_client_open((clientName() + "-probe").c_str(), JackNoStartServer, &status);
-    if (!probe) throw RtMidiError("no JACK server is running", RtMidiError::NO_DEVICES_FOUND);
-    jack_client_close(probe);
+std::vector<std::string> portNames(bool output) {
+    return overJack() ? JackMIDIPorts::portNames(output) : RtMidiPorts::portNames(output);
 }
 
-void recordError(RtMidiError::Type type, const std::string&, void* record) {
-    static_cast<std::atomic<int>*>(record)->store(static_cast<int>(type));
-}
-
-std::vector<ListedPort> listPorts(RtMidi& midi, bool output) {
+std::vector<ListedPort> listPorts(const std::vector<std::string>& names, bool output) {
     std::vector<ListedPort> ports;
-    unsigned count = midi.getPortCount();
-    for (unsigned n = 0; n < count; ++n) {
-        std::string name = midi.getPortName(n);
-        if (name.empty()) continue;  // gone since it was counted
-        MIDIEndpointInfo info = MIDIEndpointInfo::fromPortName(name);
+    for (size_t n = 0; n < names.size(); ++n) {
+        if (names[n].empty()) continue;  // gone since it was counted
+        MIDIEndpointInfo info = MIDIEndpointInfo::fromPortName(names[n]);
         if (isOwnClient(info.deviceName)) continue;
         if (output && info.deviceName == "Midi Through") continue;
-        ports.push_back({n, info});
+        ports.push_back({static_cast<unsigned>(n), info});
     }
     return ports;
 }
 
-namespace {
-
-template <class T>
-std::vector<MIDIEndpointInfo> listWith(bool output) {
-    static std::mutex mutex;
-    // Made on first use and kept for the life of the process: every client in the MIDI
-    // system costs a thread woken on each of its cycles, so Tarn keeps one per direction.
-    static Quiet<T>* lister = nullptr;
-    std::lock_guard<std::mutex> lock(mutex);
+std::vector<MIDIEndpointInfo> endpoints(bool output) {
     std::vector<MIDIEndpointInfo> infos;
-    try {
-        if (!lister) lister = new Quiet<T>();
-        for (const ListedPort& port : listPorts(**lister, output)) infos.push_back(port.info);
-    } catch (const RtMidiError&) {
-        // No MIDI system: nothing to list.
-    }
+    for (const ListedPort& port : listPorts(portNames(output), output)) infos.push_back(port.info);
     return infos;
 }
 
-}  // namespace
-
-std::vector<MIDIEndpointInfo> endpoints(bool output) {
-    return output ? listWith<RtMidiOut>(true) : listWith<RtMidiIn>(false);
-}
-
-int findPort(RtMidi& midi, bool output, const MIDIEndpointInfo& endpoint) {
-    for (const ListedPort& port : listPorts(midi, output)) {
+int findPort(const std::vector<std::string>& names, bool output, const MIDIEndpointInfo& endpoint) {
+    for (const ListedPort& port : listPorts(names, output)) {
         if (port.info.deviceName != endpoint.deviceName) continue;
         if (endpoint.deviceName + MIDIEndpointInfo::portPath(port.info.uid) == endpoint.uid)
             return static_cast<int>(port.number);
     }
     return -1;
+}
+
+std::unique_ptr<Input> openInput(const MIDIEndpointInfo& endpoint, Receiver receiver) {
+    if (!overJack()) return RtMidiPorts::openInput(endpoint, std::move(receiver));
+    std::vector<std::string> names = portNames(false);
+    int number = findPort(names, false, endpoint);
+    return number < 0 ? nullptr : JackMIDIPorts::openInput(names[number], std::move(receiver));
+}
+
+std::unique_ptr<Output> openOutput(const MIDIEndpointInfo& endpoint) {
+    if (!overJack()) return RtMidiPorts::openOutput(endpoint);
+    std::vector<std::string> names = portNames(true);
+    int number = findPort(names, true, endpoint);
+    return number < 0 ? nullptr : JackMIDIPorts::openOutput(names[number]);
 }
 
 }  // namespace MIDISystem

@@ -4,22 +4,32 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <jack/jack.h>
+#include <sys/prctl.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-pid_t spawn(const std::vector<std::string>& argv, int stdoutFd) {
+// Starts argv with stdout on stdoutFd (-1: /dev/null) and stderr on stderrFd (-1: /dev/null
+// unless TARN_TEST_VERBOSE is set). The child gets SIGTERM when the thread that started it
+// ends, so a test program that crashes or is killed leaves no server or simulator behind
+// (the tests start them from the main thread).
+pid_t spawn(const std::vector<std::string>& argv, int stdoutFd, int stderrFd = -1) {
     std::vector<char*> args;
     for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
+    pid_t parent = getpid();
     pid_t pid = fork();
     if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);  // the parent is already gone
         int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
         dup2(stdoutFd >= 0 ? stdoutFd : null, 1);
-        if (!getenv("TARN_TEST_VERBOSE")) dup2(null, 2);
+        if (stderrFd >= 0) dup2(stderrFd, 2);
+        else if (!getenv("TARN_TEST_VERBOSE")) dup2(null, 2);
         execvp(args[0], args.data());
         _exit(127);
     }
@@ -39,6 +49,19 @@ void finish(pid_t pid) {
     waitpid(pid, nullptr, 0);
 }
 
+
+void silent(const char*) {}
+
+// What the server wrote, for the failure message.
+std::string readAll(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0)
+        text.append(buffer, static_cast<size_t>(n));
+    return text;
+}
+
 }  // namespace
 
 JackServer::JackServer() {
@@ -47,23 +70,48 @@ JackServer::JackServer() {
     setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
     setenv("TARN_MIDI_API", "jack", 1);
-    // jack_wait can fail to open its client while the server is still settling, and a server
-    // started at the same moment as another one now and then does not come up: try again.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        pid_ = spawn({"jackd", "--no-realtime", "--sync", "--timeout", "5000", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "128"}, -1);
-        bool gone = false;
-        for (int check = 0; check < 5 && !gone; ++check) {
-            pid_t waiter = spawn({"jack_wait", "-w", "-t", "10", "-s", name_}, -1);
-            int status = 0;
-            waitpid(waiter, &status, 0);
-            if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
-            gone = waitpid(pid_, nullptr, WNOHANG) == pid_;  // the server has ended
-            usleep(200000);
+    // The probes below fail until the server answers; libjack need not say so each time.
+    jack_set_error_function(silent);
+    jack_set_info_function(silent);
+    // The server's own output goes to an unlinked file, read back when it does not come up.
+    char logPath[] = "/tmp/tarn-jackd-XXXXXX";
+    int log = mkstemp(logPath);
+    if (log < 0) throw std::runtime_error("cannot make the JACK server's log file");
+    unlink(logPath);
+    pid_ = spawn({"jackd", "--no-realtime", "--sync", "--timeout", "5000", "-n", name_, "-d", "dummy", "-r", "44100",
+                  "-p", "128"},
+                 log, log);
+    // The server is up when a client can open on it. It answers within a second on an idle
+    // machine; a few seconds cover a loaded one, and a server that has not answered by then
+    // is not going to.
+    auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+    std::string failure;
+    for (;;) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = 0;
+            failure = WIFEXITED(status) ? "exited with status " + std::to_string(WEXITSTATUS(status))
+                                        : "ended by signal " + std::to_string(WTERMSIG(status));
+            break;
         }
-        if (!gone) finish(pid_);
+        jack_status_t openStatus;
+        if (jack_client_t* probe = jack_client_open("tarn-test-probe", JackNoStartServer, &openStatus)) {
+            jack_client_close(probe);
+            close(log);
+            return;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            failure = "did not answer within " + std::to_string(kStartTimeout.count()) + " ms";
+            break;
+        }
+        usleep(20000);
     }
+    finish(pid_);
     pid_ = 0;
-    throw std::runtime_error("the JACK server " + name_ + " did not come up");
+    std::string output = readAll(log);
+    close(log);
+    throw std::runtime_error("the JACK server " + name_ + " did not come up: it " + failure +
+                             (output.empty() ? std::string(" and printed nothing") : "; it printed:\n" + output));
 }
 
 JackServer::~JackServer() { finish(pid_); }

@@ -14,6 +14,9 @@
 // TARN_MIDI_API=jack so that every client of this process (and its children) uses it.
 class JackServer {
 public:
+    // How long the server may take to answer before the start fails with what it printed.
+    static constexpr std::chrono::milliseconds kStartTimeout{8000};
+
     JackServer();
     ~JackServer();
     const std::string& name() const { return name_; }
