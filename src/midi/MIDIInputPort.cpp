@@ -27,7 +27,7 @@ void MIDIInputPort::connectEndpoint(const MIDIEndpointInfo& endpoint) {
         connections_.erase(found);
     } else {
         auto connection = std::make_unique<MIDIInputEndpoint>(
-            [this](const std::vector<unsigned char>& message) { receive(message.data(), message.size()); });
+            [this](const uint8_t* data, size_t length) { receive(data, length); });
         if (connection->open(endpoint)) {
             connections_.emplace(endpoint.uid, std::move(connection));
             return;

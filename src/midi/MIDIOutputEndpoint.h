@@ -1,7 +1,7 @@
 #pragma once
 
 #include "midi/MIDIEndpointInfo.h"
-#include "midi/MIDISystem.h"
+#include "midi/MIDIPortConnection.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +20,7 @@ public:
     // cannot be opened (the connection is then closed).
     virtual bool open(const MIDIEndpointInfo& endpoint);
     virtual void close();
-    virtual bool isOpen() const { return midi_ != nullptr; }
+    virtual bool isOpen() const { return system_ != nullptr; }
     // Writes a channel, system-common or real-time message of 1 to 3 bytes; 0 when closed.
     virtual int sendShort(const uint8_t* data, size_t length);
     // Writes a whole SysEx; 0 when closed.
@@ -29,10 +29,10 @@ public:
     // Hands over the system connection, leaving this endpoint closed. Closing a system
     // connection can wait for the MIDI system's cycle, so a sender running on such a cycle
     // retires it instead and lets the UI thread drop it later.
-    std::unique_ptr<MIDISystem::Quiet<RtMidiOut>> retire() { return std::move(midi_); }
+    std::unique_ptr<MIDISystem::Output> retire() { return std::move(system_); }
 
 private:
-    int write(const uint8_t* data, size_t length);
+    int write(const uint8_t* data, size_t length) { return system_ ? system_->send(data, length) : 0; }
 
-    std::unique_ptr<MIDISystem::Quiet<RtMidiOut>> midi_;
+    std::unique_ptr<MIDISystem::Output> system_;
 };

@@ -1,6 +1,7 @@
 #include "midi/MIDIOutputPort.h"
 
 #include "midi/MIDIClient.h"
+#include "midi/MIDISystem.h"
 
 MIDIOutputPort::~MIDIOutputPort() {
     disconnectAllEndpoints();
@@ -37,7 +38,7 @@ void MIDIOutputPort::attach(const std::string& uid, std::unique_ptr<MIDIOutputEn
 }
 
 void MIDIOutputPort::dropRetired() {
-    std::vector<std::unique_ptr<MIDISystem::Quiet<RtMidiOut>>> retired;
+    std::vector<std::unique_ptr<MIDISystem::Output>> retired;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         retired.swap(retired_);

@@ -3,7 +3,7 @@
 #include "midi/MIDIEndpointInfo.h"
 #include "midi/MIDIOutputEndpoint.h"
 #include "midi/MIDIOutputParser.h"
-#include "midi/MIDISystem.h"
+#include "midi/MIDIPortConnection.h"
 
 #include <map>
 #include <memory>
@@ -53,7 +53,7 @@ private:
     // connection is made or closed.
     mutable std::mutex mutex_;
     std::map<std::string, std::unique_ptr<MIDIOutputEndpoint>> connections_;
-    std::vector<std::unique_ptr<MIDISystem::Quiet<RtMidiOut>>> retired_;
+    std::vector<std::unique_ptr<MIDISystem::Output>> retired_;
     // Serialises send() calls around the parser's running status and SysEx buffer.
     std::mutex sendMutex_;
     MIDIOutputParser parser_;

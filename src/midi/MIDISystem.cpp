@@ -1,13 +1,11 @@
 #include "midi/MIDISystem.h"
 
+#include "midi/JackMIDIPorts.h"
+#include "midi/RtMidiPorts.h"
+
 #include <jack/jack.h>
 
-#include <sys/socket.h>
-#include <sys/un.h>
-
 #include <cstdlib>
-#include <cstring>
-#include <mutex>
 #include <strings.h>
 #include <unistd.h>
 
@@ -37,24 +35,7 @@ RtMidi::Api chooseApi() {
     return alsaSequencerOpens() ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
 }
 
-// A JACK server listens on a socket in /dev/shm named after the server and the user. Asking
-// that socket first spares libjack's client set-up when nothing listens: that set-up opens
-// the shared metadata database, which can stall for many seconds on a database left behind
-// by a process that died holding its lock.
-bool serverSocketAnswers() {
-    const char* server = std::getenv("JACK_DEFAULT_SERVER");
-    if (!server || !*server) server = "default";
-    std::string path = "/dev/shm/jack_" + std::string(server) + "_" + std::to_string(getuid()) + "_0";
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) return true;  // let libjack decide
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return true;
-    bool answers = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return answers;
-}
+bool overJack() { return api() == RtMidi::UNIX_JACK; }
 
 }  // namespace
 
@@ -78,67 +59,49 @@ bool isOwnClient(const std::string& deviceName) {
     return true;
 }
 
-void requireServer() {
-    if (api() != RtMidi::UNIX_JACK) return;
-    // A client of our own that asks not to start a server: opening it is the only sure
-    // test that one runs (and answers), and it costs a failed socket connect when none does.
-    if (!serverSocketAnswers()) throw RtMidiError("no JACK server is running", RtMidiError::NO_DEVICES_FOUND);
-    jack_status_t status;
-    jack_client_t* probe = jack_client_open((clientName() + "-probe").c_str(), JackNoStartServer, &status);
-    if (!probe) throw RtMidiError("no JACK server is running", RtMidiError::NO_DEVICES_FOUND);
-    jack_client_close(probe);
+std::vector<std::string> portNames(bool output) {
+    return overJack() ? JackMIDIPorts::portNames(output) : RtMidiPorts::portNames(output);
 }
 
-void recordError(RtMidiError::Type type, const std::string&, void* record) {
-    static_cast<std::atomic<int>*>(record)->store(static_cast<int>(type));
-}
-
-std::vector<ListedPort> listPorts(RtMidi& midi, bool output) {
+std::vector<ListedPort> listPorts(const std::vector<std::string>& names, bool output) {
     std::vector<ListedPort> ports;
-    unsigned count = midi.getPortCount();
-    for (unsigned n = 0; n < count; ++n) {
-        std::string name = midi.getPortName(n);
-        if (name.empty()) continue;  // gone since it was counted
-        MIDIEndpointInfo info = MIDIEndpointInfo::fromPortName(name);
+    for (size_t n = 0; n < names.size(); ++n) {
+        if (names[n].empty()) continue;  // gone since it was counted
+        MIDIEndpointInfo info = MIDIEndpointInfo::fromPortName(names[n]);
         if (isOwnClient(info.deviceName)) continue;
         if (output && info.deviceName == "Midi Through") continue;
-        ports.push_back({n, info});
+        ports.push_back({static_cast<unsigned>(n), info});
     }
     return ports;
 }
 
-namespace {
-
-template <class T>
-std::vector<MIDIEndpointInfo> listWith(bool output) {
-    static std::mutex mutex;
-    // Made on first use and kept for the life of the process: every client in the MIDI
-    // system costs a thread woken on each of its cycles, so Tarn keeps one per direction.
-    static Quiet<T>* lister = nullptr;
-    std::lock_guard<std::mutex> lock(mutex);
+std::vector<MIDIEndpointInfo> endpoints(bool output) {
     std::vector<MIDIEndpointInfo> infos;
-    try {
-        if (!lister) lister = new Quiet<T>();
-        for (const ListedPort& port : listPorts(**lister, output)) infos.push_back(port.info);
-    } catch (const RtMidiError&) {
-        // No MIDI system: nothing to list.
-    }
+    for (const ListedPort& port : listPorts(portNames(output), output)) infos.push_back(port.info);
     return infos;
 }
 
-}  // namespace
-
-std::vector<MIDIEndpointInfo> endpoints(bool output) {
-    return output ? listWith<RtMidiOut>(true) : listWith<RtMidiIn>(false);
-}
-
-int findPort(RtMidi& midi, bool output, const MIDIEndpointInfo& endpoint) {
-    for (const ListedPort& port : listPorts(midi, output)) {
+int findPort(const std::vector<std::string>& names, bool output, const MIDIEndpointInfo& endpoint) {
+    for (const ListedPort& port : listPorts(names, output)) {
         if (port.info.deviceName != endpoint.deviceName) continue;
         if (endpoint.deviceName + MIDIEndpointInfo::portPath(port.info.uid) == endpoint.uid)
             return static_cast<int>(port.number);
     }
     return -1;
+}
+
+std::unique_ptr<Input> openInput(const MIDIEndpointInfo& endpoint, Receiver receiver) {
+    if (!overJack()) return RtMidiPorts::openInput(endpoint, std::move(receiver));
+    std::vector<std::string> names = portNames(false);
+    int number = findPort(names, false, endpoint);
+    return number < 0 ? nullptr : JackMIDIPorts::openInput(names[number], std::move(receiver));
+}
+
+std::unique_ptr<Output> openOutput(const MIDIEndpointInfo& endpoint) {
+    if (!overJack()) return RtMidiPorts::openOutput(endpoint);
+    std::vector<std::string> names = portNames(true);
+    int number = findPort(names, true, endpoint);
+    return number < 0 ? nullptr : JackMIDIPorts::openOutput(names[number]);
 }
 
 }  // namespace MIDISystem

@@ -2,16 +2,26 @@
 
 #include "bridge/Json.h"
 
+#include <stdexcept>
 #include <thread>
 
 std::unique_ptr<JackServer> MIDIBridgeTest::jack;
 
 namespace {
 
-// One JACK server for the whole test program (ctest runs each test as its own program).
+std::string serverFailure;
+
+// One JACK server for the whole test program (ctest runs each test as its own program). A
+// server that does not come up fails each test with the reason, instead of ending the program.
 class JackEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { MIDIBridgeTest::jack = std::make_unique<JackServer>(); }
+    void SetUp() override {
+        try {
+            MIDIBridgeTest::jack = std::make_unique<JackServer>();
+        } catch (const std::exception& error) {
+            serverFailure = error.what();
+        }
+    }
     void TearDown() override { MIDIBridgeTest::jack.reset(); }
 };
 
@@ -19,7 +29,10 @@ const auto* environment = ::testing::AddGlobalTestEnvironment(new JackEnvironmen
 
 }  // namespace
 
-MIDIBridgeTest::MIDIBridgeTest() : controller(std::make_unique<TarnAppWebViewController>()) {}
+MIDIBridgeTest::MIDIBridgeTest() {
+    if (!jack) throw std::runtime_error(serverFailure);
+    controller = std::make_unique<TarnAppWebViewController>();
+}
 
 MIDIBridgeTest::~MIDIBridgeTest() { controller.reset(); }
 
