@@ -48,19 +48,24 @@ void UlinkConnection::setTimeout(int seconds) { timeout_ = std::clamp(seconds, 0
 void UlinkConnection::setKeepAlive(int seconds) {
     int value = std::clamp(seconds, 0, 255);
     keepAlive_ = value;
-    if (linked()) sendMessage(UlinkType::KeepAlive, UlinkSubtype::Interval, std::string(1, static_cast<char>(value)));
+    if (linked())
+        reportFailure(sendMessage(UlinkType::KeepAlive, UlinkSubtype::Interval, std::string(1, static_cast<char>(value))));
 }
 
 void UlinkConnection::setInputMode(int mode) {
     inputMode_ = mode;
+    // Sent on the link itself: this side opens no audio stream connections.
     if (linked())
-        sendMessage(UlinkType::Audio, UlinkSubtype::InputMode, std::string(1, static_cast<char>(mode & 0xFF)));
+        reportFailure(sendMessage(UlinkType::Audio, UlinkSubtype::InputMode, std::string(1, static_cast<char>(mode & 0xFF))));
 }
 
 void UlinkConnection::sendMIDI(const std::string& midi) {
-    if (!linked() || midi_.send(midi)) return;
+    if (linked()) reportFailure(midi_.send(midi));
+}
+
+void UlinkConnection::reportFailure(bool sent) {
     UlinkDevice current;
-    if (delegate_ && device(current)) delegate_->error(current);
+    if (!sent && delegate_ && device(current)) delegate_->error(current);
 }
 
 uint32_t UlinkConnection::deviceValue(int index) const {

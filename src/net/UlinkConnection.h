@@ -41,7 +41,8 @@ public:
     int inputMode() const { return inputMode_.load(); }
     // Stores the mode and sends it when linked.
     void setInputMode(int mode);
-    // Sends MIDI bytes; an "error" report when the link is up but the send fails.
+    // Sends MIDI bytes. Here and in the two setters above, a send that fails while linked is
+    // reported as an error (the link itself then ends as the reader finds it broken).
     void sendMIDI(const std::string& midi);
 
     // What the device reported (values 0-4, the latest level data and four running maxima).
@@ -58,6 +59,8 @@ public:
 
 private:
     void stop();
+    // An "error" report for a send that failed while the link was up.
+    void reportFailure(bool sent);
 
     UlinkConnectionDelegate* delegate_ = nullptr;
     UlinkMIDIService midi_;
