@@ -169,6 +169,15 @@ TEST_F(UlinkModuleTest, MIDITravelsBothWaysAsTimeStampedPackets) {
     call({"$$ulink_send", "F07D10203040F7"});
     line = sim.waitLine("message 2 ");
     EXPECT_EQ(line.substr(20), "04F07D10" "04203040" "05F70000");
+    // More than one message can carry: split at whole packets, every part time-stamped.
+    std::string notes;
+    for (int i = 0; i < 9000; ++i) notes += "903C40";
+    call({"$$ulink_send", notes});
+    std::string first = sim.waitLine("message 2 "), second = sim.waitLine("message 2 ");
+    ASSERT_FALSE(second.empty());
+    EXPECT_EQ((first.size() - 20 + second.size() - 20) / 8, 9000u);
+    EXPECT_EQ(first.substr(12, 8), second.substr(12, 8));
+    EXPECT_LE((first.size() - 12) / 2, 0x7FFFu);
 }
 
 TEST_F(UlinkModuleTest, SettingsAndTheirMessages) {
