@@ -64,8 +64,14 @@ void UlinkConnection::sendMIDI(const std::string& midi) {
 }
 
 void UlinkConnection::reportFailure(bool sent) {
+    if (sent || !delegate_) return;
+    // The failed send has shut the link: the record is taken as it stands, linked or no more.
     UlinkDevice current;
-    if (!sent && delegate_ && device(current)) delegate_->error(current);
+    {
+        std::lock_guard<std::mutex> lock(deviceMutex_);
+        current = device_;
+    }
+    delegate_->error(current);
 }
 
 uint32_t UlinkConnection::deviceValue(int index) const {

@@ -42,7 +42,7 @@ public:
     // Stores the mode and sends it when linked.
     void setInputMode(int mode);
     // Sends MIDI bytes. Here and in the two setters above, a send that fails while linked is
-    // reported as an error (the link itself then ends as the reader finds it broken).
+    // reported as an error; the link then ends and is reported closed.
     void sendMIDI(const std::string& midi);
 
     // What the device reported (values 0-4, the latest level data and four running maxima).

@@ -26,7 +26,11 @@ bool UlinkNetClient::sendMessage(uint8_t type, uint8_t subtype, const std::strin
     std::string bytes = UlinkMessage::encode(type, subtype, payload);
     std::lock_guard<std::mutex> lock(sendMutex_);
     if (!linked_) return false;
-    return sendAll(bytes.data(), bytes.size(), kSendStallLimitMs);
+    if (sendAll(bytes.data(), bytes.size(), kSendStallLimitMs)) return true;
+    // Part of the message may have gone: the device could no longer find where the next one
+    // starts, so the link ends here.
+    shutLink();
+    return false;
 }
 
 void UlinkNetClient::cancel() {

@@ -23,7 +23,8 @@ public:
     ~UlinkNetClient() override;
 
     bool linked() const { return linked_.load(); }
-    // One message; false when not linked, when the payload cannot be framed or the send fails.
+    // One message; false when not linked, when the payload cannot be framed or the send fails
+    // (which also shuts the link: a message cut short leaves the stream out of step).
     bool sendMessage(uint8_t type, uint8_t subtype, const std::string& payload = std::string());
 
 protected:

@@ -314,6 +314,24 @@ TEST_F(UlinkModuleTest, SilentPeerAndDisconnectDuringConnectEndCleanly) {
     connectTo(sim.linkPort());
 }
 
+TEST_F(UlinkModuleTest, DeviceThatTakesNothingGivesAnErrorNotAHang) {
+    FakeDevice device;
+    ASSERT_EQ(call({"$$ulink_keepalive", "0"}), "d0");
+    connectTo(device.port());
+    device.accept();  // and never reads
+    std::string notes;
+    for (int i = 0; i < 100000; ++i) notes += "903C40";
+    for (int i = 0; i < 200 && named("error").empty(); ++i) {
+        call({"$$ulink_send", notes});
+        events.drainFor(1ms);
+    }
+    ASSERT_FALSE(named("error").empty());
+    EXPECT_EQ(parseJson(named("error")[0][2])["UlinkDevicePortNoKey"], device.port());
+    // Part of a message may have gone out: the link cannot go on and ends.
+    EXPECT_TRUE(waitEvent("closed"));
+    EXPECT_EQ(call({"$$ulink_device"}), "s");
+}
+
 TEST_F(UlinkModuleTest, ConnectWhileLinkedDropsTheOldLinkFirst) {
     UlinkSimProcess first({});
     UlinkSimProcess second({});
