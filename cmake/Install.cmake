@@ -29,6 +29,7 @@ add_custom_target(tarn_data ALL DEPENDS ${DATA_OUT}/tarn.1.gz ${DATA_OUT}/change
 install(TARGETS tarn RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tarn)
 # The simulated looper is for testing: only `cmake --install build --component simulator`.
 install(TARGETS looper-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT simulator EXCLUDE_FROM_ALL)
+install(TARGETS ulink-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT simulator EXCLUDE_FROM_ALL)
 install(FILES ${DATA_OUT}/${TARN_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT tarn)
 install(FILES ${DATA_OUT}/${TARN_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT tarn)
 install(FILES ${CMAKE_SOURCE_DIR}/page/images/tarn.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps

@@ -19,6 +19,10 @@
 #include "modules/NativeCall_netservice.h"
 #include "net/NetServiceDiscovery.h"
 #include "net/TCPIPConnections.h"
+#include "midi/MIDIClock.h"
+#include "modules/NativeCall_ulink.h"
+#include "net/UlinkConnection.h"
+#include "net/UlinkDiscovery.h"
 
 NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(controller) {
     tcpipConnections_ = std::make_unique<TCPIPConnections>();
@@ -61,6 +65,11 @@ NativeObjects::~NativeObjects() {
     tcpipConnections_->closeAll();
     netServiceDiscovery_.reset();
     netServiceDiscoveryDelegate_.reset();
+    // Each stops its threads before its delegate goes.
+    ulinkConnection_.reset();
+    ulinkConnectionDelegate_.reset();
+    ulinkDiscovery_.reset();
+    ulinkDiscoveryDelegate_.reset();
     // Services first (each stops its own workers), then the delegates they report to.
     httpConnection_.reset();
     // The sequencer joins its play timer before the client it plays to goes.
@@ -88,6 +97,26 @@ NetServiceDiscovery& NativeObjects::netServiceDiscovery() {
         netServiceDiscovery_ = std::make_unique<NetServiceDiscovery>(netServiceDiscoveryDelegate_.get());
     }
     return *netServiceDiscovery_;
+}
+
+UlinkDiscovery& NativeObjects::ulinkDiscovery() {
+    if (!ulinkDiscovery_) {
+        ulinkDiscoveryDelegate_ = std::make_unique<_UlinkDiscoveryDelegate>(controller_);
+        ulinkDiscovery_ = std::make_unique<UlinkDiscovery>();
+        ulinkDiscovery_->setDelegate(ulinkDiscoveryDelegate_.get());
+    }
+    return *ulinkDiscovery_;
+}
+
+UlinkConnection& NativeObjects::ulinkConnection() {
+    if (!ulinkConnection_) {
+        ulinkConnectionDelegate_ = std::make_unique<_UlinkConnectionDelegate>(controller_);
+        // MIDI sent over the link carries the time stamps of every other MIDI user.
+        ulinkConnection_ = std::make_unique<UlinkConnection>(midiClockMilliseconds);
+        ulinkConnection_->setDelegate(ulinkConnectionDelegate_.get());
+        ulinkConnection_->midiService().setDelegate(ulinkConnectionDelegate_.get());
+    }
+    return *ulinkConnection_;
 }
 
 void NativeObjects::addWorker(std::unique_ptr<Thread> worker) {

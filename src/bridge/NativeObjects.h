@@ -29,6 +29,10 @@ class NetServiceDiscovery;
 class _NetServiceDiscoveryDelegate;
 class SamplePlayer;
 class _SamplePlayerDelegate;
+class UlinkDiscovery;
+class _UlinkDiscoveryDelegate;
+class UlinkConnection;
+class _UlinkConnectionDelegate;
 
 // The long-lived service objects the modules share, their delegates, and the
 // list of background workers joined at shutdown. Built and destroyed on the UI thread.
@@ -90,6 +94,9 @@ public:
     TCPIPConnections& tcpipConnections() const { return *tcpipConnections_; }
     // The netservice module's browser, made on first use (UI thread).
     NetServiceDiscovery& netServiceDiscovery();
+    // The ulink module's device discovery and its one device link, made on first use (UI thread).
+    UlinkDiscovery& ulinkDiscovery();
+    UlinkConnection& ulinkConnection();
 
 private:
     JavaScriptInterface* controller_;
@@ -117,4 +124,8 @@ private:
     std::unique_ptr<TCPIPConnections> tcpipConnections_;
     std::unique_ptr<_NetServiceDiscoveryDelegate> netServiceDiscoveryDelegate_;
     std::unique_ptr<NetServiceDiscovery> netServiceDiscovery_;
+    std::unique_ptr<_UlinkDiscoveryDelegate> ulinkDiscoveryDelegate_;
+    std::unique_ptr<UlinkDiscovery> ulinkDiscovery_;
+    std::unique_ptr<_UlinkConnectionDelegate> ulinkConnectionDelegate_;
+    std::unique_ptr<UlinkConnection> ulinkConnection_;
 };

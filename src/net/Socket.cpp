@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -48,7 +49,7 @@ std::string Socket::formatAddress(uint32_t address) {
     return text;
 }
 
-bool Socket::connect(const std::string& address, uint16_t port, int timeoutMs) {
+bool Socket::connect(const std::string& address, uint16_t port, int timeoutMs, int cancelFd) {
     close();
     uint32_t remote = 0;
     if (!parseAddress(address, remote)) return false;
@@ -64,12 +65,12 @@ bool Socket::connect(const std::string& address, uint16_t port, int timeoutMs) {
             connected = true;
         } else if (errno == EINPROGRESS) {
             auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-            pollfd entry{handle, POLLOUT, 0};
+            pollfd entries[2] = {{handle, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
             int ready;
             do {
-                ready = ::poll(&entry, 1, remainingMs(deadline));
+                ready = ::poll(entries, cancelFd >= 0 ? 2 : 1, remainingMs(deadline));
             } while (ready < 0 && errno == EINTR);
-            if (ready == 1) {
+            if (ready > 0 && entries[1].revents == 0 && entries[0].revents != 0) {
                 int error = 0;
                 socklen_t length = sizeof error;
                 connected = getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
@@ -117,6 +118,48 @@ ssize_t Socket::receive(void* buffer, size_t size) {
     }
 }
 
+bool Socket::receiveExact(void* buffer, size_t size) {
+    char* bytes = static_cast<char*>(buffer);
+    while (size > 0) {
+        ssize_t got = receive(bytes, size);
+        if (got <= 0) return false;
+        bytes += got;
+        size -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+bool Socket::setReceiveTimeout(int ms) {
+    if (handle_ < 0) return false;
+    timeval limit{ms / 1000, (ms % 1000) * 1000};
+    return setsockopt(handle_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
+}
+
+bool Socket::openDatagram(bool broadcast) {
+    close();
+    handle_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (handle_ < 0) return false;
+    int on = 1;
+    if (broadcast && setsockopt(handle_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool Socket::sendTo(uint32_t address, uint16_t port, const void* data, size_t size) {
+    if (handle_ < 0) return false;
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(port);
+    peer.sin_addr.s_addr = address;
+    ssize_t sent;
+    do {
+        sent = ::sendto(handle_, data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
+    } while (sent < 0 && errno == EINTR);
+    return sent == static_cast<ssize_t>(size);
+}
+
 void Socket::shutdown() {
     if (handle_ >= 0) ::shutdown(handle_, SHUT_RDWR);
 }
@@ -125,4 +168,10 @@ void Socket::close() {
     if (handle_ < 0) return;
     ::close(handle_);
     handle_ = -1;
+}
+
+int Socket::release() {
+    int handle = handle_;
+    handle_ = -1;
+    return handle;
 }

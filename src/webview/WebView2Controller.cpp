@@ -6,6 +6,7 @@
 #include "modules/NativeCall_netservice.h"
 #include "modules/NativeCall_store.h"
 #include "modules/NativeCall_tcpip.h"
+#include "modules/NativeCall_ulink.h"
 #include "modules/NativeCall_audio.h"
 #include "modules/NativeCall_player.h"
 #include "modules/NativeCall_recorder.h"
@@ -53,6 +54,7 @@ WebView2Controller::WebView2Controller() : objects_(std::make_unique<NativeObjec
     registerModule(std::make_unique<NativeCall_player>(objects));
     registerModule(std::make_unique<NativeCall_recorder>(objects));
     registerModule(std::make_unique<NativeCall_sampler>(objects));
+    registerModule(std::make_unique<NativeCall_ulink>(objects));
     registerModule(std::make_unique<NativeCall_http>(objects));
     registerModule(std::make_unique<NativeCall_tcpip>(objects));
     registerModule(std::make_unique<NativeCall_netservice>(objects));
