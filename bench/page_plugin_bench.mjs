@@ -37,6 +37,10 @@ try {
     await sim.stop();
     volume.cleanup();
     await waitUsable(page, false);
+    // The next device's ports must be seen as new ones (and put into edit mode afresh):
+    // wait until the page has let these go.
+    await page.waitForFunction(() => document.getElementById('device-status').dataset.phase === '0', null,
+      { timeout: 30000, polling: 10 });
   }
 } finally {
   await t.close();

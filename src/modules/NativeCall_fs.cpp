@@ -136,7 +136,13 @@ void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
     switch (function) {
     case Separator: result.setString("/"); break;
     case Path: result.setString(folderPath(args.at(0), objects_->controller()->appName())); break;
-    case Volumes: result.setString(volumesJson()); break;
+    case Volumes:
+        if (!mountWatch_) {
+            JavaScriptInterface* controller = objects_->controller();
+            mountWatch_ = std::make_unique<MountWatch>([controller] { controller->postEvent(makeEvent({"fs", "volumeschanged"})); });
+        }
+        result.setString(volumesJson());
+        break;
     case Contents: result.setString(contentsJson(args.at(0), argument(args, 1))); break;
     case Stat: result.setString(jsonText(entryJson(statEntry(args.at(0))))); break;
     case Exec: openWithDefaultHandler(addressOf(args.at(0))); break;

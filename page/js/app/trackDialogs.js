@@ -63,6 +63,16 @@
     // Kept since the looper connected: no scan at all.
     if (A.trackStore && A.trackStore.ready(device().volume, device().inst)) { then(A.trackStore.snapshot()); return; }
     var scanning = ui.progress(texts['Scanning...']);
+    // Still being read since the looper connected: that read is waited for, not repeated.
+    var loading = A.trackStore && A.trackStore.whenLoaded(device().volume, device().inst);
+    if (loading) {
+      loading.then(function () {
+        scanning.close();
+        if (A.trackStore.ready(device().volume, device().inst)) then(A.trackStore.snapshot());
+        else withTracks(then);
+      });
+      return;
+    }
     root.requestAnimationFrame(function () {
       root.setTimeout(function () {
         var read = T.tracks.readTable(A.files, device().volume, device().inst);

@@ -40,6 +40,17 @@
     return this.attempt(function () { return JSON.parse(self.fs.contents(self.host(path))); });
   };
 
+  // contents() without blocking the page, through callAsync(name, path) (the bridge's
+  // promise form); resolves to {success, data | reason}. Without it, the blocking call.
+  Files.prototype.contentsAsync = function (path, callAsync) {
+    var self = this;
+    if (typeof callAsync !== 'function') return Promise.resolve(this.contents(path));
+    return Promise.resolve()
+      .then(function () { return callAsync('$$fs_contents', self.host(path)); })
+      .then(function (text) { return { success: true, data: JSON.parse(text) }; })
+      .catch(function (e) { return { success: false, reason: e && e.message ? e.message : String(e) }; });
+  };
+
   Files.prototype.unlink = function (path) {
     var self = this;
     return this.attempt(function () { return self.fs.unlink(self.host(path)); });

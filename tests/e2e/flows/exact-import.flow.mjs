@@ -65,6 +65,8 @@ test('on connect a dead run\'s temporary goes; dialogs open without scanning and
   const { page } = t;
   await waitUsable(page);
   await waitFor(() => !existsSync(join(volume.track(2, 1), STALE)), { what: 'the stale temporary to go' });
+  // The table is read in the background once the looper is usable.
+  await waitFor(() => page.evaluate(() => Tarn.app.trackStore.table !== null), { what: 'the track table' });
   await page.click('#export-button');
   await page.waitForSelector('#export-dialog');
   assert.equal(await page.evaluate(() => window.scans), 0, 'no "Scanning..." once the table is kept');
@@ -185,6 +187,24 @@ test('the track list works from the keyboard', async (ctx) => {
   await waitFor(() => page.evaluate(() => window.proposed), { what: 'Enter to start the export' });
   assert.deepEqual(await page.evaluate(() => window.proposed), ['Loop.wav', 'wav']);
   await page.click('#export-dialog #cancel-button');
+});
+
+test('a looper going and coming is seen at its mount change, with no periodic look', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const { page } = t;
+  await page.evaluate(() => {
+    const instrument = Tarn.app.device.instrument;
+    clearTimeout(instrument.timer);
+    instrument.timer = null;
+    instrument.checkInterval = instrument.searchInterval = 1e9;
+  });
+  assert.equal(volume.cleanup(), '', 'the released volume is clean');
+  await waitUsable(page, false);
+  assert.equal(await page.evaluate(() => Tarn.app.trackStore.table), null, 'its table went with it');
+  volume = mountVolume('Pool Duo');
+  await waitUsable(page);
+  await waitFor(() => page.evaluate(() => Tarn.app.trackStore.table !== null), { what: 'the new table' });
+  assert.equal(await page.textContent('#device-status'), 'Pool Duo');
 });
 
 test('the looper volume is left with a clean filesystem', (ctx) => {
