@@ -112,7 +112,17 @@ test('Cancel during a long import leaves nothing on the volume or in the tempora
   await page.waitForSelector('#import-dialog');
   await selectTrack(page, 5, 1);
   await page.click('#import-dialog #main-button');
-  await page.waitForSelector('#progress-dialog .progress-bar.busy');
+  // The bar shows how far the conversion got, and moves on.
+  const shown = () => page.evaluate(() => {
+    const fill = document.querySelector('#progress-dialog .progress-fill');
+    const text = document.querySelector('#progress-dialog .progress-text');
+    const busy = document.querySelector('#progress-dialog .progress-bar.busy');
+    return fill && !busy ? { width: parseFloat(fill.style.width) || 0, text: text.textContent } : null;
+  });
+  await waitFor(async () => (await shown())?.width > 0, { timeout: 30000, what: 'a percentage' });
+  const first = await shown();
+  assert.equal(first.text, first.width + '%');
+  await waitFor(async () => (await shown()).width > first.width, { timeout: 30000, what: 'the bar to advance' });
   await page.click('#progress-cancel');
   await page.waitForSelector('#progress-dialog', { state: 'detached', timeout: 60000 });
   assert.equal(await page.$('#message-dialog'), null, 'a cancel is no error');
