@@ -2,8 +2,20 @@
 
 #include "audio/AudioConverter.h"
 #include "audio/ConversionReport.h"
+#include "bridge/JavaScriptInterface.h"
+#include "bridge/Text.h"
+
+#include <cmath>
 
 void AudioConvertThread::run() {
-    bool ok = runGuarded([&] { return target_.tag != 0 && convertAudioFile(source_, destination_, target_); });
+    // "progress" with the whole percent converted, each time it grows (at most 100 events).
+    int told = -1;
+    auto progress = [&](double fraction) {
+        int percent = static_cast<int>(std::floor(fraction * 100));
+        if (percent <= told) return;
+        told = percent;
+        controller_->postEvent(makeEvent({"audio", "progress", source_, std::to_string(percent)}));
+    };
+    bool ok = runGuarded([&] { return target_.tag != 0 && convertAudioFile(source_, destination_, target_, progress); });
     reportConversion(controller_, ok, source_, singleOutput(destination_));
 }

@@ -25,7 +25,14 @@ void packTo24(std::vector<uint8_t>& data) {
     data.resize(samples * 3);
 }
 
-bool convertToWav(const std::string& source, const std::string& output, const WaveFormat& target) {
+void tell(const ConversionProgress& progress, const AudioFileReader& reader) {
+    if (!progress) return;
+    double fraction = reader.fractionRead();
+    if (fraction >= 0) progress(fraction);
+}
+
+bool convertToWav(const std::string& source, const std::string& output, const WaveFormat& target,
+                  const ConversionProgress& progress) {
     AudioFileReader::Sample sample;
     if (target.tag == kWaveFormatFloat) {
         if (target.bitsPerSample != 32) return false;
@@ -50,11 +57,13 @@ bool convertToWav(const std::string& source, const std::string& output, const Wa
         if (status == AudioFileReader::Status::Error) return wav.close(), false;
         if (target.bitsPerSample == 24) packTo24(block);
         if (!wav.write(block.data(), block.size())) return wav.close(), false;
+        tell(progress, reader);
     }
     return wav.close();
 }
 
-bool convertToCompressed(const std::string& source, const std::string& output, const WaveFormat& target) {
+bool convertToCompressed(const std::string& source, const std::string& output, const WaveFormat& target,
+                         const ConversionProgress& progress) {
     const bool aac = target.tag == kWaveFormatAac;
     AudioFileReader reader;
     if (!reader.open(source, target.channels, static_cast<int>(target.samplesPerSec), AudioFileReader::Sample::Float))
@@ -71,6 +80,7 @@ bool convertToCompressed(const std::string& source, const std::string& output, c
         if (status == AudioFileReader::Status::Error) return writer.finish(), false;
         if (!writer.write(block.data(), static_cast<int>(block.size() / reader.bytesPerFrame())))
             return writer.finish(), false;
+        tell(progress, reader);
     }
     return writer.finish();
 }
@@ -87,7 +97,8 @@ std::string makeTemporaryFile(const std::string& suffix) {
     return std::string(name.data());
 }
 
-bool convertAudioFile(const std::string& source, const std::string& destination, const WaveFormat& target) {
+bool convertAudioFile(const std::string& source, const std::string& destination, const WaveFormat& target,
+                      const ConversionProgress& progress) {
     const bool wav = target.tag == kWaveFormatPcm || target.tag == kWaveFormatFloat;
     if (!wav && target.tag != kWaveFormatAac && target.tag != kWaveFormatMp3) return false;
     if (destination.empty()) return false;
@@ -100,7 +111,7 @@ bool convertAudioFile(const std::string& source, const std::string& destination,
     if (fd < 0) return false;
     ::close(fd);
     const std::string partial(name.data());
-    bool ok = wav ? convertToWav(source, partial, target) : convertToCompressed(source, partial, target);
+    bool ok = wav ? convertToWav(source, partial, target, progress) : convertToCompressed(source, partial, target, progress);
     if (ok) {
         // mkstemp made the file private; give it the permissions of any new file.
         mode_t mask = ::umask(0);

@@ -224,3 +224,10 @@ double AudioFileReader::duration() const {
     if (st->duration != AV_NOPTS_VALUE) return st->duration * av_q2d(st->time_base);
     return -1;
 }
+
+double AudioFileReader::fractionRead() const {
+    double seconds = duration();
+    if (seconds <= 0 || rate_ <= 0) return -1;
+    double fraction = static_cast<double>(position_) / (seconds * rate_);
+    return fraction < 0 ? 0 : fraction > 1 ? 1 : fraction;
+}

@@ -33,6 +33,11 @@ public:
     // Seconds, or a negative value when the file does not tell.
     double duration() const;
     int bytesPerFrame() const { return bytesPerFrame_; }
+    // Output frames delivered so far, counted from the stream's start.
+    int64_t position() const { return position_; }
+    // The share of the stream delivered so far (0 to 1), or a negative value when the
+    // file does not tell its length.
+    double fractionRead() const;
 
 private:
     bool setUpResampler();

@@ -7,6 +7,7 @@
 #include "bridge/NativeObjects.h"
 #include "bridge/Text.h"
 #include "sys/Desktop.h"
+#include "sys/DialogAnswers.h"
 #include "sys/FileDialog.h"
 #include "sys/FileIO.h"
 #include "sys/FileListing.h"
@@ -136,7 +137,13 @@ void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
     switch (function) {
     case Separator: result.setString("/"); break;
     case Path: result.setString(folderPath(args.at(0), objects_->controller()->appName())); break;
-    case Volumes: result.setString(volumesJson()); break;
+    case Volumes:
+        if (!mountWatch_) {
+            JavaScriptInterface* controller = objects_->controller();
+            mountWatch_ = std::make_unique<MountWatch>([controller] { controller->postEvent(makeEvent({"fs", "volumeschanged"})); });
+        }
+        result.setString(volumesJson());
+        break;
     case Contents: result.setString(contentsJson(args.at(0), argument(args, 1))); break;
     case Stat: result.setString(jsonText(entryJson(statEntry(args.at(0))))); break;
     case Exec: openWithDefaultHandler(addressOf(args.at(0))); break;
@@ -180,7 +187,22 @@ void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
     }
 }
 
-// The dialog shows on the main loop after this call has returned; its answer becomes the event.
+// What the page's own chooser needs to stand in for a dialog: its kind (the answer's
+// event), the folder to start in, the extensions of an open dialog, the name and
+// extension of a save dialog.
+std::string chooserRequest(const FileDialog& dialog, const std::string& kind) {
+    Json request{{"kind", kind}, {"folder", dialog.startFolder()}};
+    if (const auto* open = dynamic_cast<const OpenPanel*>(&dialog)) request["extensions"] = open->extensions();
+    if (const auto* save = dynamic_cast<const SavePanel*>(&dialog)) {
+        request["name"] = save->proposedName();
+        request["extension"] = save->extension();
+    }
+    return jsonText(request);
+}
+
+// The dialog shows on the main loop after this call has returned; its answer becomes the
+// event. Where no window can be shown (no display: the headless host), the page is
+// asked to show its own chooser ("choose"), which answers with the same event.
 void NativeCall_fs::showDialog(FileDialog* dialog, const char* event) {
     std::unique_ptr<FileDialog> request(dialog);
     std::weak_ptr<bool> alive = alive_;
@@ -189,6 +211,10 @@ void NativeCall_fs::showDialog(FileDialog* dialog, const char* event) {
     auto held = std::make_shared<std::unique_ptr<FileDialog>>(std::move(request));
     runOnMainThread([alive, controller, name, held]() {
         if (alive.expired()) return;
+        if (!dialogAnswersConfigured() && !FileDialog::canShowWindow()) {
+            controller->postEvent(makeEvent({"fs", "choose", chooserRequest(**held, name)}));
+            return;
+        }
         FileDialog::show(held->release(), controller->mainWindow(), [alive, controller, name](const std::string& path) {
             if (!alive.expired()) controller->postEvent(makeEvent({"fs", name, path}));
         });

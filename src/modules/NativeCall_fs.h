@@ -2,6 +2,7 @@
 
 #include "bridge/NativeCall.h"
 #include "sys/FSEvent.h"
+#include "sys/MountWatch.h"
 
 #include <memory>
 
@@ -23,6 +24,9 @@ private:
 
     // Dialog answers arrive on the main loop later; they are dropped once the module is gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // Started by the first volume listing: from then on a change of the volumes is
+    // told at once ("volumeschanged"), so the page need not wait for its next look.
+    std::unique_ptr<MountWatch> mountWatch_;
 };
 
 // Turns the watcher's batches into "watch" events with the folders as a JSON array.

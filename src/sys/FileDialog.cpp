@@ -116,6 +116,8 @@ void FileDialog::show(FileDialog* dialog, GtkWindow* owner, Finish finish) {
     showNext();
 }
 
+bool FileDialog::canShowWindow() { return !dialogAnswersConfigured() && haveDisplay() && gtkReady(); }
+
 OpenPanel::OpenPanel(std::vector<std::string> extensions, std::string folder) : extensions_(std::move(extensions)) {
     second_ = std::move(folder);
 }
@@ -136,12 +138,17 @@ std::vector<std::string> OpenPanel::filterPatterns() const {
 
 void OpenPanel::configure(GtkFileChooser* chooser) const {
     if (!extensions_.empty()) addFilter(chooser, filterName(), filterPatterns());
-    // Without a folder asked for, the user's music (else the documents) rather than an
-    // empty "Recent" view.
+    std::string start = startFolder();
+    if (!start.empty()) gtk_file_chooser_set_current_folder(chooser, start.c_str());
+}
+
+// Without a folder asked for, the user's music (else the documents) rather than an
+// empty "Recent" view.
+std::string OpenPanel::startFolder() const {
     std::string start = folder();
     if (start.empty()) start = userFolder("XDG_MUSIC_DIR");
     if (start.empty()) start = documentsFolder();
-    if (!start.empty()) gtk_file_chooser_set_current_folder(chooser, start.c_str());
+    return start;
 }
 
 SavePanel::SavePanel(std::string name, std::string extension) {
@@ -160,11 +167,16 @@ std::string SavePanel::answer(const std::string& picked) const {
 void SavePanel::configure(GtkFileChooser* chooser) const {
     if (!extension().empty()) addFilter(chooser, extension(), {extensionPattern(extension())});
     addFilter(chooser, "*", {"*"});
-    gtk_file_chooser_set_current_folder(chooser, documentsFolder().c_str());
-    std::string proposed =
-        name().empty() || extension().empty() || endsWithExtension(name(), extension()) ? name() : name() + "." + extension();
+    gtk_file_chooser_set_current_folder(chooser, startFolder().c_str());
+    std::string proposed = proposedName();
     if (!proposed.empty()) gtk_file_chooser_set_current_name(chooser, proposed.c_str());
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+}
+
+std::string SavePanel::startFolder() const { return documentsFolder(); }
+
+std::string SavePanel::proposedName() const {
+    return name().empty() || extension().empty() || endsWithExtension(name(), extension()) ? name() : name() + "." + extension();
 }
 
 ChooseFolder::ChooseFolder(std::string folder) { first_ = std::move(folder); }

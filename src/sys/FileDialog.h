@@ -19,6 +19,12 @@ public:
 
     // Takes ownership of the request (it is deleted once finished).
     static void show(FileDialog* dialog, GtkWindow* owner, Finish finish);
+    // Whether show() would put a window on screen: a display and no answers file.
+    // Main thread only.
+    static bool canShowWindow();
+
+    // The folder the dialog starts in ("" for the chooser's own choice).
+    virtual std::string startFolder() const { return std::string(); }
 
     // The answer as the page receives it, from the path the user picked ("" stays "").
     virtual std::string answer(const std::string& picked) const { return picked; }
@@ -42,6 +48,8 @@ public:
     const char* acceptLabel() const override { return "_Open"; }
     const std::vector<std::string>& extensions() const { return extensions_; }
     const std::string& folder() const { return second_; }
+    // The folder asked for, else the user's music, else the documents.
+    std::string startFolder() const override;
     // Description and glob patterns of the one filter entry ("wav/mp3", "*.wav"...).
     std::string filterName() const;
     std::vector<std::string> filterPatterns() const;
@@ -62,6 +70,10 @@ public:
     const char* acceptLabel() const override { return "_Save"; }
     const std::string& name() const { return first_; }
     const std::string& extension() const { return second_; }
+    // The documents folder.
+    std::string startFolder() const override;
+    // The name shown at first: the proposed one, with the extension when it has none.
+    std::string proposedName() const;
 };
 
 // Folder dialog: the chosen folder ends in "/".
@@ -74,6 +86,7 @@ public:
     const char* title() const override { return "Select Folder"; }
     const char* acceptLabel() const override { return "_Select"; }
     const std::string& folder() const { return first_; }
+    std::string startFolder() const override { return folder(); }
 };
 
 // Case-insensitive glob for one extension: "wav" -> "*.[wW][aA][vV]".

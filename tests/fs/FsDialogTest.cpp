@@ -1,6 +1,9 @@
 // The file dialogs answered through TARN_DIALOG_ANSWERS, and without any display.
 #include "fs/FsTestSupport.h"
+#include "bridge/Json.h"
 #include "sys/FileDialog.h"
+
+#include <algorithm>
 
 #include <cstdlib>
 
@@ -70,16 +73,30 @@ TEST_F(FsDialogTest, AMalformedFilterFailsBeforeAnyDialog) {
     EXPECT_EQ(nextEvent(), event({"fs", "openfilename", "/first.wav"})) << "no answer was used up";
 }
 
-TEST_F(FsDialogTest, WithoutDisplayAndAnswersEveryDialogCancels) {
+// No window can be shown: the page is asked to choose, with what its chooser needs (the
+// open dialog in the user's music unless a folder is given, the save dialog in the
+// documents with the proposed name's extension added); the host answers nothing itself.
+TEST_F(FsDialogTest, WithoutDisplayThePageIsAskedToChoose) {
     ScopedEnv seam("TARN_DIALOG_ANSWERS", nullptr);
     ScopedEnv x("DISPLAY", nullptr);
     ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
-    EXPECT_EQ(call({"openfilename", "[\"wav\"]"}), "v");
-    EXPECT_EQ(call({"savefilename", "a", "wav"}), "v");
-    EXPECT_EQ(call({"choosefolder", "/"}), "v");
-    EXPECT_EQ(nextEvent(), event({"fs", "openfilename", ""}));
-    EXPECT_EQ(nextEvent(), event({"fs", "savefilename", ""}));
-    EXPECT_EQ(nextEvent(), event({"fs", "choosefolder", ""}));
+    const std::string music = file("Music"), documents = file("Papers");
+    writeFile(file("config/user-dirs.dirs"), "XDG_MUSIC_DIR=\"" + music + "\"\nXDG_DOCUMENTS_DIR=\"" + documents + "\"\n");
+    EXPECT_EQ(call({"openfilename", "[\"wav\",\"mp3\"]"}), "v");
+    EXPECT_EQ(call({"openfilename", "[]", "/media/x"}), "v");
+    EXPECT_EQ(call({"savefilename", "Song.Final", "wav"}), "v");
+    EXPECT_EQ(call({"choosefolder", "/media"}), "v");
+    auto request = [this]() {
+        std::string text = nextEvent();
+        const std::string head = event({"fs", "choose", ""});
+        EXPECT_EQ(text.compare(0, head.size(), head), 0) << text;
+        return Json::parse(text.substr(std::min(text.size(), head.size())), nullptr, false);
+    };
+    EXPECT_EQ(request(), (Json{{"kind", "openfilename"}, {"folder", music}, {"extensions", {"wav", "mp3"}}}));
+    EXPECT_EQ(request(), (Json{{"kind", "openfilename"}, {"folder", "/media/x"}, {"extensions", Json::array()}}));
+    EXPECT_EQ(request(), (Json{{"kind", "savefilename"}, {"folder", documents}, {"name", "Song.Final.wav"}, {"extension", "wav"}}));
+    EXPECT_EQ(request(), (Json{{"kind", "choosefolder"}, {"folder", "/media"}}));
+    EXPECT_EQ(eventsWithin(200), std::vector<std::string>{}) << "no answer of the host's own";
 }
 
 TEST(FileDialogFilterTest, OneEntryWithEveryExtension) {

@@ -32,3 +32,22 @@ test('a "/" host keeps paths; failures become {success: false, reason}', () => {
   assert.equal(files.folder('temporary').data, '/tmp/u/');
   assert.equal(new Files({ separator: () => undefined }).separator, '/', 'a host without fs falls back to "/"');
 });
+
+test('contentsAsync answers like contents, through the promise form of the call', async () => {
+  const files = new Files(fakeFs('/'));
+  const calls = [];
+  const callAsync = (name, path) => {
+    calls.push([name, path]);
+    if (path.includes('missing')) return Promise.reject(new Error('No such file or directory'));
+    if (path.includes('garbled')) return Promise.resolve('[{"na');
+    return Promise.resolve('[{"name":"a"}]');
+  };
+  assert.deepEqual(await files.contentsAsync('/v/W', callAsync), { success: true, data: [{ name: 'a' }] });
+  assert.deepEqual(calls, [['$$fs_contents', '/v/W']]);
+  const blocking = files.fs.calls.length;
+  assert.equal(files.fs.calls.length, blocking, 'no blocking call when the promise answers');
+  assert.deepEqual(await files.contentsAsync('/v/missing', callAsync), { success: false, reason: 'No such file or directory' });
+  assert.deepEqual(await files.contentsAsync('/v/garbled', callAsync), { success: true, data: [{ name: 'a' }] },
+    'a transport that fails: the blocking call answers');
+  assert.deepEqual(await files.contentsAsync('/v/W'), { success: true, data: [{ name: 'a' }] }, 'without it: the blocking call');
+});

@@ -196,3 +196,39 @@ test('failures carry the reason in plain words', () => {
   h.jobs.onConvertFailed('/in/b.mp3');
   assert.match(outcomes[1].reason, /no audio Tarn can read/);
 });
+
+test('conversion progress reaches the import\'s handler as a growing share, for its own source only', () => {
+  const h = host();
+  const shown = [];
+  h.jobs.importFile('/in/Long.mp3', '/v/d/Long.wav', floatWave, () => {}, null, (p) => shown.push(p));
+  h.jobs.onConvertProgress('/in/other.mp3', '50');
+  h.jobs.onConvertProgress('/in/Long.mp3', '0');
+  h.jobs.onConvertProgress('/in/Long.mp3', '40');
+  h.jobs.onConvertProgress('/in/Long.mp3', '40.5');
+  h.jobs.onConvertProgress('/in/Long.mp3', '30'); // late, out of order
+  h.jobs.onConvertProgress('/in/Long.mp3', '100');
+  h.jobs.onConvertProgress('/in/Long.mp3', 'garbage');
+  assert.deepEqual(shown, [0, 38, 95], 'the last steps after the conversion are the rest of the bar');
+  h.jobs.onConverted('/in/Long.mp3', '["/tmp/t/tmp.wav"]');
+  h.jobs.onConvertProgress('/in/Long.mp3', '100');
+  assert.deepEqual(shown, [0, 38, 95], 'nothing once the conversion is over');
+});
+
+test('a downloaded file\'s import tells its progress and can be cancelled, keeping nothing', () => {
+  const h = host();
+  const shown = [];
+  const outcomes = [];
+  h.jobs.download('http://x/a.wav', '/tmp/t/a.wav', '/v/d/a.wav', floatWave, {
+    importing: (p) => shown.push(p), done: (o) => outcomes.push(o),
+  });
+  h.jobs.onCompleted('77');
+  h.jobs.onConvertProgress('/tmp/t/a.wav', '20');
+  assert.deepEqual(shown, [19]);
+  assert.equal(h.jobs.cancel(), true);
+  h.jobs.onConverted('/tmp/t/a.wav', '["/tmp/t/tmp.wav"]');
+  assert.equal(outcomes.length, 1);
+  assert.equal(outcomes[0].cancelled, true);
+  assert.deepEqual(h.of('move'), [], 'nothing is moved onto the looper');
+  assert.ok(h.of('unlink').some((c) => c[1] === '/tmp/t/a.wav'), 'the download goes');
+  assert.equal(h.jobs.busy(), false);
+});

@@ -1,4 +1,5 @@
-// Device detection every 3 s, the connection manager's steps, Disconnect/Connect and Exit.
+// Device detection (every 3 s, and at once when volumes or MIDI ports change), the
+// connection manager's steps, Disconnect/Connect and Exit.
 (function (root) {
   'use strict';
   var T = root.Tarn;
@@ -111,22 +112,49 @@
   }
 
   // The track table is read when the looper becomes usable and then follows the host's
-  // watch of its wave folder; it goes when the looper does.
+  // watch of its wave folder; it goes when the looper does. It is read without blocking
+  // the page (the looper is usable meanwhile), with the watch already running, so that
+  // a change made while it is read is not missed.
   var watching = '';
+  var loadingFor = null;
   function keepTracks() {
     var store = A.trackStore;
     if (!store) return;
     if (manager.usable() && instrument.volume && instrument.inst) {
       if (store.ready(instrument.volume, instrument.inst)) return;
-      if (!store.load(instrument.volume, instrument.inst).success) return;
-      watching = A.files.host(T.tracks.waveFolder(instrument.volume));
-      try { N.fs.watch(watching); } catch (e) { watching = ''; }
-      g.observer.notify('tracks_changed');
-    } else if (store.table) {
+      if (loadingFor && loadingFor.volume === instrument.volume && loadingFor.inst === instrument.inst) return;
+      var mine = loadingFor = { volume: instrument.volume, inst: instrument.inst };
+      startWatching(A.files.host(T.tracks.waveFolder(mine.volume)));
+      store.loadAsync(mine.volume, mine.inst, N.callAsync).then(function (outcome) {
+        if (loadingFor !== mine) return;
+        loadingFor = null;
+        // Not read (the volume is going, say): the next check tries again.
+        if (!outcome.success) { stopWatching(); return; }
+        g.observer.notify('tracks_changed');
+      });
+    } else if (store.table || store.busy()) {
+      loadingFor = null;
       store.drop();
       stopWatching();
       g.observer.notify('tracks_changed');
     }
+  }
+
+  // Starting the watch first clears a dead run's temporaries in the track folders, a
+  // moment on a big layout: it runs without blocking the page, as the read after it.
+  function startWatching(folder) {
+    watching = folder;
+    var failed = function () { if (watching === folder) watching = ''; };
+    if (typeof N.callAsync !== 'function') {
+      try { N.fs.watch(folder); } catch (e) { failed(); }
+      return;
+    }
+    // A stop (or another start) while this one was under way may have reached the host
+    // first: the watch the page wants now is asked for again.
+    N.callAsync('$$fs_watch', folder).catch(failed).then(function () {
+      if (watching === folder) return;
+      try { N.fs.watch(watching); } catch (e) { watching = ''; }
+    });
   }
 
   function stopWatching() {
@@ -303,10 +331,14 @@
 
   N.midi.event.message = function (hex) { communicator.receive(hex); };
   N.midi.event.changed = function () { g.observer.notify('mididev_changed'); };
+  // The host tells at once when a volume is mounted or released: no wait for the next check.
+  N.fs.event.volumeschanged = function () { if (started && !paused) check(); };
   N.midi.event.connectfailed = function (endpoint) { manager.connectFailed(endpoint); };
   N.midi.event.error = function () { manager.midiError(); };
 
+  var started = false;
   function start() {
+    started = true;
     g.observer.append('mididev_changed', 'connectManager', function () {
       manager.midiChanged();
       A.refreshButtons();

@@ -27,6 +27,7 @@
   A.trackStore = new T.TrackStore(A.files);
 
   N.audio.event.converted = function (file, outputs) { A.jobs.onConverted(file, outputs); };
+  N.audio.event.progress = function (file, percent) { A.jobs.onConvertProgress(file, percent); };
   N.audio.event.convertfailed = function (file) { A.jobs.onConvertFailed(file); };
   N.trnWav.event.finishedAlignTo4byteData = function (file, args) { A.jobs.onAligned(file, args); };
   N.trnWav.event.finishedConvertDataFormat = function (file, args) { A.jobs.onFormatConverted(file, args); };

@@ -63,6 +63,16 @@
     // Kept since the looper connected: no scan at all.
     if (A.trackStore && A.trackStore.ready(device().volume, device().inst)) { then(A.trackStore.snapshot()); return; }
     var scanning = ui.progress(texts['Scanning...']);
+    // Still being read since the looper connected: that read is waited for, not repeated.
+    var loading = A.trackStore && A.trackStore.whenLoaded(device().volume, device().inst);
+    if (loading) {
+      loading.then(function () {
+        scanning.close();
+        if (A.trackStore.ready(device().volume, device().inst)) then(A.trackStore.snapshot());
+        else withTracks(then);
+      });
+      return;
+    }
     root.requestAnimationFrame(function () {
       root.setTimeout(function () {
         var read = T.tracks.readTable(A.files, device().volume, device().inst);
@@ -262,7 +272,9 @@
           var job = A.jobs.reserve('import', done);
           if (!job) return;
           root.setTimeout(function () {
-            A.jobs.importFile(A.files.host(path), A.files.host(destination), inst.wave, done, job);
+            A.jobs.importFile(A.files.host(path), A.files.host(destination), inst.wave, done, job, function (percent) {
+              if (!job.cancelled) progress.setPercent(percent);
+            });
           }, 1000);
         }
       });
@@ -348,19 +360,30 @@
         var destination = cell.dirName + name;
         var temporary = A.temporary + name;
         var address = T.catalogue.downloadAddress(contentDomain, item.key);
+        var cancelling = false;
         var progress = ui.progress(texts['Downloading...'], {
           withBar: true, texts: texts,
           onCancel: function () { A.jobs.cancelDownload(); }
         });
         A.jobs.download(address, A.files.host(temporary), A.files.host(destination), inst.wave, {
           progress: function (total, amount) { progress.setPercent(T.catalogue.percent(total, amount)); },
+          // The downloaded file is imported with a bar of its own, and may still be cancelled.
           processing: function () {
             progress.close();
-            progress = ui.progress(texts['Processing...']);
+            progress = ui.progress(texts['Processing...'], {
+              withBar: true, busy: true, texts: texts,
+              onCancel: function () {
+                cancelling = true;
+                progress.setText(texts['Cancelling...']);
+                A.jobs.cancel();
+                return false;
+              }
+            });
           },
+          importing: function (percent) { if (!cancelling) progress.setPercent(percent); },
           done: function (outcome) {
             progress.close();
-            if (outcome.success) return;
+            if (outcome.success || outcome.cancelled) return;
             if (outcome.busy) showError(outcome.reason);
             else showError(outcome.reason === 'download' ? texts['Download failed.'] : texts['Downloaded file is broken.']);
           }

@@ -40,6 +40,19 @@
     return this.attempt(function () { return JSON.parse(self.fs.contents(self.host(path))); });
   };
 
+  // contents() without blocking the page, through callAsync(name, path) (the bridge's
+  // promise form); resolves to {success, data | reason}. Without it, or when it fails
+  // (a transport that takes no such request, a folder that cannot be read), the blocking
+  // call answers: a folder is never reported missing because of the way it was asked for.
+  Files.prototype.contentsAsync = function (path, callAsync) {
+    var self = this;
+    if (typeof callAsync !== 'function') return Promise.resolve(this.contents(path));
+    return Promise.resolve()
+      .then(function () { return callAsync('$$fs_contents', self.host(path)); })
+      .then(function (text) { return { success: true, data: JSON.parse(text) }; })
+      .catch(function () { return self.contents(path); });
+  };
+
   Files.prototype.unlink = function (path) {
     var self = this;
     return this.attempt(function () { return self.fs.unlink(self.host(path)); });

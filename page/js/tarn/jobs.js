@@ -57,10 +57,12 @@
 
   // --- import: convert to a stereo WAV of the model's rate and depth, align it for the
   // device, then move it into the track folder. Temporaries go either way.
-  Jobs.prototype.importFile = function (source, destination, wave, done, job) {
+  // onProgress(percent), optional: how far the import got, now and then.
+  Jobs.prototype.importFile = function (source, destination, wave, done, job, onProgress) {
     if (job && (job.cancelled || this.current !== job)) return false;
     job = job || this.claim('import', done);
     if (!job) return false;
+    if (onProgress) job.progress = onProgress;
     this.startImport(job, source, destination, wave, function (outcome) {
       this.finish(job, outcome);
     }.bind(this));
@@ -93,6 +95,19 @@
     } catch (e) {
       job.step.finished({ result: 0, dst: destination, reason: plain(e.message) });
     }
+  };
+
+  // The host's share of the conversion done, in percent: told to the job's progress
+  // handler (importFile's onProgress, or a download's handlers.importing) as a share of
+  // the whole import, the last steps (aligning and moving) being the rest.
+  Jobs.prototype.onConvertProgress = function (file, percent) {
+    var step = this.importStep();
+    if (!step || file !== step.source || step.aligned || !this.current.progress) return;
+    var value = Math.max(0, Math.min(100, Number(percent) || 0));
+    var share = Math.floor(value * 0.95);
+    if (share <= (step.told === undefined ? -1 : step.told)) return;
+    step.told = share;
+    this.current.progress(share);
   };
 
   Jobs.prototype.importStep = function () {
@@ -171,7 +186,8 @@
   };
 
   // --- download: fetch to a temporary file, then import it like a file of the user's.
-  // handlers: progress(percentInput {total, amount}), processing(), done(outcome).
+  // handlers: progress(percentInput {total, amount}), processing(), importing(percent)
+  // (optional: how far the import of the downloaded file got), done(outcome).
   Jobs.prototype.download = function (address, temporary, destination, wave, handlers) {
     var job = this.claim('download', handlers.done);
     if (!job) return false;
@@ -204,6 +220,7 @@
     if (!job) return;
     var task = job.task;
     task.importing = true;
+    if (task.handlers.importing) job.progress = task.handlers.importing;
     if (task.handlers.processing) task.handlers.processing();
     this.startImport(job, task.temporary, task.destination, task.wave, function (outcome) {
       self.quietUnlink(task.temporary);

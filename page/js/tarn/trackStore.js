@@ -17,6 +17,7 @@
     this.volume = '';
     this.row = null;
     this.table = null;
+    this.loading = null;
   }
 
   TrackStore.cleanTemporaryFolder = function (files, folder) {
@@ -54,9 +55,62 @@
     return { success: true };
   };
 
-  TrackStore.prototype.readCell = function (at, folder) {
-    var cell = this.table[at.memory][at.track];
-    var inside = this.files.contents(folder);
+  // load() without blocking the page: the track folders are read `width` at a time
+  // through callAsync (the bridge's promise form). The table appears when all are read;
+  // folders reported changed meanwhile are read again then. A drop() or another load
+  // started meanwhile wins: this one then resolves {success: false, superseded: true}.
+  TrackStore.prototype.loadAsync = function (volume, row, callAsync, width) {
+    this.drop();
+    var self = this;
+    var loading = { volume: volume, row: row, changed: [] };
+    this.loading = loading;
+    var files = this.files;
+    var wave = tracks.waveFolder(volume);
+    var memories = row.numofMemParBank * row.numofBank;
+    var table = tracks.emptyTable(memories, row.numofTrackParMem);
+    var current = function () { return self.loading === loading; };
+    loading.promise = files.contentsAsync(wave, callAsync).then(function (listed) {
+      if (!current()) return { success: false, superseded: true };
+      if (!listed.success) { self.loading = null; return { success: false, reason: listed.reason }; }
+      var folders = [];
+      listed.data.forEach(function (entry) {
+        if (!entry.directory) return;
+        var at = tracks.parseFolder(entry.name, memories, row.numofTrackParMem);
+        if (at) folders.push({ at: at, folder: wave + entry.name + '/' });
+      });
+      var next = 0;
+      var worker = function () {
+        if (next >= folders.length || !current()) return Promise.resolve();
+        var item = folders[next++];
+        return files.contentsAsync(item.folder, callAsync).then(function (inside) {
+          fillCell(table[item.at.memory][item.at.track], item.folder, inside);
+          return worker();
+        });
+      };
+      var workers = [];
+      for (var i = 0; i < Math.max(1, width || 4); i++) workers.push(worker());
+      return Promise.all(workers).then(function () {
+        if (!current()) return { success: false, superseded: true };
+        self.loading = null;
+        self.volume = volume;
+        self.row = row;
+        self.table = table;
+        self.changed(loading.changed);
+        return { success: true };
+      });
+    });
+    return loading.promise;
+  };
+
+  TrackStore.prototype.busy = function () { return !!this.loading; };
+
+  // The running loadAsync's promise, or null; for the volume and model asked about only.
+  TrackStore.prototype.whenLoaded = function (volume, row) {
+    var loading = this.loading;
+    return loading && loading.volume === volume && loading.row === row ? loading.promise : null;
+  };
+
+  function fillCell(cell, folder, inside) {
     if (!inside.success) {
       cell.dirName = '';
       cell.fileName = '';
@@ -67,11 +121,16 @@
     for (var i = 0; i < inside.data.length; i++) {
       if (tracks.isWav(inside.data[i])) { cell.fileName = inside.data[i].name; break; }
     }
+  }
+
+  TrackStore.prototype.readCell = function (at, folder) {
+    fillCell(this.table[at.memory][at.track], folder, this.files.contents(folder));
   };
 
   // Folders (page paths ending in "/") changed: read the track folders among them
   // again. True when the table changed.
   TrackStore.prototype.changed = function (folders) {
+    if (this.loading) Array.prototype.push.apply(this.loading.changed, folders);
     if (!this.table) return false;
     var wave = tracks.waveFolder(this.volume);
     var memories = this.row.numofMemParBank * this.row.numofBank;
@@ -93,6 +152,7 @@
   };
 
   TrackStore.prototype.drop = function () {
+    this.loading = null;
     this.volume = '';
     this.row = null;
     this.table = null;

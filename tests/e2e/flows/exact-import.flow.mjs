@@ -65,6 +65,8 @@ test('on connect a dead run\'s temporary goes; dialogs open without scanning and
   const { page } = t;
   await waitUsable(page);
   await waitFor(() => !existsSync(join(volume.track(2, 1), STALE)), { what: 'the stale temporary to go' });
+  // The table is read in the background once the looper is usable.
+  await waitFor(() => page.evaluate(() => Tarn.app.trackStore.table !== null), { what: 'the track table' });
   await page.click('#export-button');
   await page.waitForSelector('#export-dialog');
   assert.equal(await page.evaluate(() => window.scans), 0, 'no "Scanning..." once the table is kept');
@@ -109,8 +111,26 @@ test('Cancel during a long import leaves nothing on the volume or in the tempora
   await page.click('#import-button');
   await page.waitForSelector('#import-dialog');
   await selectTrack(page, 5, 1);
+  // The bar shows how far the conversion got, and moves on: every percentage it shows is
+  // recorded as it is set, however the page's paints and this test's looks fall.
+  await page.evaluate(() => {
+    window.percents = [];
+    new MutationObserver((records) => {
+      for (const r of records) {
+        for (const node of r.addedNodes) {
+          const m = /^(\d+)%$/.exec(node.textContent || '');
+          if (m && r.target.classList?.contains('progress-text')) window.percents.push(Number(m[1]));
+        }
+      }
+    }).observe(document.body, { subtree: true, childList: true });
+  });
   await page.click('#import-dialog #main-button');
-  await page.waitForSelector('#progress-dialog .progress-bar.busy');
+  await waitFor(() => page.evaluate(() => new Set(window.percents).size >= 2), { timeout: 30000, what: 'the bar to advance' });
+  const { percents, width } = await page.evaluate(() => ({
+    percents: window.percents.slice(), width: document.querySelector('#progress-dialog .progress-fill')?.style.width ?? 'no bar',
+  }));
+  assert.ok(percents.every((p, i) => i === 0 || p > percents[i - 1]), 'the bar only moves on: ' + percents);
+  assert.equal(width, percents.at(-1) + '%', 'the bar is as long as the percentage says');
   await page.click('#progress-cancel');
   await page.waitForSelector('#progress-dialog', { state: 'detached', timeout: 60000 });
   assert.equal(await page.$('#message-dialog'), null, 'a cancel is no error');
@@ -185,6 +205,24 @@ test('the track list works from the keyboard', async (ctx) => {
   await waitFor(() => page.evaluate(() => window.proposed), { what: 'Enter to start the export' });
   assert.deepEqual(await page.evaluate(() => window.proposed), ['Loop.wav', 'wav']);
   await page.click('#export-dialog #cancel-button');
+});
+
+test('a looper going and coming is seen at its mount change, with no periodic look', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const { page } = t;
+  await page.evaluate(() => {
+    const instrument = Tarn.app.device.instrument;
+    clearTimeout(instrument.timer);
+    instrument.timer = null;
+    instrument.checkInterval = instrument.searchInterval = 1e9;
+  });
+  assert.equal(volume.cleanup(), '', 'the released volume is clean');
+  await waitUsable(page, false);
+  assert.equal(await page.evaluate(() => Tarn.app.trackStore.table), null, 'its table went with it');
+  volume = mountVolume('Pool Duo');
+  await waitUsable(page);
+  await waitFor(() => page.evaluate(() => Tarn.app.trackStore.table !== null), { what: 'the new table' });
+  assert.equal(await page.textContent('#device-status'), 'Pool Duo');
 });
 
 test('the looper volume is left with a clean filesystem', (ctx) => {

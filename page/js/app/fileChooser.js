@@ -1,0 +1,117 @@
+// The page's own file chooser: where the host can show no dialog window (no display),
+// it asks the page to choose ("choose" with the dialog's kind, start folder, extensions
+// or proposed name), and the choice is answered with the dialog's own event, as a window
+// would have answered it ("" when cancelled).
+(function (root) {
+  'use strict';
+  var T = root.Tarn;
+  var A = T.app;
+  var N = root.$native;
+  var ui = T.ui;
+  var texts = A.texts;
+  var C = T.chooser;
+
+  var TITLES = { openfilename: 'Open', savefilename: 'Save As', choosefolder: 'Select Folder' };
+  var ACCEPT = { openfilename: 'Open', savefilename: 'Save', choosefolder: 'Select' };
+
+  function answer(kind, path) {
+    root.setTimeout(function () {
+      var handler = N.fs.event[kind];
+      if (typeof handler === 'function') handler.call(N, path);
+    }, 0);
+  }
+
+  function show(request) {
+    var kind = request.kind;
+    if (!TITLES[kind]) return;
+    var folder = C.withSlash(request.folder || '/');
+    var selected = null;
+    var answered = false;
+    var where = ui.el('p', { className: 'chooser-folder', id: 'chooser-folder' });
+    var list = ui.el('div', { className: 'chooser-list', id: 'chooser-list', tabindex: '0' });
+    var note = ui.el('p', { className: 'chooser-note', id: 'chooser-note' });
+    var name = kind === 'savefilename' ? ui.el('input', { type: 'text', id: 'chooser-name', className: 'chooser-name' }) : null;
+    if (name) name.value = request.name || '';
+    var up = ui.el('button', { type: 'button', id: 'chooser-up', text: 'Up', onclick: function () { open(C.parent(folder)); } });
+
+    function finish(path) {
+      answered = true;
+      handle.close();
+      answer(kind, path);
+    }
+
+    function open(target) {
+      var listed = A.files.contents(target);
+      if (!listed.success) {
+        note.textContent = T.Files.plainReason(listed.reason);
+        return;
+      }
+      folder = C.withSlash(target);
+      selected = null;
+      note.textContent = '';
+      where.textContent = folder;
+      list.textContent = '';
+      C.visible(listed.data, kind, request.extensions).forEach(function (entry) {
+        var item = ui.el('div', {
+          className: 'chooser-entry' + (entry.directory ? ' folder' : ''), 'data-name': entry.name,
+          text: entry.directory ? entry.name + '/' : entry.name
+        });
+        item.addEventListener('click', function () {
+          var before = list.querySelector('.chooser-entry.selected');
+          if (before) before.classList.remove('selected');
+          item.classList.add('selected');
+          selected = entry;
+          if (name && !entry.directory) name.value = entry.name;
+        });
+        item.addEventListener('dblclick', function () {
+          if (entry.directory) open(folder + entry.name);
+          else accept();
+        });
+        list.appendChild(item);
+      });
+    }
+
+    function accept() {
+      if (kind === 'choosefolder') {
+        finish(selected && selected.directory ? C.withSlash(folder + selected.name) : folder);
+        return false;
+      }
+      if (selected && selected.directory) { open(folder + selected.name); return false; }
+      if (kind === 'openfilename') {
+        if (selected) finish(folder + selected.name);
+        return false;
+      }
+      var target = C.saveTarget(folder, name.value, request.extension);
+      if (!target) { note.textContent = 'Type a name for the file.'; return false; }
+      var there = A.files.stat(target);
+      if (there.success && there.data && there.data.directory) { open(target); return false; }
+      if (there.success) {
+        ui.confirm('', T.tracks.lastSegment(target) + ' already exists. Replace it?', texts, function () { finish(target); });
+        return false;
+      }
+      finish(target);
+      return false;
+    }
+
+    var body = ui.el('div', { className: 'chooser' }, [ui.el('div', { className: 'chooser-where' }, [up, where]), list,
+      name ? ui.el('label', { className: 'chooser-name-row' }, ['Name ', name]) : null, note]);
+    var handle = ui.dialog({
+      title: TITLES[kind], id: 'chooser-dialog', className: 'chooser-dialog', body: body,
+      buttons: [
+        { label: ACCEPT[kind], primary: true, id: 'chooser-accept', action: accept },
+        { label: texts.Cancel, id: 'chooser-cancel' }
+      ],
+      onClose: function () { if (!answered) { answered = true; answer(kind, ''); } }
+    });
+    open(folder);
+    if (name) name.focus(); else list.focus();
+  }
+
+  N.fs.event.choose = function (text) {
+    var request = null;
+    try { request = JSON.parse(text); } catch (e) { request = null; }
+    if (request && typeof request === 'object') show(request);
+  };
+
+  A.fileChooser = { show: show };
+})(typeof self !== 'undefined' ? self : this);
