@@ -1,5 +1,6 @@
 #include "bridge/Text.h"
 #include "net/EventCollector.h"
+#include "support/LoopbackListener.h"
 #include "support/TempHome.h"
 #include "webview/TarnAppWebViewController.h"
 
@@ -15,27 +16,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A listening socket on 127.0.0.1 with an ephemeral port.
-class Listener {
+// The peer's listening socket; the module takes its port as text.
+class Listener : public LoopbackListener {
 public:
-    explicit Listener(int backlog = 8) {
-        handle_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(::bind(handle_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        EXPECT_EQ(::listen(handle_, backlog), 0);
-        socklen_t length = sizeof address;
-        getsockname(handle_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~Listener() { ::close(handle_); }
-    std::string port() const { return std::to_string(port_); }
-    int accept() { return ::accept4(handle_, nullptr, nullptr, SOCK_CLOEXEC); }
-
-private:
-    int handle_;
-    uint16_t port_;
+    explicit Listener(int backlog = 8) : LoopbackListener(backlog) {}
+    std::string port() const { return std::to_string(portNumber()); }
+    int accept() { return acceptPeer(); }
 };
 
 // Reads exactly size bytes (less when the peer ends first).

@@ -2,6 +2,7 @@
 #include "bridge/Json.h"
 #include "bridge/Text.h"
 #include "net/EventCollector.h"
+#include "support/LoopbackListener.h"
 #include "support/TempHome.h"
 #include "webview/TarnAppWebViewController.h"
 
@@ -15,26 +16,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// A plain TCP listener on loopback standing in for a device.
-class FakeDevice {
+// A plain TCP listener on loopback standing in for a device, with the one peer it took.
+class FakeDevice : public LoopbackListener {
 public:
-    explicit FakeDevice(int backlog = 4) {
-        handle_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(::bind(handle_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        EXPECT_EQ(::listen(handle_, backlog), 0);
-        socklen_t length = sizeof address;
-        getsockname(handle_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
+    explicit FakeDevice(int backlog = 4) : LoopbackListener(backlog) {}
     ~FakeDevice() {
         if (peer_ >= 0) ::close(peer_);
-        ::close(handle_);
     }
-    int port() const { return port_; }
-    int accept() { return peer_ = ::accept4(handle_, nullptr, nullptr, SOCK_CLOEXEC); }
+    int port() const { return portNumber(); }
+    int accept() { return peer_ = acceptPeer(); }
     void write(const std::string& bytes) {
         ASSERT_EQ(::send(peer_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
     }
@@ -44,9 +34,7 @@ public:
     }
 
 private:
-    int handle_;
     int peer_ = -1;
-    int port_;
 };
 
 std::string record(int port, const std::string& address = "127.0.0.1") {
