@@ -189,34 +189,26 @@ void AudioDevice::removed(bool sink, uint32_t index) {
     notifyAddedRemoved(name, kStateNotPresent);
 }
 
+template <bool Report>
+void AudioDevice::onServerInfo(pa_context*, const pa_server_info* info, void* self) {
+    if (info) static_cast<AudioDevice*>(self)->learnDefaults(info, Report);
+}
+
 void AudioDevice::refreshDefaults(bool report) {
-    struct Ask {
-        AudioDevice* self;
-        bool report;
-    };
-    Ask* ask = new Ask{this, report};
-    pa_operation* op = pa_context_get_server_info(
-        context_,
-        [](pa_context*, const pa_server_info* info, void* data) {
-            Ask* ask = static_cast<Ask*>(data);
-            AudioDevice* self = ask->self;
-            if (info) {
-                std::string sink = info->default_sink_name ? info->default_sink_name : "";
-                std::string source = info->default_source_name ? info->default_source_name : "";
-                const bool known = self->defaultsKnown_;
-                if (known && ask->report && sink != self->defaultSink_) self->notifyDefault(0, sink);
-                if (known && ask->report && source != self->defaultSource_) self->notifyDefault(1, source);
-                self->defaultSink_ = sink;
-                self->defaultSource_ = source;
-                self->defaultsKnown_ = true;
-            }
-            delete ask;
-        },
-        ask);
-    if (op)
-        pa_operation_unref(op);
-    else
-        delete ask;
+    pa_operation* op =
+        pa_context_get_server_info(context_, report ? onServerInfo<true> : onServerInfo<false>, this);
+    if (op) pa_operation_unref(op);
+}
+
+void AudioDevice::learnDefaults(const pa_server_info* info, bool report) {
+    std::string sink = info->default_sink_name ? info->default_sink_name : "";
+    std::string source = info->default_source_name ? info->default_source_name : "";
+    const bool known = defaultsKnown_;
+    if (known && report && sink != defaultSink_) notifyDefault(0, sink);
+    if (known && report && source != defaultSource_) notifyDefault(1, source);
+    defaultSink_ = sink;
+    defaultSource_ = source;
+    defaultsKnown_ = true;
 }
 
 void AudioDevice::notifyAddedRemoved(const std::string& id, uint32_t state) {

@@ -7,6 +7,7 @@
 
 struct pa_threaded_mainloop;
 struct pa_context;
+struct pa_server_info;
 
 // Receives endpoint changes on the sound server's notification thread.
 class AudioDeviceDelegate {
@@ -39,7 +40,12 @@ private:
     static void onEvent(pa_context* context, int type, uint32_t index, void* self);
     void connect();          // loop thread (or locked)
     void scheduleRetry();    // loop thread; at most one pending, with back-off
+    // Whether to report is chosen by which callback is passed: the answer may never come
+    // (the context can go first), so the callback carries nothing that needs freeing.
+    template <bool Report>
+    static void onServerInfo(pa_context* context, const pa_server_info* info, void* self);
     void refreshDefaults(bool report);
+    void learnDefaults(const pa_server_info* info, bool report);
     void added(bool sink, const std::string& name, uint32_t index);
     void removed(bool sink, uint32_t index);
     void notifyAddedRemoved(const std::string& id, uint32_t state);
