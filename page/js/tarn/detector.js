@@ -19,7 +19,8 @@
   // options: native ({midi, fs}: the bridge modules), files (the page's Files layer);
   // optional: table (model rows), observer (told of device messages no read waits
   // for), onCheck() (after every check and every step an answer of the device moved
-  // on), later(func, ms) / cancel(id) / every(func, ms) (timers; the global ones by default).
+  // on), only (a mount path: the other volumes are not looked at), later(func, ms) /
+  // cancel(id) / every(func, ms) / stopEvery(id) (timers; the global ones by default).
   function Detector(options) {
     var self = this;
     var table = options.table || models.compatibleInstruments;
@@ -29,6 +30,8 @@
     this.later = options.later || function (func, ms) { return global.setTimeout(func, ms); };
     this.cancel = options.cancel || function (id) { global.clearTimeout(id); };
     this.every = options.every || function (func, ms) { return global.setInterval(func, ms); };
+    this.stopEvery = options.stopEvery || function (id) { global.clearInterval(id); };
+    this.only = options.only || '';
     this.instrument = {
       compatibleInstruments: table,
       volume: '',
@@ -68,9 +71,10 @@
 
   Detector.prototype.scanVolumes = function () {
     var files = this.files;
+    var only = this.only;
     var listed = files.volumes();
     if (!listed.success || !Array.isArray(listed.data)) return [];
-    return listed.data.map(function (v) {
+    return listed.data.filter(function (v) { return !only || files.page(v.mount) === only; }).map(function (v) {
       var mount = files.page(v.mount);
       var top = files.contents(mount);
       var corvane = top.success && top.data.some(function (e) { return e.name === 'CORVANE'; });
@@ -208,6 +212,14 @@
     this.ticker = this.every(function () { communicator.tick(); }, sysex.SEND_INTERVAL_MS);
     this.check();
     this.startChecking();
+  };
+
+  // No more checks nor messages (what is still queued is not sent).
+  Detector.prototype.stop = function () {
+    this.paused = true;
+    this.stopChecking();
+    if (this.ticker !== null) this.stopEvery(this.ticker);
+    this.ticker = null;
   };
 
   // The bridge's MIDI and volume events straight into the detector (where no observer
