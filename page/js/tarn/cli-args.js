@@ -87,7 +87,9 @@
   function usageText(name) {
     var command = COMMANDS[name];
     var lines = command.usage.map(function (line, i) { return (i === 0 ? 'Usage: ' : '       ') + line; });
-    lines.push('', command.about, '', 'Options:');
+    lines.push('');
+    Array.prototype.push.apply(lines, wrap(command.about, 78));
+    lines.push('', 'Options:');
     var width = 0;
     command.help.forEach(function (h) { width = Math.max(width, h[0].length); });
     command.help.forEach(function (h) {
@@ -96,6 +98,17 @@
       lines.push('  ' + pad + '  ' + h[1]);
     });
     return lines.join('\n') + '\n';
+  }
+
+  // Words into lines of at most width characters.
+  function wrap(text, width) {
+    var lines = [];
+    var line = '';
+    String(text).split(' ').forEach(function (word) {
+      if (line && line.length + 1 + word.length > width) { lines.push(line); line = word; } else line = line ? line + ' ' + word : word;
+    });
+    if (line) lines.push(line);
+    return lines;
   }
 
   function positiveInteger(text) {
