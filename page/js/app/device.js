@@ -299,11 +299,12 @@
     disconnectVolume(instrument.volume, finish);
   }
 
-  // Calls back once every queued message went out (at most maxMs later).
+  // Calls back once every queued message went out and the device confirmed leaving edit
+  // mode (at most maxMs later).
   function whenSent(maxMs, then) {
     var end = Date.now() + maxMs;
     (function wait() {
-      if (communicator.queue.length === 0 || Date.now() > end) then();
+      if ((communicator.queue.length === 0 && !manager.leaving) || Date.now() > end) then();
       else root.setTimeout(wait, 20);
     })();
   }
