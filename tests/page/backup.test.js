@@ -220,3 +220,22 @@ test('a restore that fails or is cancelled midway leaves the tracks as they were
   assert.deepEqual(f.files.snapshot(f.mount), {});
   assert.deepEqual(leftovers(f.files, f.mount), []);
 });
+
+test('in the job slot a backup is cancelled through Jobs and keeps the slot until it has taken back its files', () => {
+  const Jobs = require('../../page/js/tarn/jobs.js');
+  const s = setup();
+  const jobs = new Jobs({ native: {}, files: s.files, temporary: '/tmp/' });
+  let ended = null;
+  const job = jobs.claim('backup', (result) => { ended = result; });
+  const handle = backupModule.backup({ files: s.files, security: s.security, volume: s.mount, row: DUO, dir: '/backups/gig', later: s.later },
+    (result) => jobs.finish(job, result));
+  job.onCancel = () => handle.cancel();
+  s.pump(2);
+  assert.equal(jobs.cancel(), true);
+  assert.equal(jobs.busy(), true, 'another job waits until the backup has stopped');
+  assert.deepEqual(jobs.claim('import', () => {}), null);
+  s.pump();
+  assert.equal(ended.cancelled, true);
+  assert.equal(jobs.busy(), false);
+  assert.equal(s.files.lookup('/backups/gig'), null);
+});
