@@ -107,6 +107,29 @@ test('Back up… writes every track and a manifest into the folder chosen in the
   assert.deepEqual(listTree(gig).map((p) => relative(gig, p)).sort(), ['manifest.json', ...expected.map((e) => e.path)].sort());
 });
 
+test('a folder with a backup in it is refused; one with other things gets the backup in a new folder', async (ctx) => {
+  if (skip || !manifest) { ctx.skip(skip || 'no backup'); return; }
+  const { page } = t;
+  await page.click('#backup-button');
+  await page.waitForSelector('#chooser-dialog');
+  assert.equal(await page.textContent('#chooser-folder'), gig + '/');
+  await page.click('#chooser-accept');
+  assert.match(await messageText(page), /^Backup failed\.This folder holds a backup already\./);
+
+  await page.click('#backup-button');
+  await page.waitForSelector('#chooser-dialog');
+  await page.click('#chooser-up');
+  await waitFor(async () => (await page.textContent('#chooser-folder')) === documents + '/', { what: 'the folder above' });
+  await page.click('#chooser-accept');
+  const done = await messageText(page);
+  const made = readdirSync(documents).filter((n) => n.startsWith('POOL_DUO backup '));
+  assert.equal(made.length, 1, 'one new folder: ' + readdirSync(documents));
+  assert.equal(done, 'Backed up 2 tracks into ' + join(documents, made[0]) + '.');
+  const second = JSON.parse(readFileSync(join(documents, made[0], 'manifest.json'), 'utf8'));
+  assert.deepEqual(second.tracks, manifest.tracks);
+  assert.equal(readFileSync(join(documents, 'notes.txt'), 'utf8'), 'the chooser\'s start folder is not empty');
+});
+
 test('Restore… after the tracks were deleted gives the same track tree back', async (ctx) => {
   if (skip || !manifest) { ctx.skip(skip || 'no backup'); return; }
   const { page } = t;
@@ -117,7 +140,9 @@ test('Restore… after the tracks were deleted gives the same track tree back', 
 
   await page.click('#restore-button');
   await page.waitForSelector('#chooser-dialog');
-  assert.equal(await page.textContent('#chooser-folder'), gig + '/', 'the chooser starts where the backup went');
+  assert.equal(await page.textContent('#chooser-folder'), documents + '/', 'the chooser starts where the last folder was chosen');
+  await page.dblclick('#chooser-list .chooser-entry[data-name="Gig"]');
+  await waitFor(async () => (await page.textContent('#chooser-folder')) === gig + '/', { what: 'the backup folder' });
   await page.click('#chooser-accept');
   assert.equal(await messageText(page), 'Restored 2 tracks.');
   assert.deepEqual(trackTree(), before);
