@@ -279,13 +279,16 @@ test('a command refuses to run while another Tarn holds the lock', async (t) => 
   assert.equal(window.code, 1);
   assert.match(window.err, /^tarn: a tarn command is running; start Tarn again when it has finished\.\n$/);
 
-  // A headless host holds the lock as well.
+  // A headless host holds the lock as well; a window started meanwhile says so too.
   const headless = spawn(TARN, ['--headless'], { env: setup.env, stdio: ['ignore', 'pipe', 'pipe'] });
   t.after(() => headless.kill('SIGKILL'));
   await new Promise((resolve) => headless.stdout.once('data', resolve));
   r = await run(setup, ['ls']);
   assert.equal(r.code, 1);
   assert.match(r.err, refused);
+  r = await run({ ...setup, env: { ...setup.env, DISPLAY: x.display } }, ['song.wav']);
+  assert.equal(r.code, 1);
+  assert.match(r.err, /^tarn: Tarn is already running without a window \(headless, or still starting\); close it first\.\n$/);
   headless.kill('SIGTERM');
   await new Promise((resolve) => headless.on('close', resolve));
   // Free again: the command runs.
