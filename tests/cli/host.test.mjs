@@ -226,6 +226,18 @@ test('a second signal, or a signal without a handler, ends the command at once',
   assert.equal(r.signal, 'SIGTERM', r.err);
 });
 
+test('a handler that never ends the command is given 10 seconds', async (t) => {
+  const setup = makeSetup(t, cli(`
+    $host.onInterrupt = function () { console.log('interrupted'); };
+    setInterval(function () {}, 1000);
+    console.log('ready');`));
+  const started = Date.now();
+  const r = await interrupted(setup, [['SIGINT', 0]], { timeout: 30000 });
+  assert.equal(r.signal, 'SIGINT', r.err);
+  assert.match(r.err, /ready\ninterrupted\n$/);
+  assert.ok(Date.now() - started >= 9000, 'ended before its grace time');
+});
+
 test('readLine reads standard input line by line; a signal ends the wait', async (t) => {
   const reader = makeSetup(t, cli(`
     var lines = [];
