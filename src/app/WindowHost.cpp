@@ -21,10 +21,19 @@ std::string startPage() {
 int runWindow(const std::string& appName, const Options& options) {
     SingleInstance instance(appName);
     if (!instance.acquire()) {
+        // A command-line run has no window to take the command line: say so.
+        if (instance.commandRunning()) {
+            std::fprintf(stderr, "%s: a tarn command is running; start Tarn again when it has finished.\n",
+                         appName.c_str());
+            return 1;
+        }
         // Another start owns the window: hand the command line over (when it can take
         // it) and end.
-        instance.handOver(options.pageArgs);
-        return 0;
+        if (instance.handOver(options.pageArgs)) return 0;
+        // A headless host (or a window still starting) takes no command line.
+        std::fprintf(stderr, "%s: Tarn is already running without a window (headless, or still starting); close it first.\n",
+                     appName.c_str());
+        return 1;
     }
 
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
