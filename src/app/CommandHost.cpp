@@ -6,7 +6,6 @@
 #include "app/ScriptPageView.h"
 #include "app/SingleInstance.h"
 #include "bridge/Json.h"
-#include "bridge/Text.h"
 #include "sys/Paths.h"
 #include "sys/Terminal.h"
 #include "webview/NativeRequest.h"

@@ -234,6 +234,9 @@ bool runUmount(const std::string& point) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+const int kBusyAttempts = 20;         // tries after the first, for a volume found busy
+const useconds_t kBusyPauseUs = 100000;  // between them: two seconds in all
+
 const char* const kEjectAdvice = " Eject it from the file manager before unplugging it.";
 
 // Without the disk service: unmount the filesystem holding path where this user may.
@@ -246,8 +249,15 @@ std::string plainUnmount(const std::string& path) {
     if (!mount || mount->mountPoint == "/" || !isUserVolume(*mount))
         return std::string("The disk service (UDisks2) is not running, and this folder is not on a volume that can be "
                            "released.") + kEjectAdvice;
-    if (umount2(mount->mountPoint.c_str(), 0) == 0) return std::string();
-    int error = errno;
+    // A volume is often busy for a moment only: a folder being listed or watched as the
+    // release begins, a desktop indexer passing by. Only one that stays busy is refused.
+    int error = 0;
+    for (int attempt = 0;; ++attempt) {
+        if (umount2(mount->mountPoint.c_str(), 0) == 0) return std::string();
+        error = errno;
+        if (error != EBUSY || attempt == kBusyAttempts) break;
+        usleep(kBusyPauseUs);
+    }
     if (error == EBUSY)
         return std::string("The volume is still in use by another program, and the disk service (UDisks2) that could "
                            "release it is not running. Close the program using it (") + std::strerror(error) + ")." +

@@ -226,6 +226,18 @@ test('a second signal, or a signal without a handler, ends the command at once',
   assert.equal(r.signal, 'SIGTERM', r.err);
 });
 
+test('a handler that never ends the command is given 10 seconds', async (t) => {
+  const setup = makeSetup(t, cli(`
+    $host.onInterrupt = function () { console.log('interrupted'); };
+    setInterval(function () {}, 1000);
+    console.log('ready');`));
+  const started = Date.now();
+  const r = await interrupted(setup, [['SIGINT', 0]], { timeout: 30000 });
+  assert.equal(r.signal, 'SIGINT', r.err);
+  assert.match(r.err, /ready\ninterrupted\n$/);
+  assert.ok(Date.now() - started >= 9000, 'ended before its grace time');
+});
+
 test('readLine reads standard input line by line; a signal ends the wait', async (t) => {
   const reader = makeSetup(t, cli(`
     var lines = [];
@@ -279,13 +291,16 @@ test('a command refuses to run while another Tarn holds the lock', async (t) => 
   assert.equal(window.code, 1);
   assert.match(window.err, /^tarn: a tarn command is running; start Tarn again when it has finished\.\n$/);
 
-  // A headless host holds the lock as well.
+  // A headless host holds the lock as well; a window started meanwhile says so too.
   const headless = spawn(TARN, ['--headless'], { env: setup.env, stdio: ['ignore', 'pipe', 'pipe'] });
   t.after(() => headless.kill('SIGKILL'));
   await new Promise((resolve) => headless.stdout.once('data', resolve));
   r = await run(setup, ['ls']);
   assert.equal(r.code, 1);
   assert.match(r.err, refused);
+  r = await run({ ...setup, env: { ...setup.env, DISPLAY: x.display } }, ['song.wav']);
+  assert.equal(r.code, 1);
+  assert.match(r.err, /^tarn: Tarn is already running without a window \(headless, or still starting\); close it first\.\n$/);
   headless.kill('SIGTERM');
   await new Promise((resolve) => headless.on('close', resolve));
   // Free again: the command runs.

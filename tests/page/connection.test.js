@@ -99,7 +99,11 @@ test('leaving edit mode writes it off; Connect restarts; lost ports reset the us
   assert.equal(r.manager.editMode, false);
   assert.equal(r.manager.disconnected, true);
   assert.deepEqual(r.flush(), [sysex.dt1(id, sysex.EDIT_MODE_ADDRESS, [0]), sysex.rq1(id, sysex.EDIT_MODE_ADDRESS, 1)]);
+  assert.ok(r.manager.leaving, 'waits for the device to confirm');
+  r.reply(1); // still on: the off was lost on the way, so it is written again
+  assert.deepEqual(r.flush(), [sysex.dt1(id, sysex.EDIT_MODE_ADDRESS, [0]), sysex.rq1(id, sysex.EDIT_MODE_ADDRESS, 1)]);
   r.reply(0);
+  assert.equal(r.manager.leaving, null);
   assert.equal(r.manager.usable(), false);
   assert.equal(r.manager.offersReconnect(), true);
   r.manager.reconnect();
@@ -169,8 +173,18 @@ test('a looper left in edit mode is reported once and taken over only when asked
   assert.equal(r.advances.length, 1, 'reported once');
   assert.equal(r.manager.takeOver(), true);
   assert.equal(r.manager.foundInEditMode, false);
-  assert.deepEqual(r.flush(), [sysex.dt1(id, sysex.EDIT_MODE_ADDRESS, [0]), sysex.dt1(id, sysex.EDIT_MODE_ADDRESS, [1]),
-    sysex.rq1(id, sysex.EDIT_MODE_ADDRESS, 1)]);
+  const off = sysex.dt1(id, sysex.EDIT_MODE_ADDRESS, [0]);
+  const on = sysex.dt1(id, sysex.EDIT_MODE_ADDRESS, [1]);
+  const ask = sysex.rq1(id, sysex.EDIT_MODE_ADDRESS, 1);
+  assert.deepEqual(r.flush(), [off, ask], 'off first, and read back');
+  r.reply(1); // the off never arrived: written again
+  assert.deepEqual(r.flush(), [off, ask]);
+  r.reply(2); // busy with it: asked again shortly
+  assert.equal(r.manager.usable(), false);
+  r.timers.splice(0).filter((t) => t.ms === 100).forEach((t) => t.func());
+  assert.deepEqual(r.flush(), [ask]);
+  r.reply(0);
+  assert.deepEqual(r.flush(), [on, ask], 'on only once off was confirmed');
   r.reply(1);
   assert.equal(r.manager.editMode, true);
   assert.equal(r.manager.takeOver(), false, 'nothing to take over any more');

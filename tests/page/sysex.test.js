@@ -48,12 +48,30 @@ test('a device write goes to the first transaction with its address', () => {
   h.c.read(0x7F700000, 1, (data) => { replies.push(['first', data[0]]); return data[0] !== 1; });
   h.c.read(0x7F700000, 1, (data) => { replies.push(['second', data[0]]); return false; });
   const fromDevice = (v) => sysex.dt1('00000071', 0x7F700000, [v]);
+  h.c.queue.splice(0); // both requests went out
   h.c.receive(fromDevice(2));          // first keeps waiting (returns true)
   h.c.receive(fromDevice(1).toLowerCase()); // either case; first ends
   h.c.receive(fromDevice(0));          // now the second
   h.c.receive(fromDevice(0));          // no transaction left
   assert.deepEqual(replies, [['first', 2], ['first', 1], ['second', 0]]);
   assert.deepEqual(h.heard, [['midi_dt1', 0x7F700000, '00']]);
+});
+
+test('an answer that comes before a read\'s own request went out is not given to it', () => {
+  const h = harness();
+  h.c.setModelId('00000071');
+  const fromDevice = (v) => sysex.dt1('00000071', 0x7F700000, [v]);
+  h.c.read(0x7F700000, 1);              // an earlier read, nobody waiting for it
+  h.c.write(0x7F700000, [0]);
+  const replies = [];
+  h.c.read(0x7F700000, 1, (data) => { replies.push(data[0]); return false; });
+  h.c.queue.shift();                    // the earlier read went out ...
+  h.c.receive(fromDevice(1));           // ... and its answer predates the write
+  assert.deepEqual(replies, []);
+  h.c.queue.splice(0);                  // the write and this read's request went out
+  h.c.receive(fromDevice(0));
+  assert.deepEqual(replies, [0]);
+  assert.deepEqual(h.heard, [['midi_dt1', 0x7F700000, '01']]);
 });
 
 test('incoming messages are sorted into dt1, sysex and plain MIDI notifications', () => {

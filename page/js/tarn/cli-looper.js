@@ -19,6 +19,7 @@
   var POLL_MS = 250;
   var READ_MS = 1500;
   var LEAVE_MS = 3000;
+  var CONFIRM_MS = 2000;
 
   // options: native ($native), files (Files), texts (Tarn.texts); optional: table,
   // later/cancel/every/stopEvery (timers), now() (ms).
@@ -135,8 +136,9 @@
     return !!(this.detector && this.detector.manager.holdsEditMode());
   };
 
-  // Leaves edit mode when this run holds it (or may: "on" was written), asks the device
-  // until it answers "off" (at most a few seconds), then lets the MIDI ports go.
+  // Leaves edit mode when this run holds it (or may: "on" was written) through the
+  // manager, asks the device until it answers "off" (at most a few seconds), then lets
+  // the MIDI ports go.
   // done(left): false when the device never confirmed.
   CliLooper.prototype.leave = function (done) {
     var self = this;
@@ -153,7 +155,7 @@
       done(true);
       return;
     }
-    var end = this.now() + LEAVE_MS;
+    var end = 0;
     var over = false;
     var end_ = function (left) {
       if (over) return;
@@ -180,7 +182,12 @@
       // No answer: ask again.
       self.later(function () { if (mine === asked) ask(); }, 500);
     };
-    detector.whenSent(2000, ask);
+    // The manager writes off until the device confirms it (or gives up); then it is
+    // asked once more here, so that the run can tell whether it really is off.
+    detector.whenSent(LEAVE_MS, function () {
+      end = self.now() + CONFIRM_MS;
+      ask();
+    });
   };
 
   // The edit mode of a MIDI looper (0 off, 1 on), read without changing it; -1 when it

@@ -8,11 +8,15 @@
 
   var PHASE = {
     WAIT_MIDI_CONNECTION: 0, CHECK_EDIT_MODE: 1, WAIT_EDIT_MODE_OFF: 2, SET_EDIT_MODE_ON: 3,
-    WAIT_EDIT_MODE_ON: 4, WAIT_MOUNTING: 5, CONNECTED: 6
+    WAIT_EDIT_MODE_ON: 4, WAIT_MOUNTING: 5, CONNECTED: 6,
+    // A take-over: the earlier session's edit mode is being switched off.
+    SWITCH_EDIT_MODE_OFF: 7
   };
   var EDIT = sysex.EDIT_MODE_ADDRESS;
 
   var BUSY_RETRY_MS = 100;
+  var OFF_ATTEMPTS = 3;
+  var OFF_READS = 20;
   var ACTS_AT_ONCE = {};
   ACTS_AT_ONCE[PHASE.CHECK_EDIT_MODE] = true;
   ACTS_AT_ONCE[PHASE.SET_EDIT_MODE_ON] = true;
@@ -31,6 +35,8 @@
     this.later = options.later || function (func, ms) { return setTimeout(func, ms); };
     // Edit mode on was written and not yet taken back: leaving must write it off.
     this.editModeWritten = false;
+    // Set while leaving waits for the device to confirm edit mode off.
+    this.leaving = null;
     // The device answered "edit mode on" before this run asked for it (an earlier run
     // ended without leaving it): the user is asked before it is taken over.
     this.foundInEditMode = false;
@@ -118,14 +124,61 @@
   };
 
   // The user agreed to take over a looper left in edit mode: off, then on again.
+  // The off is confirmed before on is written: a message lost on the way (MIDI drops
+  // what a busy bus cannot carry) would otherwise leave the earlier session's edit mode
+  // standing as if it were this run's.
   ConnectManager.prototype.takeOver = function () {
     if (this.phase !== PHASE.WAIT_EDIT_MODE_OFF || !this.foundInEditMode) return false;
+    var self = this;
     this.foundInEditMode = false;
     this.communicator.dropTransactions();
-    this.writeEditMode(sysex.EDIT_MODE.OFF);
-    this.phase = PHASE.SET_EDIT_MODE_ON;
-    this.run();
+    this.phase = PHASE.SWITCH_EDIT_MODE_OFF;
+    this.switchOff(function () {
+      if (self.phase !== PHASE.SWITCH_EDIT_MODE_OFF) return;
+      self.phase = PHASE.SET_EDIT_MODE_ON;
+      self.run();
+      self.advanced();
+    });
     return true;
+  };
+
+  // Writes edit mode off and reads it back until the device no longer answers "on":
+  // written again when it still does, asked again while it is busy, at most
+  // OFF_ATTEMPTS writes and OFF_READS reads. then() runs once, whatever the outcome.
+  ConnectManager.prototype.switchOff = function (then) {
+    var self = this;
+    var writes = 0;
+    var reads = 0;
+    var finished = false;
+    var finish = function () {
+      if (finished) return;
+      finished = true;
+      then();
+    };
+    var write = function () {
+      writes++;
+      self.writeEditMode(sysex.EDIT_MODE.OFF);
+      ask();
+    };
+    var ask = function () {
+      reads++;
+      self.readEditMode(function (data) {
+        if (data[0] === sysex.EDIT_MODE.OFF || reads >= OFF_READS) {
+          finish();
+        } else if (data[0] === sysex.EDIT_MODE.ON && writes < OFF_ATTEMPTS) {
+          write();
+        } else if (data[0] === sysex.EDIT_MODE.ON) {
+          finish();
+        } else {
+          // Busy with the write: it was received; ask again shortly.
+          self.later(function () { if (!finished) ask(); }, BUSY_RETRY_MS);
+        }
+        return false;
+      });
+    };
+    write();
+    // A device that stops answering altogether does not keep the caller waiting.
+    this.later(finish, BUSY_RETRY_MS * (OFF_READS + 1));
   };
 
   // One step; true when the phase or the mounted flag changed since the last step.
@@ -222,6 +275,7 @@
 
   ConnectManager.prototype.reconnect = function () {
     this.disconnected = false;
+    this.leaving = null;
     this.restart();
   };
 
@@ -240,11 +294,11 @@
       this.editMode = false;
       this.disconnected = true;
       this.communicator.dropTransactions();
-      this.writeEditMode(sysex.EDIT_MODE.OFF);
-      this.readEditMode(function (data) {
-        if (data[0] === sysex.EDIT_MODE.OFF) return true;
+      var leaving = this.leaving = {};
+      this.switchOff(function () {
+        if (self.leaving !== leaving) return;
+        self.leaving = null;
         self.restart();
-        return false;
       });
     } else {
       this.disconnectMidi();

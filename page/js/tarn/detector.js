@@ -195,12 +195,13 @@
     if (!this.paused) this.check();
   };
 
-  // Calls back once every queued message went out (at most maxMs later).
+  // Calls back once every queued message went out and the device confirmed leaving edit
+  // mode (at most maxMs later).
   Detector.prototype.whenSent = function (maxMs, then) {
     var self = this;
     var end = Date.now() + maxMs;
     (function wait() {
-      if (self.communicator.queue.length === 0 || Date.now() > end) then();
+      if ((self.communicator.queue.length === 0 && !self.manager.leaving) || Date.now() > end) then();
       else self.later(wait, 20);
     })();
   };

@@ -81,6 +81,9 @@
     this.modelId = NO_MODEL;
     this.queue = [];
     this.transactions = [];
+    // Requests queued so far, by message: with the copies still queued, it tells which
+    // transactions' requests went out.
+    this.requested = {};
     this.lastSend = 0;
     this.wait = 0;
   }
@@ -92,8 +95,19 @@
   };
 
   Communicator.prototype.read = function (address, size, func) {
-    if (typeof func === 'function') this.transactions.push({ addr: address, func: func });
-    this.queue.push(rq1(this.modelId, address, size));
+    var message = rq1(this.modelId, address, size);
+    var count = this.requested[message] = (this.requested[message] || 0) + 1;
+    if (typeof func === 'function') this.transactions.push({ addr: address, func: func, message: message, seq: count });
+    this.queue.push(message);
+  };
+
+  // True once the transaction's own request has left the queue. An answer that comes
+  // before then answers an earlier request, possibly sent before something written
+  // since (edit mode switched off and on again), so it says nothing this read asked.
+  Communicator.prototype.sent = function (transaction) {
+    var waiting = 0;
+    for (var i = 0; i < this.queue.length; i++) if (this.queue[i] === transaction.message) waiting++;
+    return transaction.seq <= this.requested[transaction.message] - waiting;
   };
 
   Communicator.prototype.dropTransactions = function () { this.transactions = []; };
@@ -119,7 +133,7 @@
     if (incoming.kind === 'dt1') {
       for (var i = 0; i < this.transactions.length; i++) {
         var transaction = this.transactions[i];
-        if (transaction.addr !== incoming.address) continue;
+        if (transaction.addr !== incoming.address || !this.sent(transaction)) continue;
         if (transaction.func(incoming.data, incoming.dataHex) === false) {
           var at = this.transactions.indexOf(transaction);
           if (at >= 0) this.transactions.splice(at, 1);

@@ -46,7 +46,9 @@ test('a looper found in edit mode is reported in plain words and taken over afte
   await page.click('#takeover-confirm');
   await waitUsable(page);
   const writes = sim.lines.filter((l) => l.startsWith('recv F07D10000000721')).filter((l) => l.includes('127F700000'));
-  assert.deepEqual(writes.map((l) => l.slice(-6, -4)), ['00', '01'], 'off, then on');
+  // A write lost on a busy bus is written again: repeats of one value are one step.
+  const values = writes.map((l) => l.slice(-6, -4)).filter((v, i, all) => i === 0 || all[i - 1] !== v);
+  assert.deepEqual(values, ['00', '01'], 'off, then on');
   assert.equal(await page.isVisible('#takeover-button'), false);
 });
 
