@@ -6,12 +6,12 @@ import assert from 'node:assert/strict';
 import { copyFileSync, existsSync, mkdirSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { volumesUnavailable, canRunMidi, mountVolume, startJack, startLooperSim, makeAudio, readWav, listTree, scratchFolder } from '../lib/looper.mjs';
-import { cliHome, tarn, describe, jsonOutput, wellFormed, samples, treeDigest, editModeWrites, tarnBinary } from '../lib/cli.mjs';
+import { cliHome, tarn, describe, jsonOutput, wellFormed, samples, treeDigest, editModeWrites, commandRunner, tarnBinary } from '../lib/cli.mjs';
 
 const MODEL = { name: 'Eddy Duo', port: 'EDDY DUO', id: '00000072', label: 'EDDY_DUO', memories: 99, tracks: 2 };
 const SUBCOMMANDS = ['devices', 'ls', 'import', 'export', 'rm', 'backup', 'restore'];
 
-let jack, sim, volume, scratch, home;
+let jack, sim, volume, scratch, home, ok, fails;
 let skip = '';
 const audio = {};
 
@@ -25,6 +25,7 @@ before(async () => {
   sim = await startLooperSim(jack, MODEL.port, MODEL.id);
   volume = mountVolume(MODEL.name);
   home = cliHome(jack.env);
+  ({ ok, fails } = commandRunner(home, sim));
   const s = scratch.folder;
   audio.mp3 = makeAudio(join(s, 'Song.mp3'), 2, { codec: ['-b:a', '192k'] });
   audio.m4a = makeAudio(join(s, 'Loop.m4a'), 3, { codec: ['-c:a', 'aac', '-b:a', '160k'] });
@@ -39,28 +40,6 @@ after(async () => {
   home?.cleanup();
   scratch?.cleanup();
 });
-
-// Runs a command that must succeed and leave edit mode.
-async function ok(args, options) {
-  const writes = editModeWrites(sim).length;
-  const result = await tarn(home, args, options);
-  assert.equal(result.code, 0, `tarn ${args.join(' ')}: ${describe(result)}`);
-  assert.equal(sim.modes().at(-1) ?? 0, 0, `tarn ${args.join(' ')} left the looper in edit mode`);
-  const made = editModeWrites(sim).slice(writes);
-  if (made.length) assert.deepEqual([made[0], made.at(-1)], [1, 0], `edit mode on, then off: ${made}`);
-  return result;
-}
-
-// Runs a command that must fail with `status`, and its message; the looper ends out of edit mode.
-async function fails(args, status, options) {
-  const result = await tarn(home, args, options);
-  assert.equal(result.code, status, `tarn ${args.join(' ')}: ${describe(result)}`);
-  assert.match(result.stderr, status === 2 ? new RegExp(`^tarn ${args[0]}: .+`, 'm') : /^tarn: .+/m, describe(result));
-  if (status === 2) assert.ok(result.stderr.includes(`Try 'tarn ${args[0]} --help'.`), describe(result));
-  assert.equal(result.stdout, '', 'nothing on stdout for a failure');
-  assert.equal(sim.modes().at(-1) ?? 0, 0, `tarn ${args.join(' ')} left the looper in edit mode`);
-  return result;
-}
 
 function trackFiles(memory, track) { return readdirSync(volume.track(memory, track)); }
 

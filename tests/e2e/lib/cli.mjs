@@ -2,6 +2,7 @@
 // of its own (XDG folders and a private runtime folder, so the single-instance lock and
 // the settings are its own), and every run is a plain child process without a terminal.
 import { spawn } from 'node:child_process';
+import assert from 'node:assert/strict';
 import { mkdirSync, readFileSync, readdirSync, statSync, chmodSync } from 'node:fs';
 import { createHash } from 'node:crypto';
 import { join, relative } from 'node:path';
@@ -143,4 +144,34 @@ export function jsonOutput(result) {
 export function editModeWrites(sim) {
   return sim.lines.filter((l) => /^recv F07D10[0-9A-F]*127F700000[0-9A-F]{2}[0-9A-F]{2}F7$/.test(l))
     .map((l) => parseInt(l.slice(-6, -4), 16));
+}
+
+// ok(args) runs a command that must succeed, fails(args, status) one that must fail with
+// that status and its message (`tarn: ...`, or `tarn CMD: ...` and the help hint for a
+// usage error); both check that the looper (sim, when given) ends out of edit mode and
+// that a command which switched it on switched it off again.
+export function commandRunner(home, sim) {
+  const leftEditMode = (args) => {
+    if (sim) assert.equal(sim.modes().at(-1) ?? 0, 0, `tarn ${args.join(' ')} left the looper in edit mode`);
+  };
+  return {
+    async ok(args, options) {
+      const writes = sim ? editModeWrites(sim).length : 0;
+      const result = await tarn(home, args, options);
+      assert.equal(result.code, 0, `tarn ${args.join(' ')}: ${describe(result)}`);
+      leftEditMode(args);
+      const made = sim ? editModeWrites(sim).slice(writes) : [];
+      if (made.length) assert.deepEqual([made[0], made.at(-1)], [1, 0], `edit mode on, then off: ${made}`);
+      return result;
+    },
+    async fails(args, status, options) {
+      const result = await tarn(home, args, options);
+      assert.equal(result.code, status, `tarn ${args.join(' ')}: ${describe(result)}`);
+      assert.match(result.stderr, status === 2 ? new RegExp(`^tarn ${args[0]}: .+`, 'm') : /^tarn: .+/m, describe(result));
+      if (status === 2) assert.ok(result.stderr.includes(`Try 'tarn ${args[0]} --help'.`), describe(result));
+      assert.equal(result.stdout, '', 'nothing on stdout for a failure');
+      leftEditMode(args);
+      return result;
+    },
+  };
 }
