@@ -4,7 +4,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { existsSync, mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync, cpSync, truncateSync, statSync } from 'node:fs';
-import { join, dirname } from 'node:path';
+import { join } from 'node:path';
 import { volumesUnavailable, canRunMidi, mountVolume, startJack, startLooperSim, makeAudio, listTree, scratchFolder } from '../lib/looper.mjs';
 import { cliHome, tarn, describe, jsonOutput, canonicalJson, treeDigest, md5, commandRunner, tarnBinary } from '../lib/cli.mjs';
 

@@ -3,7 +3,7 @@
 // three formats, rm, and --from-folder, each leaving the looper out of edit mode.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { copyFileSync, existsSync, mkdirSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { volumesUnavailable, canRunMidi, mountVolume, startJack, startLooperSim, makeAudio, readWav, listTree, scratchFolder } from '../lib/looper.mjs';
 import { cliHome, tarn, describe, jsonOutput, wellFormed, samples, treeDigest, editModeWrites, commandRunner, tarnBinary } from '../lib/cli.mjs';
@@ -118,7 +118,7 @@ test('import: mp3 into a given track, m4a and wav into the next empty ones, in t
 test('ls --json lists every track cell as the volume holds it; the text ends with the count', async (ctx) => {
   if (skip) { ctx.skip(skip); return; }
   // A 16-bit file put there by another program.
-  copyFileSync(audio.outside, join(volume.track(7, 1), 'Outside.wav'));
+  writeFileSync(join(volume.track(7, 1), 'Outside.wav'), readFileSync(audio.outside));
   const cells = jsonOutput(await ok(['ls', '--json']));
   assert.equal(cells.length, MODEL.memories * MODEL.tracks);
   let at = 0;
