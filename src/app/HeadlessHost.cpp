@@ -2,6 +2,7 @@
 
 #include "app/Bundle.h"
 #include "app/SignalQuit.h"
+#include "app/SingleInstance.h"
 #include "webview/LoopbackServer.h"
 #include "webview/TarnAppWebViewController.h"
 
@@ -23,6 +24,11 @@ private:
 }  // namespace
 
 int runHeadless(const std::string& appName, const Options& options) {
+    // Held while it runs, so that a command-line run does not drive the same looper; taken
+    // by another start, the headless host runs all the same.
+    SingleInstance instance(appName);
+    instance.acquire();
+
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     auto controller = std::make_unique<TarnAppWebViewController>();
     controller->setAppName(appName);

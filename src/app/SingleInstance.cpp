@@ -21,6 +21,7 @@ const char ack = 'k';
 SingleInstance::SingleInstance(const std::string& appName) {
     std::string base = runtimeFolder() + "corvane." + appName + ".wndclass";
     lockPath_ = base + ".lock";
+    commandLockPath_ = base + ".command.lock";
     socketPath_ = base;
 }
 
@@ -32,6 +33,7 @@ SingleInstance::~SingleInstance() {
         unlink(socketPath_.c_str());
     }
     if (lockFd_ >= 0) close(lockFd_);
+    if (commandLockFd_ >= 0) close(commandLockFd_);
 }
 
 std::string SingleInstance::runtimeFolder() {
@@ -54,6 +56,31 @@ bool SingleInstance::acquire() {
     }
     lockFd_ = fd;
     return true;
+}
+
+bool SingleInstance::acquireForCommand() {
+    // The command's own lock first: a start that finds the main lock held and this one held
+    // too knows a command runs.
+    if (commandLockFd_ < 0) {
+        int fd = open(commandLockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            close(fd);
+            return false;
+        }
+        commandLockFd_ = fd;
+    }
+    if (acquire()) return true;
+    if (commandLockFd_ >= 0) close(commandLockFd_);
+    commandLockFd_ = -1;
+    return false;
+}
+
+bool SingleInstance::commandRunning() const {
+    int fd = open(commandLockPath_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+    return held;
 }
 
 std::string SingleInstance::encode(const std::vector<std::string>& args) {

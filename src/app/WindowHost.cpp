@@ -21,6 +21,12 @@ std::string startPage() {
 int runWindow(const std::string& appName, const Options& options) {
     SingleInstance instance(appName);
     if (!instance.acquire()) {
+        // A command-line run has no window to take the command line: say so.
+        if (instance.commandRunning()) {
+            std::fprintf(stderr, "%s: a tarn command is running; start Tarn again when it has finished.\n",
+                         appName.c_str());
+            return 1;
+        }
         // Another start owns the window: hand the command line over (when it can take
         // it) and end.
         instance.handOver(options.pageArgs);

@@ -1,4 +1,5 @@
 #include "app/CatalogueBuilder.h"
+#include "app/CommandHost.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessHost.h"
 #include "app/WindowHost.h"
@@ -13,6 +14,7 @@ void printHelp(const std::string& name) {
     std::printf(
         "Usage: %s [--headless [--port N]] [FILE...] [-url ADDRESS...]\n"
         "       %s --make-catalogue FOLDER\n"
+        "       %s COMMAND [ARGS...]\n"
         "Companion for Corvane loopers: lists, imports, exports and previews the tracks of a connected device.\n\n"
         "Shows its page in a window; another start hands its arguments to the running window.\n"
         "Without a display it runs headless.\n\n"
@@ -21,14 +23,23 @@ void printHelp(const std::string& name) {
         "  --make-catalogue FOLDER  write FOLDER/tracksets.json from its track sets and exit\n"
         "  --version    print the version and exit\n"
         "  --help       print this help and exit\n"
-        "FILE arguments reach the page as \"open\" commands, addresses after -url as \"url\" commands.\n",
-        name.c_str(), name.c_str());
+        "FILE arguments reach the page as \"open\" commands, addresses after -url as \"url\" commands.\n\n"
+        "Commands (no window or display needed; '%s COMMAND --help' for each):\n"
+        "  devices      list the connected loopers\n"
+        "  ls           list the tracks of a looper\n"
+        "  import       import audio files into tracks\n"
+        "  export       export a track to a WAV file\n"
+        "  rm           delete a track\n"
+        "  backup       copy every track and a manifest into a folder\n"
+        "  restore      write a backup back onto a looper\n",
+        name.c_str(), name.c_str(), name.c_str(), name.c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string appName = applicationName(argc > 0 ? argv[0] : "tarn");
+    if (argc > 1 && isCommandName(argv[1])) return runCommand(appName, std::vector<std::string>(argv + 1, argv + argc));
     Options options = parseOptions(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "%s: %s\n", appName.c_str(), options.error.c_str());

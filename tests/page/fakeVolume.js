@@ -4,7 +4,7 @@ function entry(name, directory) {
 }
 
 class FakeFiles {
-  constructor() { this.tree = new Map(); this.failing = new Set(); this.calls = []; }
+  constructor() { this.tree = new Map(); this.failing = new Set(); this.calls = []; this.data = new Map(); this.caseless = false; this.refuse = null; }
   folder(path) { if (!this.tree.has(path)) this.tree.set(path, []); return this; }
   add(folder, name, directory = false) {
     this.folder(folder);
@@ -22,9 +22,107 @@ class FakeFiles {
     this.calls.push(['unlink', path]);
     const cut = path.lastIndexOf('/');
     const list = this.tree.get(path.substring(0, cut).replace(/\/+$/, ''));
-    const at = list ? list.findIndex((e) => e.name === path.substring(cut + 1)) : -1;
-    if (at >= 0) list.splice(at, 1);
+    const at = list ? list.findIndex((e) => this.same(e.name, path.substring(cut + 1))) : -1;
+    if (at >= 0) {
+      const gone = path.substring(0, cut + 1) + list[at].name;
+      list.splice(at, 1);
+      for (const key of [...this.tree.keys()]) if (key === gone || key.startsWith(gone + '/')) this.tree.delete(key);
+      for (const key of [...this.data.keys()]) if (key === gone || key.startsWith(gone + '/')) this.data.delete(key);
+    }
     return { success: true };
+  }
+
+  // --- files with contents, for copies and checksums. `caseless` makes names match as on
+  // FAT; `refuse(operation, path)` returning a text makes that call fail with it.
+  host(path) { return path; }
+  same(a, b) { return this.caseless ? a.toLowerCase() === b.toLowerCase() : a === b; }
+  split(path) {
+    const cut = path.replace(/\/+$/, '').lastIndexOf('/');
+    return { folder: path.substring(0, cut), name: path.replace(/\/+$/, '').substring(cut + 1) };
+  }
+  lookup(path) {
+    const { folder, name } = this.split(path);
+    const list = this.tree.get(folder);
+    return list ? list.find((e) => this.same(e.name, name)) || null : null;
+  }
+  real(path) {
+    const found = this.lookup(path);
+    return found ? this.split(path).folder + '/' + found.name : path.replace(/\/+$/, '');
+  }
+  refused(operation, path) {
+    this.calls.push([operation, path]);
+    const text = this.refuse && this.refuse(operation, path);
+    return text ? { success: false, reason: text } : null;
+  }
+  put(path, content) {
+    const { folder, name } = this.split(path);
+    const bytes = Buffer.from(content);
+    let found = this.lookup(path);
+    if (!found) { this.folder(folder); found = entry(name, false); this.tree.get(folder).push(found); }
+    found.size = bytes.length;
+    this.data.set(this.real(path), bytes);
+    return this;
+  }
+  bytes(path) { return this.data.get(this.real(path)); }
+  stat(path) {
+    const no = this.refused('stat', path);
+    if (no) return no;
+    const found = this.lookup(path);
+    if (!found) return { success: false, reason: 'No such file or directory' };
+    return { success: true, data: { ...found } };
+  }
+  readString(path) {
+    const no = this.refused('readString', path);
+    if (no) return no;
+    const bytes = this.bytes(path);
+    return bytes ? { success: true, data: bytes.toString('utf8') } : { success: false, reason: 'No such file or directory' };
+  }
+  writeString(path, text) {
+    const no = this.refused('writeString', path);
+    if (no) return no;
+    if (!this.tree.has(this.split(path).folder)) return { success: false, reason: 'No such file or directory' };
+    this.put(path, text);
+    return { success: true };
+  }
+  mkdir(path) {
+    const no = this.refused('mkdir', path);
+    if (no) return no;
+    const parts = path.replace(/\/+$/, '').split('/');
+    for (let i = 2; i <= parts.length; i++) {
+      const at = parts.slice(0, i).join('/');
+      const found = this.lookup(at);
+      if (found && !found.directory) return { success: false, reason: 'Not a directory' };
+      if (!found) this.add(parts.slice(0, i - 1).join('/'), parts[i - 1], true);
+    }
+    return { success: true };
+  }
+  copy(from, to) {
+    const no = this.refused('copy', to);
+    if (no) return no;
+    const bytes = this.bytes(from);
+    if (!bytes || this.lookup(from).directory) return { success: false, reason: 'No such file or directory' };
+    if (this.lookup(to)) return { success: false, reason: 'File exists' };
+    if (!this.tree.has(this.split(to).folder)) return { success: false, reason: 'No such file or directory' };
+    this.put(to, bytes);
+    return { success: true };
+  }
+  move(from, to) {
+    const no = this.refused('move', to);
+    if (no) return no;
+    const found = this.lookup(from);
+    if (!found || found.directory) return { success: false, reason: 'No such file or directory' };
+    if (this.lookup(to)) return { success: false, reason: 'File exists' };
+    if (!this.tree.has(this.split(to).folder)) return { success: false, reason: 'No such file or directory' };
+    const bytes = this.bytes(from);
+    this.unlink(from);
+    this.put(to, bytes);
+    return { success: true };
+  }
+  // Every file under a folder: relative path -> contents as text.
+  snapshot(folder) {
+    const out = {};
+    for (const [path, bytes] of this.data) if (path.startsWith(folder + '/')) out[path.substring(folder.length + 1)] = bytes.toString('latin1');
+    return out;
   }
 }
 

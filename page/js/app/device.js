@@ -1,5 +1,5 @@
-// Device detection (every 3 s, and at once when volumes or MIDI ports change), the
-// connection manager's steps, Disconnect/Connect and Exit.
+// The window's side of device detection (the checks themselves are Tarn.Detector's):
+// the track table kept while a looper is usable, take-over, Disconnect/Connect and Exit.
 (function (root) {
   'use strict';
   var T = root.Tarn;
@@ -8,108 +8,28 @@
   var texts = A.texts;
   var g = A.g;
 
-  var instrument = {
-    compatibleInstruments: T.models.compatibleInstruments,
-    volume: '',
-    volumeName: '',
-    inst: null,
-    checkInterval: 3000,
-    // While no looper is there, volumes are looked at more often, so that one plugged
-    // in is usable within a second or two (a scan without a looper is a few calls).
-    searchInterval: 1000,
-    storageOnly: T.models.storageOnly(T.models.compatibleInstruments),
-    rotation: 0,
-    timer: null
-  };
-
-  var communicator = new T.sysex.Communicator({
-    send: function (hex) { try { N.midi.send(hex); } catch (e) { /* the port went away */ } },
-    observer: g.observer
+  var detector = new T.Detector({
+    native: N,
+    // The page's file layer is made at start-up, after this script: set in start().
+    files: null,
+    observer: g.observer,
+    onCheck: function () {
+      A.refreshButtons();
+      offerTakeOver();
+      keepTracks();
+    }
   });
+  var instrument = detector.instrument;
+  var communicator = detector.communicator;
   g.communicator = communicator;
-
-  var manager = new T.ConnectManager({
-    midi: N.midi,
-    communicator: communicator,
-    table: instrument.compatibleInstruments,
-    instrument: function () { return instrument.inst; },
-    advanced: function () { root.setTimeout(stepNow, 0); }
-  });
+  var manager = detector.manager;
   g.device = { instrument: instrument, manager: manager };
 
   var pendingUnmount = null;
 
-  function scanVolumes() {
-    var listed = A.files.volumes();
-    if (!listed.success || !Array.isArray(listed.data)) return [];
-    return listed.data.map(function (v) {
-      var mount = A.files.page(v.mount);
-      var top = A.files.contents(mount);
-      var corvane = top.success && top.data.some(function (e) { return e.name === 'CORVANE'; });
-      return { mount: mount, volume: v.volume, corvane: corvane };
-    });
-  }
+  function check() { detector.check(); }
 
-  // Unlabelled volumes with a "CORVANE" folder already tried against every storage-only
-  // layout (by mount path), so that one that fits none is not listed again every check.
-  var unfitting = {};
-
-  // A looper known only by its folders: every storage-only layout is tried at once, so
-  // that no wrong model name is shown while they are tried one check after another.
-  function recogniseByLayout(found, volumes) {
-    var mounts = volumes.map(function (v) { return v.mount; });
-    Object.keys(unfitting).forEach(function (m) { if (mounts.indexOf(m) < 0) delete unfitting[m]; });
-    if (!found || !found.guessed) return found;
-    if (instrument.volume === found.volume && instrument.inst && !instrument.inst.midi) {
-      return { volume: found.volume, volName: instrument.volumeName, inst: instrument.inst };
-    }
-    if (unfitting[found.volume]) return null;
-    var row = T.models.fittingStorageModel(instrument.compatibleInstruments, function (candidate) {
-      return T.tracks.storageCheck(A.files, found.volume, candidate);
-    });
-    if (!row) { unfitting[found.volume] = true; return null; }
-    return { volume: found.volume, volName: row.volName, inst: row };
-  }
-
-  function check() {
-    var volumes = scanVolumes();
-    var found = recogniseByLayout(T.models.recognise(instrument.compatibleInstruments, volumes, communicator.modelId,
-      instrument.rotation), volumes);
-    var label = found ? found.volName : '';
-    if (label !== instrument.volumeName) {
-      instrument.volume = found ? found.volume : '';
-      instrument.volumeName = label;
-      instrument.inst = found ? found.inst : null;
-      var ok = T.tracks.storageCheck(A.files, instrument.volume, instrument.inst);
-      manager.mounted = ok;
-      // A looper that went away is no storage failure: nothing to give up.
-      if (!ok && found) {
-        instrument.rotation = T.models.nextRotation(instrument.compatibleInstruments, instrument.rotation);
-        storageFailed();
-      }
-    } else if (found && !manager.mounted && storageGaveUp) {
-      // A volume found while it was still being mounted fails its first check: look
-      // again, and take the looper up once its folders are all there.
-      if (T.tracks.storageCheck(A.files, instrument.volume, instrument.inst)) {
-        manager.mounted = true;
-        storageGaveUp = false;
-        manager.reconnect();
-      }
-    }
-    if (!found) storageGaveUp = false;
-    manager.run();
-    A.refreshButtons();
-    offerTakeOver();
-    keepTracks();
-  }
-
-  // An answer of the device moved the handshake on: go on without waiting for the check.
-  function stepNow() {
-    manager.run();
-    A.refreshButtons();
-    offerTakeOver();
-    keepTracks();
-  }
+  function stepNow() { detector.stepNow(); }
 
   // The track table is read when the looper becomes usable and then follows the host's
   // watch of its wave folder; it goes when the looper does. It is read without blocking
@@ -199,31 +119,6 @@
     A.refreshButtons();
   }
 
-  // The recognised storage is not what the model needs: give the device up, but leave
-  // the volume mounted (it may simply be another model's, tried next).
-  var storageGaveUp = false;
-  function storageFailed() {
-    storageGaveUp = true;
-    manager.disconnected = true;
-    manager.leave();
-  }
-
-  function startChecking() {
-    stopChecking();
-    var interval = instrument.inst ? instrument.checkInterval : instrument.searchInterval;
-    instrument.timer = root.setTimeout(function () {
-      instrument.timer = null;
-      check();
-      if (instrument.timer === null && !paused) startChecking();
-    }, interval);
-  }
-
-  var paused = false;
-  function stopChecking() {
-    if (instrument.timer !== null) root.clearTimeout(instrument.timer);
-    instrument.timer = null;
-  }
-
   function unmount(volume, done) {
     var path = A.files.host(volume);
     pendingUnmount = { path: path, done: done };
@@ -281,12 +176,12 @@
   }
 
   function disconnect(done) {
-    stopChecking();
-    paused = true;
+    detector.stopChecking();
+    detector.paused = true;
     check();
     var finish = function (ok) {
-      paused = false;
-      startChecking();
+      detector.paused = false;
+      detector.startChecking();
       A.refreshButtons();
       if (done) done(ok);
     };
@@ -297,15 +192,6 @@
       return;
     }
     disconnectVolume(instrument.volume, finish);
-  }
-
-  // Calls back once every queued message went out (at most maxMs later).
-  function whenSent(maxMs, then) {
-    var end = Date.now() + maxMs;
-    (function wait() {
-      if (communicator.queue.length === 0 || Date.now() > end) then();
-      else root.setTimeout(wait, 20);
-    })();
   }
 
   function onDisconnectButton() {
@@ -325,29 +211,26 @@
     exiting = true;
     if (A.jobs && A.jobs.cancelAll) A.jobs.cancelAll();
     disconnect(function () {
-      root.setTimeout(function () { whenSent(2000, function () { N.app.exit(); }); }, 500);
+      root.setTimeout(function () { detector.whenSent(2000, function () { N.app.exit(); }); }, 500);
     });
   };
 
   N.midi.event.message = function (hex) { communicator.receive(hex); };
   N.midi.event.changed = function () { g.observer.notify('mididev_changed'); };
   // The host tells at once when a volume is mounted or released: no wait for the next check.
-  N.fs.event.volumeschanged = function () { if (started && !paused) check(); };
+  N.fs.event.volumeschanged = function () { detector.volumesChanged(); };
   N.midi.event.connectfailed = function (endpoint) { manager.connectFailed(endpoint); };
   N.midi.event.error = function () { manager.midiError(); };
 
-  var started = false;
   function start() {
-    started = true;
+    detector.files = A.files;
     g.observer.append('mididev_changed', 'connectManager', function () {
       manager.midiChanged();
       A.refreshButtons();
       // A looper's ports came (or went): look at once rather than at the next check.
-      if (!paused) check();
+      if (!detector.paused) check();
     });
-    root.setInterval(function () { communicator.tick(); }, T.sysex.SEND_INTERVAL_MS);
-    check();
-    startChecking();
+    detector.start();
   }
 
   A.device = {

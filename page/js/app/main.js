@@ -45,6 +45,8 @@
     var reconnect = manager.offersReconnect();
     button('import-button').disabled = !usable;
     button('export-button').disabled = !usable;
+    button('backup-button').disabled = !usable;
+    button('restore-button').disabled = !usable;
     var disconnect = button('disconnect-button');
     disconnect.textContent = reconnect ? 'Connect' : 'Disconnect';
     disconnect.disabled = !(usable || reconnect);
@@ -109,6 +111,8 @@
   function start() {
     button('import-button').addEventListener('click', A.trackDialogs.startImport);
     button('export-button').addEventListener('click', A.trackDialogs.startExport);
+    button('backup-button').addEventListener('click', A.backupDialogs.startBackup);
+    button('restore-button').addEventListener('click', A.backupDialogs.startRestore);
     button('disconnect-button').addEventListener('click', A.device.onDisconnectButton);
     button('about-button').addEventListener('click', showAbout);
     button('takeover-button').addEventListener('click', function () { A.device.askTakeOver(); });

@@ -5,7 +5,7 @@
 // (v: undefined, b: boolean, d: integer, f: real, s: text, e: thrown Error).
 // Events arrive through window.$event.dispatch(text): form-feed separated fields,
 // module, event name, then the arguments, handled by $native.<module>.event.<name>.
-// Inside Tarn's own window the host pushes events; in a plain browser (headless host)
+// Inside Tarn's own window (and in the command line's script host, through $host) the host pushes events; in a plain browser (headless host)
 // the library pulls them with $$app_getevent once start() has been called.
 (function () {
   'use strict';
@@ -42,7 +42,10 @@
   };
 
   var TOKEN_KEY = 'tarn.bridge.token';
-  var insideTarn = navigator.userAgent.indexOf(' corvane.lattice(') >= 0;
+  // The command line's script host: calls go straight to the host, which pushes events.
+  var commandHost = typeof $host === 'object' && $host !== null && typeof $host.call === 'function';
+  var insideTarn = commandHost ||
+    (typeof navigator !== 'undefined' && navigator.userAgent.indexOf(' corvane.lattice(') >= 0);
 
   function readToken() {
     var token = null;
@@ -56,6 +59,7 @@
   var token = insideTarn ? '' : readToken();
 
   function send(args) {
+    if (commandHost) return $host.call(JSON.stringify(args));
     var request = new XMLHttpRequest();
     request.open('POST', '/native', false);
     request.setRequestHeader('Content-Type', 'application/json');
@@ -90,6 +94,7 @@
     var args = [n];
     if (a1 !== undefined) args.push('' + a1);
     if (a2 !== undefined) args.push('' + a2);
+    if (commandHost) return new Promise(function (resolve) { resolve(decode(send(args))); });
     var headers = { 'Content-Type': 'application/json' };
     if (token) headers['X-Tarn-Token'] = token;
     return fetch('/native', { method: 'POST', headers: headers, body: JSON.stringify(args), cache: 'no-store' })

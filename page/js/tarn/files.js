@@ -79,6 +79,24 @@
     return this.attempt(function () { return self.fs.readString(self.host(path)); });
   };
 
+  // Copies a file to a destination that must not exist yet (the host writes it under a
+  // temporary name and only then gives it its name).
+  Files.prototype.copy = function (from, to) {
+    var self = this;
+    return this.attempt(function () { return self.fs.copy(self.host(from), self.host(to)); });
+  };
+
+  // Creates the folder and its missing parents; an existing folder is fine.
+  Files.prototype.mkdir = function (path) {
+    var self = this;
+    return this.attempt(function () { return self.fs.mkdir(self.host(path)); });
+  };
+
+  Files.prototype.writeString = function (path, text) {
+    var self = this;
+    return this.attempt(function () { return self.fs.writeString(self.host(path), text); });
+  };
+
   // A folder of the host ("temporary", "documents", ...) in page form, ending in "/".
   Files.prototype.folder = function (where) {
     var self = this;

@@ -253,6 +253,9 @@
     if (!job) return false;
     if (job.task && !job.task.importing) return this.cancelDownload();
     job.cancelled = true;
+    // A job that stops by itself when told (a backup between two files) ends through
+    // finish() as usual.
+    if (job.onCancel) { job.onCancel(); return true; }
     if (!job.step && !job.exporting && !job.task) {
       this.current = null;
       job.done({ success: false, cancelled: true });

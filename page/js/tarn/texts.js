@@ -1,0 +1,47 @@
+// The texts the page and the command line show: labels, progress and failure texts,
+// one copy for both.
+(function (root, factory) {
+  if (typeof module === 'object' && module.exports) module.exports = factory();
+  else (root.Tarn = root.Tarn || {}).texts = factory();
+})(typeof self !== 'undefined' ? self : this, function () {
+  'use strict';
+
+  return {
+    'OK': 'OK',
+    'Cancel': 'Cancel',
+    'Scanning...': 'Scanning...',
+    'Importing...': 'Importing...',
+    'Exporting...': 'Exporting...',
+    'Loading...': 'Loading...',
+    'Memory': 'Memory',
+    'Track': 'Track',
+    'Track Sets': 'Track Sets',
+    'Reload': 'Reload',
+    'Unsupported format.': 'Unsupported format.',
+    'Data is too short.': 'Data is too short.',
+    'Data is too long.': 'Data is too long.',
+    'Import failed.': 'Import failed.',
+    'Export failed.': 'Export failed.',
+    'Download failed.': 'Download failed.',
+    'Unable to load settings.': 'Unable to load settings.',
+    'Downloaded file is broken.': 'Downloaded file is broken.',
+    'connectionError': 'The track catalogue could not be reached. Check the connection and try again.',
+    'noCatalogue': 'No track catalogue is set up, and the built-in one could not be reached. Choose a catalogue on a web server, a file share or this computer in Settings.',
+    'An error occurred.': 'An error occurred.',
+    'Downloading...': 'Downloading...',
+    'Processing...': 'Processing...',
+    'connectDevice': 'Connect your looper to download tracks into it.',
+    'noDevice': 'No looper connected',
+    'Disconnect?': 'Disconnect?',
+    'Connect?': 'Connect?',
+    'Looper in edit mode': 'Looper in edit mode',
+    'Take over': 'Take over',
+    'Cancelling...': 'Cancelling...',
+    'takeOverQuestion': 'is already in edit mode, left so by an earlier session that did not end properly. ' +
+      'Take it over? Tarn switches edit mode off and on again.',
+    'inEditMode': 'is in edit mode from an earlier session',
+    'releaseFailed': 'The looper left edit mode, but its volume could not be released. ' +
+      'Eject it from the file manager before unplugging it.',
+    'noLooper': 'No looper connected.'
+  };
+});

@@ -1,0 +1,322 @@
+#include "app/CommandHost.h"
+
+#include "app/Bundle.h"
+#include "app/InterruptSignals.h"
+#include "app/ScriptContext.h"
+#include "app/ScriptPageView.h"
+#include "app/SingleInstance.h"
+#include "bridge/Json.h"
+#include "bridge/Text.h"
+#include "sys/Paths.h"
+#include "sys/Terminal.h"
+#include "webview/NativeRequest.h"
+#include "webview/TarnAppWebViewController.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <glib.h>
+#include <jsc/jsc.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+const char* const scriptList = "js/cli-scripts.json";
+
+// A listed script path that stays inside the page root.
+bool safeScriptPath(const std::string& path) {
+    if (path.empty() || path[0] == '/') return false;
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t next = path.find('/', pos);
+        if (next == std::string::npos) next = path.size();
+        if (path.compare(pos, next - pos, "..") == 0 && next - pos == 2) return false;
+        pos = next + 1;
+    }
+    return true;
+}
+
+std::string pageRoot(const std::string& appName, std::string& error) {
+    const char* forced = getenv("TARN_PAGE_ROOT");
+    if (forced && *forced) return withSlash(forced);
+    Bundle bundle(appName);
+    if (!bundle.extract(builtInBundle())) {
+        error = "the page bundle could not be unpacked";
+        return std::string();
+    }
+    return bundle.dataFolder() + "html/";
+}
+
+// The scripts to evaluate, in order, each with its text.
+bool readScripts(const std::string& root, std::vector<std::pair<std::string, std::string>>& scripts,
+                 std::string& error) {
+    std::string listText;
+    if (!readWholeFile(root + scriptList, listText)) {
+        error = std::string("the command scripts are missing: the page has no ") + scriptList;
+        return false;
+    }
+    Json list;
+    try {
+        list = parseJson(listText);
+    } catch (const std::exception&) {
+        error = std::string(scriptList) + " is not valid JSON";
+        return false;
+    }
+    if (!list.is_array()) {
+        error = std::string(scriptList) + " must be an array of paths";
+        return false;
+    }
+    for (const auto& item : list) {
+        if (!item.is_string() || !safeScriptPath(item.get<std::string>())) {
+            error = std::string(scriptList) + " lists a path outside the page: " + item.dump();
+            return false;
+        }
+        std::string path = item.get<std::string>();
+        std::string text;
+        if (!readWholeFile(root + path, text)) {
+            error = "cannot read the command script " + path;
+            return false;
+        }
+        scripts.emplace_back(path, std::move(text));
+    }
+    return true;
+}
+
+class CommandRun;
+
+// $$app_exit asks the window to close: here, the command ends with 0.
+class CommandWindow : public HostWindow {
+public:
+    explicit CommandWindow(CommandRun& run) : run_(run) {}
+    void close() override;
+
+private:
+    CommandRun& run_;
+};
+
+class CommandRun {
+public:
+    CommandRun(const std::string& appName, const std::vector<std::string>& args)
+        : appName_(appName), args_(args), loop_(g_main_loop_new(nullptr, FALSE)), window_(*this),
+          signals_([this](int signal) { onInterrupt(signal); }) {}
+
+    ~CommandRun() {
+        if (host_) g_object_unref(host_);
+        g_main_loop_unref(loop_);
+    }
+
+    int run(const std::vector<std::pair<std::string, std::string>>& scripts) {
+        context_.setErrorHandler([this](const std::string& message, const std::string& file, unsigned line) {
+            std::fprintf(stderr, "%s: internal error: %s (%s:%u)\n", appName_.c_str(), message.c_str(), file.c_str(),
+                         line);
+            std::fflush(stderr);
+            requestExit(1);
+        });
+        controller_ = std::make_unique<TarnAppWebViewController>();
+        controller_->setAppName(appName_);
+        controller_->setWindow(&window_);
+        view_ = std::make_unique<ScriptPageView>(context_);
+        controller_->setView(view_.get());
+        controller_->hostObject();
+        defineHost();
+
+        for (const auto& script : scripts) {
+            if (exitRequested_) break;
+            context_.evaluate(script.second, script.first);
+        }
+        if (!exitRequested_) runEntry();
+        if (!exitRequested_) g_main_loop_run(loop_);
+
+        // The end: no script runs any more; the native objects go (their threads joined, so
+        // what they were still sending leaves) while a second signal may still end it at once.
+        signals_.cancelGrace();
+        context_.stop();
+        controller_->setView(nullptr);
+        controller_->setWindow(nullptr);
+        controller_.reset();
+        view_.reset();
+        int signal = signals_.received();
+        if (signal && code_ == 128 + signal) InterruptSignals::endBySignal(signal);
+        return code_;
+    }
+
+    void requestExit(int code) {
+        if (exitRequested_) return;
+        exitRequested_ = true;
+        code_ = code;
+        context_.stop();
+        signals_.cancelGrace();
+        g_main_loop_quit(loop_);
+    }
+
+private:
+    void runEntry() {
+        JSCValue* result = nullptr;
+        if (!context_.evaluate("Tarn.cli.run()", "tarn-cli-run", &result) || !result) return;
+        // An asynchronous run: its rejection is an internal error as well.
+        if (jsc_value_is_object(result) && jsc_value_object_has_property(result, "then")) {
+            JSCValue* then = jsc_value_object_get_property(result, "then");
+            if (jsc_value_is_function(then)) {
+                JSCValue* onRejected = context_.makeFunction("onRejected", [this](const std::vector<JSCValue*>& args) {
+                    reportRejection(args.empty() ? nullptr : args[0]);
+                    return static_cast<JSCValue*>(nullptr);
+                });
+                JSCValue* none = jsc_value_new_undefined(context_.context());
+                JSCValue* params[] = {none, onRejected};
+                JSCValue* chained = jsc_value_object_invoke_methodv(result, "then", 2, params);
+                if (chained) g_object_unref(chained);
+                jsc_context_clear_exception(context_.context());
+                g_object_unref(none);
+                g_object_unref(onRejected);
+            }
+            g_object_unref(then);
+        }
+        g_object_unref(result);
+    }
+
+    void reportRejection(JSCValue* reason) {
+        std::string message = reason ? ScriptContext::text(reason) : "rejected";
+        std::string file = "tarn-cli-run";
+        unsigned line = 0;
+        if (reason && jsc_value_is_object(reason)) {
+            JSCValue* source = jsc_value_object_get_property(reason, "sourceURL");
+            if (jsc_value_is_string(source)) file = ScriptContext::text(source);
+            g_object_unref(source);
+            JSCValue* number = jsc_value_object_get_property(reason, "line");
+            if (jsc_value_is_number(number)) line = static_cast<unsigned>(jsc_value_to_int32(number));
+            g_object_unref(number);
+        }
+        jsc_context_clear_exception(context_.context());
+        std::fprintf(stderr, "%s: internal error: %s (%s:%u)\n", appName_.c_str(), message.c_str(), file.c_str(), line);
+        std::fflush(stderr);
+        requestExit(1);
+    }
+
+    void onInterrupt(int signal) {
+        if (exitRequested_) return;  // ending already
+        JSCValue* handler = jsc_value_object_get_property(host_, "onInterrupt");
+        if (!jsc_value_is_function(handler)) InterruptSignals::endBySignal(signal);
+        context_.call(handler, {}, "onInterrupt");
+        g_object_unref(handler);
+    }
+
+    int fdArgument(const std::vector<JSCValue*>& args) {
+        return args.empty() || !jsc_value_is_number(args[0]) ? -1 : jsc_value_to_int32(args[0]);
+    }
+
+    void defineHost() {
+        JSCContext* ctx = context_.context();
+        host_ = jsc_value_new_object(ctx, nullptr, nullptr);
+
+        std::vector<const char*> argv;
+        for (const auto& arg : args_) argv.push_back(arg.c_str());
+        argv.push_back(nullptr);
+        JSCValue* array = jsc_value_new_array_from_strv(ctx, argv.data());
+        jsc_value_object_set_property(host_, "args", array);
+        g_object_unref(array);
+
+        gchar* cwd = g_get_current_dir();
+        JSCValue* folder = context_.string(cwd);
+        g_free(cwd);
+        jsc_value_object_set_property(host_, "cwd", folder);
+        g_object_unref(folder);
+
+        JSCValue* none = jsc_value_new_null(ctx);
+        jsc_value_object_set_property(host_, "onInterrupt", none);
+        g_object_unref(none);
+
+        context_.setFunction(host_, "call", [this](const std::vector<JSCValue*>& args) -> JSCValue* {
+            std::vector<std::string> call;
+            if (args.empty() || !jsc_value_is_string(args[0]) || !parseNativeCall(ScriptContext::text(args[0]), call)) {
+                context_.throwError("$host.call needs a JSON array of strings");
+                return nullptr;
+            }
+            try {
+                return context_.string(controller_->invokeNative(call));
+            } catch (const std::exception& e) {
+                context_.throwError(std::string("bridge unavailable (") + e.what() + ")");
+                return nullptr;
+            }
+        });
+        context_.setFunction(host_, "write", [this](const std::vector<JSCValue*>& args) -> JSCValue* {
+            int fd = fdArgument(args);
+            if (fd != 1 && fd != 2) {
+                context_.throwError("$host.write writes to 1 or 2 only");
+                return nullptr;
+            }
+            std::string text = args.size() > 1 ? ScriptContext::text(args[1]) : std::string();
+            return jsc_value_new_boolean(context_.context(), writeAll(fd, text));
+        });
+        context_.setFunction(host_, "isatty", [this](const std::vector<JSCValue*>& args) {
+            int fd = fdArgument(args);
+            return jsc_value_new_boolean(context_.context(), fd >= 0 && isatty(fd));
+        });
+        context_.setFunction(host_, "columns", [this](const std::vector<JSCValue*>&) {
+            return jsc_value_new_number(context_.context(), terminalColumns(2));
+        });
+        context_.setFunction(host_, "readLine", [this](const std::vector<JSCValue*>&) {
+            std::string line;
+            if (readLine(0, line, signals_.wakeFd())) return context_.string(line);
+            // Interrupted: the script hears of it before it sees the end of the input.
+            signals_.deliver();
+            return jsc_value_new_null(context_.context());
+        });
+        context_.setFunction(host_, "env", [this](const std::vector<JSCValue*>& args) {
+            std::string name = args.empty() ? std::string() : ScriptContext::text(args[0]);
+            const char* value = name.empty() ? nullptr : getenv(name.c_str());
+            return context_.string(value ? value : "");
+        });
+        context_.setFunction(host_, "exit", [this](const std::vector<JSCValue*>& args) -> JSCValue* {
+            int code = 0;
+            if (!args.empty() && !jsc_value_is_undefined(args[0])) {
+                double value = jsc_value_to_double(args[0]);
+                // A status the shell cannot see (negative, over 255, not a number) is a failure.
+                code = value >= 0 && value <= 255 && value == static_cast<int>(value) ? static_cast<int>(value) : 1;
+            }
+            requestExit(code);
+            return nullptr;
+        });
+        jsc_context_set_value(ctx, "$host", host_);
+    }
+
+    std::string appName_;
+    std::vector<std::string> args_;
+    GMainLoop* loop_;
+    CommandWindow window_;
+    InterruptSignals signals_;
+    ScriptContext context_;
+    std::unique_ptr<ScriptPageView> view_;
+    std::unique_ptr<TarnAppWebViewController> controller_;
+    JSCValue* host_ = nullptr;
+    bool exitRequested_ = false;
+    int code_ = 0;
+};
+
+void CommandWindow::close() { run_.requestExit(0); }
+
+}  // namespace
+
+bool isCommandName(const std::string& name) {
+    for (const char* command : {"devices", "ls", "import", "export", "rm", "backup", "restore"})
+        if (name == command) return true;
+    return false;
+}
+
+int runCommand(const std::string& appName, const std::vector<std::string>& args) {
+    ignorePipeSignal();
+    SingleInstance instance(appName);
+    if (!instance.acquireForCommand()) {
+        std::fprintf(stderr, "%s: Tarn is already running (a window or another tarn command); close it first.\n",
+                     appName.c_str());
+        return 1;
+    }
+    std::string error;
+    std::string root = pageRoot(appName, error);
+    std::vector<std::pair<std::string, std::string>> scripts;
+    if (root.empty() || !readScripts(root, scripts, error)) {
+        std::fprintf(stderr, "%s: %s\n", appName.c_str(), error.c_str());
+        return 1;
+    }
+    CommandRun run(appName, args);
+    return run.run(scripts);
+}
