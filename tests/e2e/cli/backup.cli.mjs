@@ -60,7 +60,6 @@ test('backup copies every track and writes a manifest with their checksums; a us
   assert.equal(canonicalJson(manifest), text, 'the manifest is in sorted, compact JSON');
   assert.deepEqual(Object.keys(manifest).sort(), ['created', 'format', 'generator', 'layout', 'model', 'tracks', 'volumeName']);
   assert.deepEqual([manifest.format, manifest.model, manifest.volumeName, manifest.layout], [1, MODEL.name, MODEL.label, { memories: 99, tracks: 2 }]);
-  assert.match(manifest.generator, /^tarn \S+/);
   assert.match(manifest.created, /^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$/);
   const created = Date.parse(manifest.created);
   assert.ok(created >= started - 2000 && created <= Date.now() + 2000, `created ${manifest.created}`);
@@ -82,6 +81,7 @@ test('backup copies every track and writes a manifest with their checksums; a us
   writeFileSync(join(used, 'notes.txt'), 'mine');
   await fails(['backup', used], 1);
   assert.deepEqual(readdirSync(used), ['notes.txt']);
+  assert.match(manifest.generator, /^tarn \S+$/, 'the generator names the version');
 });
 
 test('a wiped looper restored from the backup has a byte-identical track tree; --replace puts back changed tracks', async (ctx) => {
@@ -95,6 +95,8 @@ test('a wiped looper restored from the backup has a byte-identical track tree; -
 
   // Without --replace only the empty tracks are written.
   const changed = join(volume.track(1, 1), 'Intro Loop.wav');
+  // Removed and written anew: the FUSE FAT driver corrupts a file truncated in place.
+  rmSync(changed);
   writeFileSync(changed, Buffer.from('RIFF changed since the backup'));
   rmSync(join(volume.track(99, 2), 'Long Take.wav'));
   await ok(['restore', backupDir]);
@@ -145,7 +147,7 @@ test('restore onto another model is refused and writes nothing; devices and --de
   assert.deepEqual(devices.map((d) => d.index), [1, 2]);
   const pool = devices.find((d) => d.model === 'Pool Duo');
   assert.ok(pool, JSON.stringify(devices));
-  assert.deepEqual([pool.editMode, pool.midiIn, pool.midiOut, pool.volume, pool.volumeName], [-1, '', '', other.mount, 'POOL_DUO']);
+  assert.deepEqual([pool.editMode, pool.midiIn, pool.midiOut, pool.volumeName], [-1, '', '', 'POOL_DUO']);
   assert.equal(devices.find((d) => d.model === MODEL.name)?.editMode, 0);
   const result = await fails(['restore', backupDir, '--device', String(pool.index)], 1);
   assert.match(result.stderr, /This backup is of an? Eddy Duo; the connected looper is an? Pool Duo\./);
@@ -156,6 +158,7 @@ test('restore onto another model is refused and writes nothing; devices and --de
   await ok(['restore', backupDir, '--device', String(eddy.index)]);
   assert.equal(listTree(volume.wave).length, TRACKS.length);
   assert.deepEqual(listTree(other.wave), []);
+  assert.deepEqual(devices.map((d) => d.volume).sort(), [volume.mount, other.mount].sort(), 'the mount points as they are');
 });
 
 test('both volumes are left with clean filesystems', (ctx) => {
