@@ -5,6 +5,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { existsSync, mkdirSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
+import { spawn, spawnSync } from 'node:child_process';
 import { volumesUnavailable, canRunMidi, mountVolume, startJack, startLooperSim, makeAudio, readWav, listTree, scratchFolder } from '../lib/looper.mjs';
 import { cliHome, tarn, describe, jsonOutput, wellFormed, samples, treeDigest, editModeWrites, commandRunner, tarnBinary } from '../lib/cli.mjs';
 
@@ -40,6 +41,22 @@ after(async () => {
   home?.cleanup();
   scratch?.cleanup();
 });
+
+// A program run with the test's environment to its end: {code, signal, stdout, stderr}.
+function tarnThrough(file, args, input) {
+  return new Promise((resolve, reject) => {
+    const child = spawn(file, args, { env: { ...process.env, ...home.env, TERM: 'dumb' }, cwd: home.root, stdio: ['pipe', 'pipe', 'pipe'] });
+    let stdout = '';
+    let stderr = '';
+    child.stdout.on('data', (d) => { stdout += d; });
+    child.stderr.on('data', (d) => { stderr += d; });
+    const timer = setTimeout(() => child.kill('SIGKILL'), 60000);
+    child.on('error', reject);
+    child.on('close', (code, signal) => { clearTimeout(timer); resolve({ code, signal, stdout, stderr }); });
+    // The answer comes once the question is on the terminal.
+    if (input) setTimeout(() => child.stdin.end(input), 1500); else child.stdin.end();
+  });
+}
 
 function trackFiles(memory, track) { return readdirSync(volume.track(memory, track)); }
 
@@ -229,6 +246,35 @@ test('--from-folder fills the empty tracks in order; more files than empty track
   await fails(['import', '--from-folder', folder], 1);
   assert.deepEqual(treeDigest(volume.wave), before, 'nothing written');
   assert.deepEqual([trackFiles(99, 1), trackFiles(99, 2)], [[], []]);
+});
+
+// Runs tarn on a terminal (script(1) gives it one); what the terminal showed, stdout and
+// stderr together.
+async function onTerminal(args, input, stdoutFile) {
+  let quoted = [tarnBinary, ...args].map((a) => "'" + a.replace(/'/g, "'\\''") + "'").join(' ');
+  if (stdoutFile) quoted += ` > '${stdoutFile}'`;
+  const result = await tarnThrough('script', ['-q', '-e', '-c', quoted, '/dev/null'], input);
+  assert.equal(sim.modes().at(-1) ?? 0, 0, 'edit mode left');
+  return result;
+}
+
+test('on a terminal: import shows a progress line on stderr, rm asks before deleting', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  if (spawnSync('which', ['script']).status !== 0) { ctx.skip('script(1) is missing'); return; }
+  const plainOut = join(scratch.folder, 'import-stdout.txt');
+  const imported = await onTerminal(['import', audio.m4a, '99/1'], undefined, plainOut);
+  assert.equal(imported.code, 0, describe(imported));
+  assert.doesNotMatch(readFileSync(plainOut, 'utf8'), /%|\r/, 'no progress on stdout');
+  assert.match(imported.stdout, /\r[^\r\n]* \[[#.]+\] +\d{1,3}%/, 'a self-overwriting progress line: ' + JSON.stringify(imported.stdout));
+  assert.deepEqual(trackFiles(99, 1), ['Loop.wav']);
+  const kept = await onTerminal(['rm', '99/1'], 'n\n');
+  // Declining is the user's answer, not a usage error (a status of 0 or 1 both fit).
+  assert.ok(kept.code === 0 || kept.code === 1, describe(kept));
+  assert.ok(kept.stdout.includes('Delete 99/1 (Loop.wav)? [y/N] '), JSON.stringify(kept.stdout));
+  assert.deepEqual(trackFiles(99, 1), ['Loop.wav'], 'no: kept');
+  const gone = await onTerminal(['rm', '99/1'], 'y\n');
+  assert.equal(gone.code, 0, describe(gone));
+  assert.deepEqual(trackFiles(99, 1), [], 'yes: deleted');
 });
 
 test('the volume is left with a clean filesystem and the looper out of edit mode', (ctx) => {
