@@ -29,8 +29,11 @@ int runWindow(const std::string& appName, const Options& options) {
         }
         // Another start owns the window: hand the command line over (when it can take
         // it) and end.
-        instance.handOver(options.pageArgs);
-        return 0;
+        if (instance.handOver(options.pageArgs)) return 0;
+        // A headless host (or a window still starting) takes no command line.
+        std::fprintf(stderr, "%s: Tarn is already running without a window (headless, or still starting); close it first.\n",
+                     appName.c_str());
+        return 1;
     }
 
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);

@@ -171,8 +171,17 @@ public:
     // How long a writer waits for room before it reports the connection as failing.
     static constexpr std::chrono::milliseconds kRoomWait{500};
 
+    // How long a close waits for the server to take what is still queued.
+    static constexpr std::chrono::milliseconds kDrainWait{200};
+
     Output() : ring_(jack_ringbuffer_create(kRingSize)) {}
     ~Output() override {
+        // The last messages before a close (a device's edit mode switched off just before
+        // the program ends) still go out: the next cycles take them from the queue.
+        auto deadline = std::chrono::steady_clock::now() + kDrainWait;
+        while (ring_ && client_ && jack_ringbuffer_read_space(ring_) > 0 && !serverGone_.load() &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         stop();
         jack_ringbuffer_free(ring_);
     }

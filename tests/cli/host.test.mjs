@@ -8,6 +8,7 @@ import { mkdtempSync, mkdirSync, writeFileSync, copyFileSync, rmSync } from 'nod
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { startXvfb } from '../shell/lib/xsession.mjs';
 
 const TARN = process.env.TARN_BIN;
 const SOURCE = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
@@ -123,7 +124,7 @@ test('an event posted by a worker reaches $event.dispatch', async (t) => {
       $host.write(1, 'event:' + pid + ':' + text);
       if (text.indexOf('world') >= 0) $host.exit(0);
     };
-    window.$event.start();
+    $native.start();
     var pid = $native.sh.exec(JSON.stringify(['printf', "'hello world\\\\n'"]));
     $host.write(1, 'pid:' + pid + '\\n');`));
   const r = await run(setup, ['devices']);
@@ -264,13 +265,30 @@ test('a command refuses to run while another Tarn holds the lock', async (t) => 
   assert.equal(other.code, 1);
   assert.match(other.err, refused);
 
-  // A headless host holds the lock as well.
+  // A window started meanwhile says why it does not open.
+  const x = await startXvfb();
+  t.after(() => x.stop());
+  let windowRun;
+  r = await run(setup, ['ls'], {
+    onStart(child, err) {
+      if (windowRun || !err.includes('ready')) return;
+      windowRun = run({ ...setup, env: { ...setup.env, DISPLAY: x.display } }, []).finally(() => child.kill('SIGINT'));
+    },
+  });
+  const window = await windowRun;
+  assert.equal(window.code, 1);
+  assert.match(window.err, /^tarn: a tarn command is running; start Tarn again when it has finished\.\n$/);
+
+  // A headless host holds the lock as well; a window started meanwhile says so too.
   const headless = spawn(TARN, ['--headless'], { env: setup.env, stdio: ['ignore', 'pipe', 'pipe'] });
   t.after(() => headless.kill('SIGKILL'));
   await new Promise((resolve) => headless.stdout.once('data', resolve));
   r = await run(setup, ['ls']);
   assert.equal(r.code, 1);
   assert.match(r.err, refused);
+  r = await run({ ...setup, env: { ...setup.env, DISPLAY: x.display } }, ['song.wav']);
+  assert.equal(r.code, 1);
+  assert.match(r.err, /^tarn: Tarn is already running without a window \(headless, or still starting\); close it first\.\n$/);
   headless.kill('SIGTERM');
   await new Promise((resolve) => headless.on('close', resolve));
   // Free again: the command runs.

@@ -84,3 +84,32 @@ TEST(SingleInstanceTest, WireFormIgnoresAnUnterminatedTail) {
     EXPECT_EQ(SingleInstance::encode({"a", "", "b"}), std::string("a\0\0b\0", 5));
     EXPECT_EQ(SingleInstance::decode(std::string("a\0\0b\0c", 6)), (std::vector<std::string>{"a", "", "b"}));
 }
+
+TEST(SingleInstanceTest, ACommandRunsOnlyAloneAndIsKnownAsACommand) {
+    RuntimeDir run;
+    {
+        SingleInstance window("tarn");
+        ASSERT_TRUE(window.acquire());
+        SingleInstance command("tarn");
+        EXPECT_FALSE(command.acquireForCommand()) << "a window holds the lock";
+        EXPECT_FALSE(SingleInstance("tarn").commandRunning()) << "the refused command left no mark";
+    }
+    SingleInstance command("tarn");
+    ASSERT_TRUE(command.acquireForCommand());
+    SingleInstance later("tarn");
+    EXPECT_FALSE(later.acquire());
+    EXPECT_TRUE(later.commandRunning());
+    EXPECT_FALSE(SingleInstance("tarn").acquireForCommand()) << "another command";
+    EXPECT_FALSE(SingleInstance("tarnx").commandRunning()) << "another application name";
+}
+
+TEST(SingleInstanceTest, TheLockIsFreeAgainOnceTheCommandEnds) {
+    RuntimeDir run;
+    {
+        SingleInstance command("tarn");
+        ASSERT_TRUE(command.acquireForCommand());
+    }
+    SingleInstance window("tarn");
+    EXPECT_FALSE(window.commandRunning());
+    EXPECT_TRUE(window.acquire());
+}

@@ -149,4 +149,5 @@
       return result;
     }
   };
+  native.start = window.$event.start;
 })();

@@ -256,7 +256,8 @@
     var verb = restoring ? 'Restoring' : 'Backing up';
     var options = {
       files: ctx.files, security: ctx.native.security, volume: ctx.looper.volume, row: ctx.looper.inst, dir: dir,
-      now: new Date(), replace: !!ctx.options.replace, later: ctx.later,
+      now: new Date(), replace: !!ctx.options.replace, later: ctx.later, volumeName: ctx.looper.volName,
+      version: ctx.version(),
       onProgress: function (done, total, label) {
         ctx.progress.show(verb + (label ? ' ' + label : ''), total ? done * 100 / total : 0);
       }

@@ -120,6 +120,16 @@
     }
   };
 
+  // The program's version, as the window shows it.
+  Run.prototype.version = function () {
+    try {
+      var version = JSON.parse(this.native.app.version());
+      return version && typeof version.name === 'string' ? version.name : '';
+    } catch (e) {
+      return '';
+    }
+  };
+
   Run.prototype.startEvents = function () {
     var dispatcher = global.$event;
     try {
@@ -138,7 +148,7 @@
       var looper = found[i];
       self.looper.readEditMode(looper.inst, function (editMode, ports) {
         list.push({ editMode: editMode, index: i + 1, midiIn: ports.midiIn, midiOut: ports.midiOut,
-          model: looper.inst.name, volume: looper.volume, volumeName: looper.volName });
+          model: looper.inst.name, volume: looper.volume.replace(/(.)\/+$/, '$1'), volumeName: looper.volName });
         next(i + 1);
       });
     };
@@ -201,6 +211,7 @@
 
   Run.prototype.work = function (looper) {
     this.looper.volume = looper.volume;
+    this.looper.volName = looper.volName;
     this.looper.inst = looper.inst;
     try {
       commands[this.command](this);
