@@ -31,11 +31,13 @@ bool haveDisplay() {
     return false;
 }
 
-// GTK may not be up yet when the host runs without a window but has a display.
+// GTK may not be up yet when the host runs without a window but has a display. A display
+// that could not be opened is tried again at the next dialog: it may only have been
+// starting (a session coming up, an X server just launched).
 bool gtkReady() {
-    static int state = 0;
-    if (state == 0) state = gtk_init_check(nullptr, nullptr) ? 1 : -1;
-    return state == 1;
+    static bool ready = false;
+    if (!ready) ready = gtk_init_check(nullptr, nullptr);
+    return ready;
 }
 
 void finishRequest(Request& request, const std::string& picked) {

@@ -23,6 +23,12 @@ until [ -s "$dir/display" ]; do
 done
 DISPLAY=":$(head -n 1 "$dir/display")"
 export DISPLAY
+# The server answers a client before the program under test needs it to.
+i=0
+until xdotool getdisplaygeometry >/dev/null 2>&1; do
+    i=$((i + 1)); [ $i -gt 100 ] && { echo "Xvfb takes no clients" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
+    sleep 0.1
+done
 # No accessibility bus, no desktop settings service: a bare X session.
 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory GTK_USE_PORTAL=0
 export NO_AT_BRIDGE GSETTINGS_BACKEND GTK_USE_PORTAL
@@ -63,5 +69,9 @@ wait "$test_pid"
 status=$?
 test_pid=""
 cat "$dir/test.log"
-[ $played -eq 1 ] || status=1
+if [ $played -ne 1 ]; then
+    status=1
+    echo "--- Xvfb's log:" >&2
+    cat "$dir/xvfb.log" >&2
+fi
 exit $status
