@@ -114,15 +114,7 @@ bool ScriptContext::evaluate(const std::string& code, const std::string& uri, JS
     if (stopped_) return false;
     JSCValue* value = jsc_context_evaluate_with_source_uri(context_, code.data(), static_cast<gssize>(code.size()),
                                                            uri.c_str(), 1);
-    if (takeException(uri)) {
-        if (value) g_object_unref(value);
-        return false;
-    }
-    if (result)
-        *result = value;
-    else if (value)
-        g_object_unref(value);
-    return true;
+    return settle(value, uri, result);
 }
 
 bool ScriptContext::call(JSCValue* fn, const std::vector<JSCValue*>& args, const std::string& uri, JSCValue** result) {
@@ -130,15 +122,17 @@ bool ScriptContext::call(JSCValue* fn, const std::vector<JSCValue*>& args, const
     if (stopped_ || !jsc_value_is_function(fn)) return false;
     JSCValue* value = jsc_value_function_callv(fn, static_cast<guint>(args.size()),
                                                const_cast<JSCValue**>(args.data()));
-    if (takeException(uri)) {
-        if (value) g_object_unref(value);
-        return false;
-    }
-    if (result)
+    return settle(value, uri, result);
+}
+
+bool ScriptContext::settle(JSCValue* value, const std::string& uri, JSCValue** result) {
+    const bool failed = takeException(uri);
+    if (result && !failed) {
         *result = value;
-    else if (value)
-        g_object_unref(value);
-    return true;
+        return true;
+    }
+    if (value) g_object_unref(value);
+    return !failed;
 }
 
 // --- globals ------------------------------------------------------------------------------

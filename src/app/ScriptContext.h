@@ -75,6 +75,9 @@ private:
     static gboolean dispatchTimers(GSource* source, GSourceFunc, gpointer self);
     void runDueTimers();
     bool takeException(const std::string& uri);
+    // After an evaluation or call: false when it threw (reported); the value goes to result
+    // when asked for and it did not throw, else it is released.
+    bool settle(JSCValue* value, const std::string& uri, JSCValue** result);
     std::string consoleLine(const std::vector<JSCValue*>& args) const;
 
     JSCContext* context_ = nullptr;

@@ -5,11 +5,11 @@
 // wrote, and a restore that replaced tracks puts the old files back.
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
-    module.exports = factory(require('./tracks.js'), require('./models.js'), require('./files.js'));
+    module.exports = factory(require('./tracks.js'), require('./models.js'), require('./files.js'), require('./json.js'));
   } else {
-    (root.Tarn = root.Tarn || {}).backup = factory(root.Tarn.tracks, root.Tarn.models, root.Tarn.Files);
+    (root.Tarn = root.Tarn || {}).backup = factory(root.Tarn.tracks, root.Tarn.models, root.Tarn.Files, root.Tarn.json);
   }
-})(typeof self !== 'undefined' ? self : this, function (tracks, models, Files) {
+})(typeof self !== 'undefined' ? self : this, function (tracks, models, Files, json) {
   'use strict';
 
   var FORMAT = 1;
@@ -21,16 +21,7 @@
   var TEMPORARY_PREFIX = '.tarn-copy-';
   var ASIDE_PREFIX = '.tarn-old-';
 
-  // The project's JSON text: keys sorted, compact.
-  function jsonText(value) {
-    if (Array.isArray(value)) return '[' + value.map(jsonText).join(',') + ']';
-    if (value && typeof value === 'object') {
-      return '{' + Object.keys(value).sort().map(function (key) {
-        return JSON.stringify(key) + ':' + jsonText(value[key]);
-      }).join(',') + '}';
-    }
-    return JSON.stringify(value);
-  }
+  var jsonText = json.text;
 
   function withoutSlash(path) { return String(path).replace(/\/+$/, '') || '/'; }
 

@@ -2,21 +2,12 @@
 // integral numbers without a fraction), the self-overwriting progress line on a
 // terminal's stderr, and track lengths as people read them.
 (function (root, factory) {
-  if (typeof module === 'object' && module.exports) module.exports = factory();
-  else (root.Tarn = root.Tarn || {}).cliOutput = factory();
-})(typeof self !== 'undefined' ? self : this, function () {
+  if (typeof module === 'object' && module.exports) module.exports = factory(require('./json.js'));
+  else (root.Tarn = root.Tarn || {}).cliOutput = factory(root.Tarn.json);
+})(typeof self !== 'undefined' ? self : this, function (json) {
   'use strict';
 
-  function jsonText(value) {
-    if (value === null || typeof value !== 'object') {
-      return typeof value === 'number' && !isFinite(value) ? 'null' : JSON.stringify(value);
-    }
-    if (Array.isArray(value)) {
-      return '[' + value.map(function (v) { return v === undefined ? 'null' : jsonText(v); }).join(',') + ']';
-    }
-    return '{' + Object.keys(value).filter(function (k) { return value[k] !== undefined; }).sort()
-      .map(function (k) { return JSON.stringify(k) + ':' + jsonText(value[k]); }).join(',') + '}';
-  }
+  var jsonText = json.text;
 
   var BAR = 20;
 

@@ -3,10 +3,10 @@
 // before anything is written, and a backup of one model refused by another.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { existsSync, mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync, cpSync, truncateSync, statSync } from 'node:fs';
+import { mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync, cpSync, truncateSync, statSync } from 'node:fs';
 import { join } from 'node:path';
-import { volumesUnavailable, canRunMidi, mountVolume, startJack, startLooperSim, makeAudio, listTree, scratchFolder } from '../lib/looper.mjs';
-import { cliHome, tarn, describe, jsonOutput, canonicalJson, treeDigest, md5, commandRunner, tarnBinary } from '../lib/cli.mjs';
+import { mountVolume, makeAudio, listTree } from '../lib/looper.mjs';
+import { tarn, describe, jsonOutput, canonicalJson, treeDigest, md5, startCliRig } from '../lib/cli.mjs';
 
 const MODEL = { name: 'Eddy Duo', port: 'EDDY DUO', id: '00000072', label: 'EDDY_DUO' };
 // Where the tracks are, and what: float files as the looper writes them, and a 16-bit
@@ -18,23 +18,16 @@ const TRACKS = [
   { memory: 99, track: 2, file: 'Long Take.wav', seconds: 5 },
 ];
 
-let jack, sim, volume, other, scratch, home, ok, fails, backupDir;
+let rig, jack, sim, volume, other, scratch, home, ok, fails, backupDir;
 let skip = '';
 
 function folderName(memory, track) { return String(memory).padStart(3, '0') + '_' + track; }
 function wipe(vol) { for (const path of listTree(vol.wave)) rmSync(path); }
 
 before(async () => {
-  skip = volumesUnavailable();
+  rig = await startCliRig(MODEL);
+  ({ skip, jack, sim, volume, scratch, home, ok, fails } = rig);
   if (skip) return;
-  if (!canRunMidi()) { skip = 'looper-sim or jackd is missing'; return; }
-  if (!existsSync(tarnBinary)) { skip = 'no tarn binary'; return; }
-  scratch = scratchFolder();
-  jack = await startJack();
-  sim = await startLooperSim(jack, MODEL.port, MODEL.id);
-  volume = mountVolume(MODEL.name);
-  home = cliHome(jack.env);
-  ({ ok, fails } = commandRunner(home, sim));
   for (const t of TRACKS) {
     const made = makeAudio(join(scratch.folder, `${t.memory}-${t.track}.wav`), t.seconds, { codec: t.pcm16 ? [] : ['-c:a', 'pcm_f32le'] });
     writeFileSync(join(volume.track(t.memory, t.track), t.file), readFileSync(made));
@@ -43,12 +36,8 @@ before(async () => {
 });
 
 after(async () => {
-  await sim?.stop();
-  await jack?.stop();
-  volume?.cleanup();
+  await rig?.stop();
   other?.cleanup();
-  home?.cleanup();
-  scratch?.cleanup();
 });
 
 test('backup copies every track and writes a manifest with their checksums; a used folder is refused', async (ctx) => {

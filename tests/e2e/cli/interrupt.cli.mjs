@@ -4,40 +4,29 @@
 // edit mode.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { existsSync, readdirSync } from 'node:fs';
+import { readdirSync } from 'node:fs';
 import { join } from 'node:path';
-import { volumesUnavailable, canRunMidi, mountVolume, startJack, startLooperSim, makeAudio, listTree, scratchFolder } from '../lib/looper.mjs';
-import { cliHome, tarn, startCommand, describe, jsonOutput, editModeWrites, commandRunner, tarnBinary } from '../lib/cli.mjs';
+import { makeAudio, listTree } from '../lib/looper.mjs';
+import { tarn, startCommand, describe, jsonOutput, editModeWrites, startCliRig } from '../lib/cli.mjs';
 import { startTarn, waitFor } from '../lib/tarn.mjs';
 
 const MODEL = { name: 'Eddy Duo', port: 'EDDY DUO', id: '00000072' };
 const LOCKED = 'tarn: Tarn is already running (a window or another tarn command); close it first.';
 
-let jack, sim, volume, scratch, home, ok, fails, longSource;
+let rig, jack, sim, volume, scratch, home, ok, fails, longSource;
 let skip = '';
 
 before(async () => {
-  skip = volumesUnavailable();
-  if (skip) return;
-  if (!canRunMidi()) { skip = 'looper-sim or jackd is missing'; return; }
-  if (!existsSync(tarnBinary)) { skip = 'no tarn binary'; return; }
-  scratch = scratchFolder();
-  jack = await startJack();
   // Left in edit mode by a run that died.
-  sim = await startLooperSim(jack, MODEL.port, MODEL.id, ['--edit-mode', '1']);
-  volume = mountVolume(MODEL.name);
-  home = cliHome(jack.env);
-  ({ ok, fails } = commandRunner(home, sim));
+  rig = await startCliRig(MODEL, ['--edit-mode', '1']);
+  ({ skip, jack, sim, volume, scratch, home, ok, fails } = rig);
+  if (skip) return;
   // Long enough that the conversion still runs when the signal comes, however fast the machine.
   longSource = makeAudio(join(scratch.folder, 'Long Set.mp3'), 600, { codec: ['-b:a', '96k'] });
 });
 
 after(async () => {
-  await sim?.stop();
-  await jack?.stop();
-  volume?.cleanup();
-  home?.cleanup();
-  scratch?.cleanup();
+  await rig?.stop();
 });
 
 test('a looper found in edit mode is refused without --take-over and taken over with it', async (ctx) => {

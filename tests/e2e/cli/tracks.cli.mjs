@@ -6,27 +6,20 @@ import assert from 'node:assert/strict';
 import { existsSync, mkdirSync, readdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { spawn, spawnSync } from 'node:child_process';
-import { volumesUnavailable, canRunMidi, mountVolume, startJack, startLooperSim, makeAudio, readWav, listTree, scratchFolder } from '../lib/looper.mjs';
-import { cliHome, tarn, describe, jsonOutput, wellFormed, samples, treeDigest, editModeWrites, commandRunner, tarnBinary } from '../lib/cli.mjs';
+import { makeAudio, readWav, listTree } from '../lib/looper.mjs';
+import { tarn, describe, jsonOutput, wellFormed, samples, treeDigest, editModeWrites, startCliRig, tarnBinary } from '../lib/cli.mjs';
 
 const MODEL = { name: 'Eddy Duo', port: 'EDDY DUO', id: '00000072', label: 'EDDY_DUO', memories: 99, tracks: 2 };
 const SUBCOMMANDS = ['devices', 'ls', 'import', 'export', 'rm', 'backup', 'restore'];
 
-let jack, sim, volume, scratch, home, ok, fails;
+let rig, jack, sim, volume, scratch, home, ok, fails;
 let skip = '';
 const audio = {};
 
 before(async () => {
-  skip = volumesUnavailable();
+  rig = await startCliRig(MODEL);
+  ({ skip, jack, sim, volume, scratch, home, ok, fails } = rig);
   if (skip) return;
-  if (!canRunMidi()) { skip = 'looper-sim or jackd is missing'; return; }
-  if (!existsSync(tarnBinary)) { skip = 'no tarn binary'; return; }
-  scratch = scratchFolder();
-  jack = await startJack();
-  sim = await startLooperSim(jack, MODEL.port, MODEL.id);
-  volume = mountVolume(MODEL.name);
-  home = cliHome(jack.env);
-  ({ ok, fails } = commandRunner(home, sim));
   const s = scratch.folder;
   audio.mp3 = makeAudio(join(s, 'Song.mp3'), 2, { codec: ['-b:a', '192k'] });
   audio.m4a = makeAudio(join(s, 'Loop.m4a'), 3, { codec: ['-c:a', 'aac', '-b:a', '160k'] });
@@ -35,11 +28,7 @@ before(async () => {
 });
 
 after(async () => {
-  await sim?.stop();
-  await jack?.stop();
-  volume?.cleanup();
-  home?.cleanup();
-  scratch?.cleanup();
+  await rig?.stop();
 });
 
 // A program run with the test's environment to its end: {code, signal, stdout, stderr}.

@@ -3,10 +3,11 @@
 // the settings are its own), and every run is a plain child process without a terminal.
 import { spawn } from 'node:child_process';
 import assert from 'node:assert/strict';
-import { mkdirSync, readFileSync, readdirSync, statSync, chmodSync } from 'node:fs';
+import { existsSync, mkdirSync, readFileSync, readdirSync, statSync, chmodSync } from 'node:fs';
 import { createHash } from 'node:crypto';
 import { join, relative } from 'node:path';
 import { tarnBinary, makeHome } from './tarn.mjs';
+import { volumesUnavailable, canRunMidi, mountVolume, startJack, startLooperSim, scratchFolder } from './looper.mjs';
 
 export { tarnBinary };
 
@@ -174,4 +175,28 @@ export function commandRunner(home, sim) {
       return result;
     },
   };
+}
+
+// What a command-line test file needs, made once in its before(): a JACK server, the
+// looper simulator (with simArgs), the model's FAT32 volume, a scratch folder and a home.
+// {skip} names what is missing; stop() takes down whatever was made.
+export async function startCliRig(model, simArgs = []) {
+  const rig = { skip: volumesUnavailable() };
+  rig.stop = async () => {
+    await rig.sim?.stop();
+    await rig.jack?.stop();
+    rig.volume?.cleanup();
+    rig.home?.cleanup();
+    rig.scratch?.cleanup();
+  };
+  if (rig.skip) return rig;
+  if (!canRunMidi()) { rig.skip = 'looper-sim or jackd is missing'; return rig; }
+  if (!existsSync(tarnBinary)) { rig.skip = 'no tarn binary'; return rig; }
+  rig.scratch = scratchFolder();
+  rig.jack = await startJack();
+  rig.sim = await startLooperSim(rig.jack, model.port, model.id, simArgs);
+  rig.volume = mountVolume(model.name);
+  rig.home = cliHome(rig.jack.env);
+  Object.assign(rig, commandRunner(rig.home, rig.sim));
+  return rig;
 }
