@@ -36,6 +36,9 @@ void appendNumber(std::string& out, double value) {
         out += "null";
         return;
     }
+    // Zero has one spelling: "-0" would read back as the integer 0 and so write differently
+    // the second time, and the page's own writer prints 0 for it too.
+    if (value == 0) value = 0;
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.17g", value);
     out += buffer;

@@ -9,6 +9,9 @@ TEST(JsonTextTest, IsCompactSortedAndPrintsNumbersWithSeventeenDigits) {
     EXPECT_EQ(jsonText(Json(0.1)), "0.10000000000000001");
     EXPECT_EQ(jsonText(Json(1e20)), "1e+20");
     EXPECT_EQ(jsonText(Json(-3.0)), "-3");
+    // Negative zero, however it was spelt, writes as 0 and so reads back to the same text.
+    EXPECT_EQ(jsonText(parseJson("-0e649")), "0");
+    EXPECT_EQ(jsonText(parseJson("[-0.0,-0]")), "[0,0]");
     EXPECT_EQ(jsonText(Json::object({{"result", 0}})), R"({"result":0})");
 }
 
