@@ -170,9 +170,12 @@ public:
     static constexpr size_t kHeader = sizeof(uint32_t);
     // How long a writer waits for room before it reports the connection as failing.
     static constexpr std::chrono::milliseconds kRoomWait{500};
+    // How long a close waits for the server to take what is still queued.
+    static constexpr std::chrono::milliseconds kDrainWait{1000};
 
     Output() : ring_(jack_ringbuffer_create(kRingSize)) {}
     ~Output() override {
+        if (ring_ && client_) drain();
         stop();
         jack_ringbuffer_free(ring_);
     }
@@ -202,6 +205,23 @@ public:
     }
 
 private:
+    // The last messages before a close (a device's edit mode switched off just before the
+    // program ends) still go out: the next cycles take them from the queue, and the cycle
+    // that took the last of them has ended, so the device's port has been handed them. A
+    // deactivated client runs no further cycle, so without this wait they were lost whenever
+    // the close came before the server's next cycle. Not waited for: a server that is gone,
+    // or a connection the device's side has dropped (its queue is thrown away).
+    void drain() {
+        auto deadline = std::chrono::steady_clock::now() + kDrainWait;
+        auto waitable = [&] {
+            return !serverGone_.load() && !dropped_.load() && std::chrono::steady_clock::now() < deadline;
+        };
+        while (jack_ringbuffer_read_space(ring_) > 0 && waitable())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const unsigned long emptied = cycles_.load();
+        while (cycles_.load() == emptied && waitable()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
     // Copies bytes to the write area at offset, across its wrap.
     void put(size_t offset, const uint8_t* bytes, size_t length) {
         jack_ringbuffer_data_t area[2];
@@ -229,6 +249,24 @@ private:
         void* buffer = jack_port_get_buffer(port_, frames);
         jack_midi_clear_buffer(buffer);
         largestEvent_.store(jack_midi_max_event_size(buffer));
+        route(buffer);
+        cycles_.fetch_add(1);
+    }
+
+    // Moves what is queued to the port buffer. jack_connect returns before the server's graph
+    // carries the connection, and whatever a cycle wrote to the port before then went nowhere:
+    // until the connection is there, the queue waits. Once the device's side has dropped the
+    // connection, what is queued is thrown away, as an unconnected port would. In the process
+    // callback jack_port_connected reads the graph the cycle runs on, and takes no lock.
+    void route(void* buffer) {
+        if (jack_port_connected(port_) <= 0) {
+            if (!connected_) return;
+            dropped_.store(true);
+            jack_ringbuffer_read_advance(ring_, jack_ringbuffer_read_space(ring_));
+            return;
+        }
+        connected_ = true;
+        dropped_.store(false);
         uint32_t size;
         while (jack_ringbuffer_peek(ring_, reinterpret_cast<char*>(&size), kHeader) == kHeader) {
             jack_midi_data_t* slot = jack_midi_event_reserve(buffer, 0, size);
@@ -247,6 +285,9 @@ private:
 
     jack_ringbuffer_t* ring_;
     std::mutex writer_;
+    bool connected_ = false;               // process thread only: the graph has carried the connection
+    std::atomic<bool> dropped_{false};     // it did, and carries it no more
+    std::atomic<unsigned long> cycles_{0};  // process cycles ended
     // The largest event an empty port buffer takes, as the last cycle found it (0: no cycle yet).
     std::atomic<size_t> largestEvent_{0};
 };

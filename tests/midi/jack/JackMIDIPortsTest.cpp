@@ -74,8 +74,13 @@ TEST_F(JackMIDIPortsTest, OutputsClosedRightAfterABurstNeverTouchFreedBuffers) {
         // Close at varying points of the server's 2.9 ms cycle, some while it reads the burst.
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
     }
-    // Some of it went out before the closes (not all of it need: a close drops what is queued).
-    EXPECT_FALSE(sim.waitForLine("recv 903C40").empty());
+    // It went out (a close waits for the queue only so long; the next test holds it to all).
+    int received = 0;
+    while (!sim.waitForLine([](const std::string& l) { return l.rfind("recv", 0) == 0; }, std::chrono::milliseconds(1000))
+                .empty())
+        ++received;
+    EXPECT_GT(received, 0);
+    EXPECT_LE(received, sent);
 }
 
 TEST_F(JackMIDIPortsTest, WhatWasSentRightBeforeACloseStillGoesOut) {
@@ -83,7 +88,8 @@ TEST_F(JackMIDIPortsTest, WhatWasSentRightBeforeACloseStillGoesOut) {
     ASSERT_TRUE(waitListed("Last Word Sim:MIDI In", true));
     auto output = JackMIDIPorts::openOutput("Last Word Sim:MIDI In");
     ASSERT_NE(output, nullptr);
-    // The connection carries messages (the server's graph has taken it in) ...
+    // What is sent as soon as the connection is made waits until the server's graph carries
+    // it, instead of going out of an unconnected port ...
     ASSERT_EQ(output->send(kNote.data(), kNote.size()), 0);
     ASSERT_EQ(sim.waitForLine([](const std::string& line) { return line.rfind("recv", 0) == 0; }), "recv 903C40");
     // ... and what is queued when the output closes still goes out (a device's edit mode
