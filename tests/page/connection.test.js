@@ -224,3 +224,45 @@ test('edit mode this run switched on is its own after a restart: no take-over qu
   assert.equal(r.manager.editMode, true);
   assert.equal(r.manager.phase, PHASE.WAIT_MOUNTING);
 });
+
+test('leaving edit mode survives lost messages: an unanswered read writes off again, a late answer still counts', () => {
+  const r = rig();
+  const id = eddyDuo.midi.modelID;
+  const off = sysex.dt1(id, sysex.EDIT_MODE_ADDRESS, [0]);
+  const ask = sysex.rq1(id, sysex.EDIT_MODE_ADDRESS, 1);
+  r.manager.run(); r.flush(); r.reply(0);
+  r.manager.run(); r.flush(); r.reply(1);
+  r.manager.mounted = true;
+  r.manager.step();
+  r.timers.length = 0;
+  let left = 0;
+  r.manager.switchOff(() => { left++; });
+  assert.deepEqual(r.flush(), [off, ask]);
+  const unanswered = () => r.timers.splice(0).filter((t) => t.ms === 400).forEach((t) => t.func());
+  // Both went missing on the way: nothing comes back, and the off goes out again.
+  unanswered();
+  assert.deepEqual(r.flush(), [off, ask]);
+  unanswered();
+  assert.deepEqual(r.flush(), [off, ask]);
+  // Written often enough: from now on it is only asked for.
+  unanswered();
+  assert.deepEqual(r.flush(), [ask]);
+  // The answer to an earlier read arrives late, and it says off: done, once.
+  r.reply(0);
+  assert.equal(left, 1);
+  r.reply(0);
+  unanswered();
+  assert.equal(left, 1);
+  assert.deepEqual(r.flush(), [], 'nothing more once it is off');
+  assert.deepEqual(r.communicator.transactions, [], 'its reads end with it');
+  // An answer that came while the next read was due is not taken for a loss.
+  const busy = rig();
+  busy.manager.run(); busy.flush(); busy.reply(0);
+  busy.manager.run(); busy.flush(); busy.reply(1);
+  busy.timers.length = 0;
+  busy.manager.switchOff(() => {});
+  busy.flush();
+  busy.reply(2);
+  busy.timers.splice(0).filter((t) => t.ms === 400).forEach((t) => t.func());
+  assert.deepEqual(busy.flush(), [], 'busy is an answer');
+});

@@ -17,6 +17,7 @@
   var BUSY_RETRY_MS = 100;
   var OFF_ATTEMPTS = 3;
   var OFF_READS = 20;
+  var NO_ANSWER_MS = 400;
   var ACTS_AT_ONCE = {};
   ACTS_AT_ONCE[PHASE.CHECK_EDIT_MODE] = true;
   ACTS_AT_ONCE[PHASE.SET_EDIT_MODE_ON] = true;
@@ -145,15 +146,40 @@
   // Writes edit mode off and reads it back until the device no longer answers "on":
   // written again when it still does, asked again while it is busy, at most
   // OFF_ATTEMPTS writes and OFF_READS reads. then() runs once, whatever the outcome.
+  // A request or its answer may be lost on the way (MIDI drops what a busy bus or a
+  // late device cannot take): a read left unanswered for NO_ANSWER_MS counts as lost,
+  // and the off is written again (it may have gone the same way) or, once written
+  // often enough, asked for again.
   ConnectManager.prototype.switchOff = function (then) {
     var self = this;
+    var communicator = this.communicator;
     var writes = 0;
     var reads = 0;
+    var heard = 0;  // the number of reads made when the last answer came
     var finished = false;
     var finish = function () {
       if (finished) return;
       finished = true;
+      communicator.forget(answered);
       then();
+    };
+    // Every read of this switch-off answers here: an answer that comes late to an
+    // earlier read still counts, and the reads' transactions go when it ends.
+    var answered = function (data) {
+      if (finished) return false;
+      heard = reads;
+      if (data[0] === sysex.EDIT_MODE.OFF || reads >= OFF_READS) {
+        finish();
+      } else if (data[0] === sysex.EDIT_MODE.ON && writes < OFF_ATTEMPTS) {
+        write();
+      } else if (data[0] === sysex.EDIT_MODE.ON) {
+        finish();
+      } else {
+        // Busy with the write: it was received; ask again shortly.
+        var busyAt = reads;
+        self.later(function () { if (!finished && reads === busyAt) ask(); }, BUSY_RETRY_MS);
+      }
+      return false;
     };
     var write = function () {
       writes++;
@@ -161,20 +187,13 @@
       ask();
     };
     var ask = function () {
-      reads++;
-      self.readEditMode(function (data) {
-        if (data[0] === sysex.EDIT_MODE.OFF || reads >= OFF_READS) {
-          finish();
-        } else if (data[0] === sysex.EDIT_MODE.ON && writes < OFF_ATTEMPTS) {
-          write();
-        } else if (data[0] === sysex.EDIT_MODE.ON) {
-          finish();
-        } else {
-          // Busy with the write: it was received; ask again shortly.
-          self.later(function () { if (!finished) ask(); }, BUSY_RETRY_MS);
-        }
-        return false;
-      });
+      var mine = ++reads;
+      communicator.read(EDIT, 1, answered);
+      self.later(function () {
+        if (finished || reads !== mine || heard >= mine) return;
+        if (writes < OFF_ATTEMPTS) write();
+        else if (reads < OFF_READS) ask();
+      }, NO_ANSWER_MS);
     };
     write();
     // A device that stops answering altogether does not keep the caller waiting.

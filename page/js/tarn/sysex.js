@@ -112,6 +112,11 @@
 
   Communicator.prototype.dropTransactions = function () { this.transactions = []; };
 
+  // Ends the transactions whose answers go to func.
+  Communicator.prototype.forget = function (func) {
+    this.transactions = this.transactions.filter(function (t) { return t.func !== func; });
+  };
+
   // One pacing step; returns the message sent, or null.
   Communicator.prototype.tick = function () {
     if (this.queue.length === 0) return null;
