@@ -265,4 +265,25 @@ test('leaving edit mode survives lost messages: an unanswered read writes off ag
   busy.reply(2);
   busy.timers.splice(0).filter((t) => t.ms === 400).forEach((t) => t.func());
   assert.deepEqual(busy.flush(), [], 'busy is an answer');
+  // Connect while the off is still being confirmed: the switch-off ends, and nothing it
+  // had pending writes off over the new handshake, nor takes its answers.
+  const again = rig();
+  again.manager.run(); again.flush(); again.reply(0);
+  again.manager.run(); again.flush(); again.reply(1);
+  again.manager.mounted = true;
+  again.manager.step();
+  again.manager.leave();
+  again.flush();
+  again.reply(2);
+  again.manager.reconnect();
+  assert.equal(again.manager.leaving, null);
+  again.timers.splice(0).sort((a, b) => a.ms - b.ms).forEach((t) => t.func());
+  assert.deepEqual(again.flush(), [], 'its timers do nothing');
+  again.manager.run();
+  again.flush();
+  again.reply(0);
+  again.manager.run();
+  assert.deepEqual(again.flush(), [sysex.dt1(id, sysex.EDIT_MODE_ADDRESS, [1]), ask]);
+  again.reply(1);
+  assert.equal(again.manager.editMode, true);
 });

@@ -38,6 +38,8 @@
     this.editModeWritten = false;
     // Set while leaving waits for the device to confirm edit mode off.
     this.leaving = null;
+    // Ends the switch-off under way, if any, without its then().
+    this.stopSwitchingOff = null;
     // The device answered "edit mode on" before this run asked for it (an earlier run
     // ended without leaving it): the user is asked before it is taken over.
     this.foundInEditMode = false;
@@ -60,6 +62,11 @@
   };
 
   ConnectManager.prototype.restart = function () {
+    // A switch-off still under way would write off over the next handshake's on.
+    if (this.stopSwitchingOff) {
+      this.stopSwitchingOff();
+      this.leaving = null;
+    }
     this.phase = PHASE.WAIT_MIDI_CONNECTION;
     this.mountedSelf = false;
     this.editMode = false;
@@ -149,7 +156,7 @@
   // A request or its answer may be lost on the way (MIDI drops what a busy bus or a
   // late device cannot take): a read left unanswered for NO_ANSWER_MS counts as lost,
   // and the off is written again (it may have gone the same way) or, once written
-  // often enough, asked for again.
+  // often enough, asked for again. A restart (or another switch-off) ends it.
   ConnectManager.prototype.switchOff = function (then) {
     var self = this;
     var communicator = this.communicator;
@@ -157,12 +164,14 @@
     var reads = 0;
     var heard = 0;  // the number of reads made when the last answer came
     var finished = false;
-    var finish = function () {
-      if (finished) return;
+    var stop = function () {
+      if (finished) return false;
       finished = true;
       communicator.forget(answered);
-      then();
+      if (self.stopSwitchingOff === stop) self.stopSwitchingOff = null;
+      return true;
     };
+    var finish = function () { if (stop()) then(); };
     // Every read of this switch-off answers here: an answer that comes late to an
     // earlier read still counts, and the reads' transactions go when it ends.
     var answered = function (data) {
@@ -195,6 +204,8 @@
         else if (reads < OFF_READS) ask();
       }, NO_ANSWER_MS);
     };
+    if (this.stopSwitchingOff) this.stopSwitchingOff();
+    this.stopSwitchingOff = stop;
     write();
     // A device that stops answering altogether does not keep the caller waiting.
     this.later(finish, BUSY_RETRY_MS * (OFF_READS + 1));
