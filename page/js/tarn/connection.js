@@ -197,7 +197,7 @@
     };
     var ask = function () {
       var mine = ++reads;
-      communicator.read(EDIT, 1, answered);
+      self.readEditMode(answered);
       self.later(function () {
         if (finished || reads !== mine || heard >= mine) return;
         if (writes < OFF_ATTEMPTS) write();
