@@ -2,7 +2,7 @@
 // (decaying noise with repeats every 250 ms), read from a WAV file and written out as the
 // job does. Prints the median of several runs of the whole job and of the strategy alone.
 //   ir_bench [runs]
-#include "wav/IRConvertWorker.h"
+#include "ir/IRConvertWorker.h"
 
 #include <algorithm>
 #include <chrono>

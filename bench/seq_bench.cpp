@@ -4,7 +4,7 @@
 // sequencer's timer thread while playing.
 // Build: cmake --build build --target seq_bench; run: build/tests/seq_bench
 #include "midi/SmfBuilder.h"
-#include "bridge/NativeObjects.h"
+#include "modules/NativeObjects.h"
 #include "midi/MIDIClient.h"
 #include "midi/MIDIClock.h"
 #include "midi/Sequencer.h"

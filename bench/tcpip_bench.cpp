@@ -1,7 +1,7 @@
 // Throughput of the tcpip byte connections end to end through the bridge: 64 MiB sent by a
 // loopback peer arriving as "read" events (hex text), and 64 MiB written by the page in
 // 1 MiB writes. Prints the numbers; not part of the test suite.
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "net/EventCollector.h"
 #include "support/TempHome.h"
 #include "webview/TarnAppWebViewController.h"

@@ -1,7 +1,7 @@
 #include "app/CatalogueBuilder.h"
 
 #include "audio/AudioFileInfo.h"
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "sys/FileListing.h"
 #include "sys/Paths.h"
 

@@ -5,7 +5,7 @@
 #include "app/ScriptContext.h"
 #include "app/ScriptPageView.h"
 #include "app/SingleInstance.h"
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "sys/Paths.h"
 #include "sys/Terminal.h"
 #include "webview/NativeRequest.h"

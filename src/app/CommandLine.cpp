@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "bridge/Text.h"
+#include "base/Text.h"
 
 #include "sys/Desktop.h"
 

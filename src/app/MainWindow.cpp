@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/WindowPlacement.h"
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "webview/WebView2Controller.h"
 
 #include <gtk/gtk.h>

@@ -1,6 +1,6 @@
 #include "app/ScriptContext.h"
 
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "sys/Terminal.h"
 
 #include <cmath>

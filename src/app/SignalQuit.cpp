@@ -1,7 +1,7 @@
 #include "app/SignalQuit.h"
 
 #include "bridge/JavaScriptInterface.h"
-#include "bridge/Text.h"
+#include "base/Text.h"
 
 #include <glib-unix.h>
 

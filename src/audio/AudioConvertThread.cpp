@@ -3,7 +3,7 @@
 #include "audio/AudioConverter.h"
 #include "audio/ConversionReport.h"
 #include "bridge/JavaScriptInterface.h"
-#include "bridge/Text.h"
+#include "base/Text.h"
 
 #include <cmath>
 

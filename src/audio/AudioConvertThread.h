@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/WaveFormat.h"
-#include "bridge/Thread.h"
+#include "base/Thread.h"
 
 #include <string>
 

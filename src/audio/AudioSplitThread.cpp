@@ -2,7 +2,7 @@
 
 #include "audio/AudioSampleJobs.h"
 #include "audio/ConversionReport.h"
-#include "bridge/Json.h"
+#include "base/Json.h"
 
 #include <vector>
 

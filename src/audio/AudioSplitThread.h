@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bridge/Thread.h"
+#include "base/Thread.h"
 
 #include <string>
 

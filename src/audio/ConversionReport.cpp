@@ -1,8 +1,8 @@
 #include "audio/ConversionReport.h"
 
 #include "bridge/JavaScriptInterface.h"
-#include "bridge/Json.h"
-#include "bridge/Text.h"
+#include "base/Json.h"
+#include "base/Text.h"
 
 void reportConversion(JavaScriptInterface* controller, bool ok, const std::string& source,
                       const std::string& outputs) {

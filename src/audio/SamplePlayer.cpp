@@ -1,7 +1,7 @@
 #include "audio/SamplePlayer.h"
 
 #include "audio/UnitStream.h"
-#include "sys/MainThread.h"
+#include "base/MainThread.h"
 
 #include <algorithm>
 #include <cstring>

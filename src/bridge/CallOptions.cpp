@@ -1,6 +1,6 @@
 #include "bridge/CallOptions.h"
 
-#include "bridge/Json.h"
+#include "base/Json.h"
 
 #include <cmath>
 #include <stdexcept>

@@ -1,7 +1,7 @@
 #include "bridge/JavaScriptInterface.h"
 
-#include "bridge/Json.h"
-#include "sys/MainThread.h"
+#include "base/Json.h"
+#include "base/MainThread.h"
 
 JavaScriptInterface::JavaScriptInterface() : alive_(std::make_shared<JavaScriptInterface*>(this)) {}
 

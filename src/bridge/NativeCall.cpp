@@ -1,6 +1,6 @@
 #include "bridge/NativeCall.h"
 
-#include "bridge/NativeException.h"
+#include "base/NativeException.h"
 
 template <class Body>
 std::string NativeCall::guarded(Body&& body) {

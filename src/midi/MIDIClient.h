@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bridge/Timer.h"
+#include "base/Timer.h"
 #include "midi/MIDIDelegates.h"
 #include "midi/MIDIInputPort.h"
 #include "midi/MIDIOutputPort.h"

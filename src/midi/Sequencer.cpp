@@ -2,7 +2,7 @@
 
 #include "midi/MIDIClock.h"
 #include "midi/SequencerFile.h"
-#include "sys/MainThread.h"
+#include "base/MainThread.h"
 
 #include <algorithm>
 #include <cmath>

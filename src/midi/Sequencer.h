@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bridge/Timer.h"
+#include "base/Timer.h"
 #include "midi/SequencerDelegate.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "modules/Ciphers.h"
 
-#include "bridge/Text.h"
+#include "base/Text.h"
 
 #include <cstdio>
 #include <fcntl.h>

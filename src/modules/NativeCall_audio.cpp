@@ -6,9 +6,9 @@
 #include "audio/AudioReverseThread.h"
 #include "audio/AudioSplitThread.h"
 #include "bridge/JavaScriptInterface.h"
-#include "bridge/Json.h"
-#include "bridge/NativeObjects.h"
-#include "bridge/Text.h"
+#include "base/Json.h"
+#include "modules/NativeObjects.h"
+#include "base/Text.h"
 
 #include <cmath>
 #include <limits>

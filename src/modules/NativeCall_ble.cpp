@@ -1,7 +1,7 @@
 #include "modules/NativeCall_ble.h"
 
-#include "bridge/NativeObjects.h"
-#include "bridge/Text.h"
+#include "modules/NativeObjects.h"
+#include "base/Text.h"
 
 namespace {
 enum { ScanStart, ScanStop, Connect, Disconnect, Discover, Properties, Notify, Read, Write, WriteWithoutResponse };

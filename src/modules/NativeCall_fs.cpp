@@ -1,18 +1,18 @@
 #include "modules/NativeCall_fs.h"
 
-#include "app/Bundle.h"
+#include "sys/ZipArchive.h"
 #include "bridge/CallOptions.h"
-#include "bridge/Json.h"
-#include "bridge/NativeException.h"
-#include "bridge/NativeObjects.h"
-#include "bridge/Text.h"
+#include "base/Json.h"
+#include "base/NativeException.h"
+#include "modules/NativeObjects.h"
+#include "base/Text.h"
 #include "sys/Desktop.h"
 #include "sys/DialogAnswers.h"
 #include "sys/FileDialog.h"
 #include "sys/FileIO.h"
 #include "sys/FileListing.h"
 #include "sys/FileOperations.h"
-#include "sys/MainThread.h"
+#include "base/MainThread.h"
 #include "sys/MountTable.h"
 #include "sys/Paths.h"
 #include "sys/UserFolders.h"
@@ -240,7 +240,7 @@ void NativeCall_fs::unzip(const std::string& archive, const std::string& folder)
     }
     if (access(source.c_str(), R_OK) != 0) throw NativeException::fromErrno(errno);
     if (!isRegularFile(source)) throw NativeException::fromErrno(errno);  // a FIFO would block
-    bool ok = Bundle::unpackInto(source, withoutTrailingSlashes(folder));
+    bool ok = unpackZipInto(source, withoutTrailingSlashes(folder));
     if (!temporary.empty()) unlink(temporary.c_str());
     if (!ok) throw NativeException("The archive could not be unpacked into the folder");
 }

@@ -1,8 +1,8 @@
 #include "modules/NativeCall_http.h"
 
 #include "bridge/JavaScriptInterface.h"
-#include "bridge/NativeObjects.h"
-#include "bridge/Text.h"
+#include "modules/NativeObjects.h"
+#include "base/Text.h"
 #include "net/HTTPConnection.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "modules/NativeCall_midi.h"
 
-#include "bridge/NativeObjects.h"
-#include "bridge/Text.h"
+#include "modules/NativeObjects.h"
+#include "base/Text.h"
 #include "midi/MIDIClient.h"
 
 #include <glib.h>

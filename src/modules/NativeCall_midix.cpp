@@ -1,8 +1,8 @@
 #include "modules/NativeCall_midix.h"
 
-#include "bridge/NativeException.h"
-#include "bridge/NativeObjects.h"
-#include "bridge/Text.h"
+#include "base/NativeException.h"
+#include "modules/NativeObjects.h"
+#include "base/Text.h"
 #include "midi/MIDIClient.h"
 #include "modules/NativeCall_midi.h"
 

@@ -1,8 +1,8 @@
 #include "modules/NativeCall_netservice.h"
 
-#include "bridge/Json.h"
-#include "bridge/NativeObjects.h"
-#include "bridge/Text.h"
+#include "base/Json.h"
+#include "modules/NativeObjects.h"
+#include "base/Text.h"
 #include "net/NetServiceDiscovery.h"
 
 namespace {

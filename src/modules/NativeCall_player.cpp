@@ -3,8 +3,8 @@
 #include "audio/AudioOutputUnit.h"
 #include "audio/UnitStream.h"
 #include "bridge/JavaScriptInterface.h"
-#include "bridge/NativeObjects.h"
-#include "bridge/Text.h"
+#include "modules/NativeObjects.h"
+#include "base/Text.h"
 
 namespace {
 enum {

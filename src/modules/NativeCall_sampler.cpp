@@ -4,10 +4,10 @@
 #include "audio/ExtSamplePlayer.h"
 #include "audio/UnitStream.h"
 #include "bridge/JavaScriptInterface.h"
-#include "bridge/NativeException.h"
-#include "bridge/Json.h"
-#include "bridge/NativeObjects.h"
-#include "bridge/Text.h"
+#include "base/NativeException.h"
+#include "base/Json.h"
+#include "modules/NativeObjects.h"
+#include "base/Text.h"
 
 #include <stdexcept>
 

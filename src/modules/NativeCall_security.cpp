@@ -1,6 +1,6 @@
 #include "modules/NativeCall_security.h"
 
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "modules/Ciphers.h"
 #include "modules/DataProtection.h"
 #include "sys/SystemInfo.h"

@@ -1,9 +1,9 @@
 #include "modules/NativeCall_seq.h"
 
 #include "bridge/JavaScriptInterface.h"
-#include "bridge/Json.h"
-#include "bridge/NativeObjects.h"
-#include "bridge/Text.h"
+#include "base/Json.h"
+#include "modules/NativeObjects.h"
+#include "base/Text.h"
 #include "midi/MIDIClient.h"
 #include "midi/Sequencer.h"
 

@@ -1,7 +1,7 @@
 #include "modules/NativeCall_tcpip.h"
 
-#include "bridge/NativeObjects.h"
-#include "bridge/Text.h"
+#include "modules/NativeObjects.h"
+#include "base/Text.h"
 #include "net/TCPIPClient.h"
 #include "net/TCPIPConnections.h"
 

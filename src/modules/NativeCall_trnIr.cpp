@@ -1,10 +1,10 @@
 #include "modules/NativeCall_trnIr.h"
 
 #include "bridge/JavaScriptInterface.h"
-#include "bridge/Json.h"
-#include "bridge/NativeObjects.h"
-#include "bridge/Text.h"
-#include "sys/MainThread.h"
+#include "base/Json.h"
+#include "modules/NativeObjects.h"
+#include "base/Text.h"
+#include "base/MainThread.h"
 #include "sys/Paths.h"
 
 #include <cmath>

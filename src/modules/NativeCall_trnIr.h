@@ -1,7 +1,7 @@
 #pragma once
 
 #include "bridge/NativeCall.h"
-#include "wav/IRConvertWorker.h"
+#include "ir/IRConvertWorker.h"
 
 #include <map>
 #include <memory>

@@ -1,8 +1,8 @@
 #include "modules/NativeCall_trnWav.h"
 
-#include "bridge/Json.h"
-#include "bridge/NativeException.h"
-#include "bridge/NativeObjects.h"
+#include "base/Json.h"
+#include "base/NativeException.h"
+#include "modules/NativeObjects.h"
 #include "wav/TrnWavProcThread.h"
 #include "wav/WavInfo.h"
 

@@ -1,6 +1,6 @@
 #include "modules/NativeCall_util.h"
 
-#include "bridge/Text.h"
+#include "base/Text.h"
 
 namespace {
 enum { Bytes, TextOf };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bridge/Json.h"
+#include "base/Json.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "sys/FileIO.h"
 
-#include "bridge/NativeException.h"
+#include "base/NativeException.h"
 
 #include <algorithm>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 #include "sys/FileListing.h"
 
-#include "bridge/NativeException.h"
+#include "base/NativeException.h"
 #include "sys/Paths.h"
 
 #include <dirent.h>

@@ -1,6 +1,6 @@
 #include "sys/FileOperations.h"
 
-#include "bridge/NativeException.h"
+#include "base/NativeException.h"
 #include "sys/FileIO.h"
 #include "sys/FileListing.h"
 #include "sys/Paths.h"

@@ -1,6 +1,6 @@
 #include "sys/Process.h"
 
-#include "bridge/Text.h"
+#include "base/Text.h"
 
 #include <cerrno>
 #include <csignal>

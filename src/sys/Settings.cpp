@@ -1,6 +1,6 @@
 #include "sys/Settings.h"
 
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "sys/Paths.h"
 
 #include <fcntl.h>

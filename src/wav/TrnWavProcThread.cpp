@@ -1,8 +1,8 @@
 #include "wav/TrnWavProcThread.h"
 
 #include "bridge/JavaScriptInterface.h"
-#include "bridge/Json.h"
-#include "bridge/Text.h"
+#include "base/Json.h"
+#include "base/Text.h"
 
 namespace wav {
 

@@ -1,6 +1,6 @@
 #include "wav/WavFileJob.h"
 
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "wav/FileStream.h"
 #include "wav/WavConversion.h"
 

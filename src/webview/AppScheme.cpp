@@ -1,6 +1,6 @@
 #include "webview/AppScheme.h"
 
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "sys/Paths.h"
 #include "webview/NativeRequest.h"
 #include "webview/PageFiles.h"

@@ -1,6 +1,6 @@
 #include "webview/FileAddress.h"
 
-#include "bridge/Text.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "webview/LoopbackServer.h"
 
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "webview/NativeRequest.h"
 #include "webview/PageFiles.h"
 #include "sys/Paths.h"

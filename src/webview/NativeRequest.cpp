@@ -1,6 +1,6 @@
 #include "webview/NativeRequest.h"
 
-#include "bridge/Json.h"
+#include "base/Json.h"
 
 bool parseNativeCall(const std::string& body, std::vector<std::string>& args) {
     return parseNativeCall(body.data(), body.size(), args);

@@ -1,6 +1,6 @@
 #include "webview/WebView2Controller.h"
 
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "modules/NativeCall_app.h"
 #include "modules/NativeCall_ble.h"
 #include "modules/NativeCall_netservice.h"

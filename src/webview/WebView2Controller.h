@@ -3,7 +3,7 @@
 #include "bridge/HostObject.h"
 #include "bridge/JavaScriptInterface.h"
 #include "bridge/ModuleRegistry.h"
-#include "bridge/NativeObjects.h"
+#include "modules/NativeObjects.h"
 #include "webview/PageView.h"
 
 #include <memory>

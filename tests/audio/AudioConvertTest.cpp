@@ -1,5 +1,5 @@
 #include "audio/AudioModuleFixture.h"
-#include "bridge/NativeObjects.h"
+#include "modules/NativeObjects.h"
 #include "sys/Paths.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/AudioTestSupport.h"
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "net/EventCollector.h"
 #include "support/TempHome.h"
 #include "webview/TarnAppWebViewController.h"

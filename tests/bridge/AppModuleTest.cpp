@@ -1,4 +1,4 @@
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "support/TempHome.h"
 #include "sys/Paths.h"
 #include "sys/Settings.h"

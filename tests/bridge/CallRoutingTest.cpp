@@ -1,5 +1,5 @@
 #include "bridge/HostObject.h"
-#include "bridge/NativeException.h"
+#include "base/NativeException.h"
 #include "modules/NativeCall_trnUtil.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "bridge/JavaScriptInterface.h"
-#include "bridge/Json.h"
+#include "base/Json.h"
 
 #include <atomic>
 #include <glib.h>

@@ -1,5 +1,5 @@
-#include "bridge/Json.h"
-#include "bridge/Text.h"
+#include "base/Json.h"
+#include "base/Text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "bridge/NativeObjects.h"
-#include "bridge/Timer.h"
+#include "modules/NativeObjects.h"
+#include "base/Timer.h"
 
 #include <atomic>
 #include <chrono>

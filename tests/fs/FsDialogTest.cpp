@@ -1,6 +1,6 @@
 // The file dialogs answered through TARN_DIALOG_ANSWERS, and without any display.
 #include "fs/FsTestSupport.h"
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "sys/FileDialog.h"
 
 #include <algorithm>

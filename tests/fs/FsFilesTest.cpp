@@ -1,5 +1,5 @@
 // Paths, listings, file facts and reading and writing through the fs module.
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "fs/FsTestSupport.h"
 #include "sys/Paths.h"
 

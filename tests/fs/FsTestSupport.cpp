@@ -1,6 +1,6 @@
 #include "fs/FsTestSupport.h"
 
-#include "bridge/Text.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,5 +1,5 @@
 // The folder watcher behind "watch".
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "fs/FsTestSupport.h"
 #include "sys/Paths.h"
 

@@ -1,5 +1,5 @@
 // Volumes from mount tables (captured texts and this machine's) and their labels.
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "fs/FsTestSupport.h"
 #include "sys/MountTable.h"
 #include "sys/Paths.h"

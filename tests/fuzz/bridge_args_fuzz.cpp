@@ -4,8 +4,8 @@
 // whatever they accept must satisfy the checks below.
 #include "bridge/Arguments.h"
 #include "bridge/CallOptions.h"
-#include "bridge/Json.h"
-#include "bridge/Text.h"
+#include "base/Json.h"
+#include "base/Text.h"
 #include "midi/MIDIEndpointInfo.h"
 #include "midi/MIDIOutputParser.h"
 #include "webview/NativeRequest.h"

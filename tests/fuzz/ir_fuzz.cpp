@@ -1,7 +1,7 @@
 // libFuzzer entry: arbitrary bytes as the input file of an impulse-response job, run whole
 // (reading, strategy, output files) with every type and stereo mode; each job must end with
 // exactly one result, with a known code, and with outputs of the strategy's length on success.
-#include "wav/IRConvertWorker.h"
+#include "ir/IRConvertWorker.h"
 
 #include <condition_variable>
 #include <cstddef>

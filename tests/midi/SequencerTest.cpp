@@ -1,6 +1,6 @@
 // The sequencer and its file reader against a recording delegate (no MIDI server).
 #include "SmfBuilder.h"
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "midi/Sequencer.h"
 #include "midi/SequencerFile.h"
 

@@ -1,4 +1,4 @@
-#include "bridge/NativeObjects.h"
+#include "modules/NativeObjects.h"
 #include "net/EventCollector.h"
 #include "net/HTTPConnection.h"
 #include "net/HttpTestServer.h"

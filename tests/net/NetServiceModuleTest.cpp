@@ -1,4 +1,4 @@
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "net/EventCollector.h"
 #include "net/NetServiceDiscovery.h"
 #include "support/TempHome.h"

@@ -1,4 +1,4 @@
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "modules/Ciphers.h"
 #include "modules/DataProtection.h"
 #include "support/TempHome.h"

@@ -1,4 +1,4 @@
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "net/EventCollector.h"
 #include "support/LoopbackListener.h"
 #include "support/TempHome.h"

@@ -2,7 +2,7 @@
 // typed name stands for.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const chooser = require('../../page/js/tarn/chooser.js');
+const chooser = require('../../page/js/ui/chooser.js');
 
 const entries = [
   { name: 'notes.txt', directory: false }, { name: 'Take.MP3', directory: false }, { name: 'b', directory: true },

@@ -2,9 +2,9 @@
 // and a fake audio pipeline, on a virtual clock.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const cliArgs = require('../../page/js/tarn/cli-args.js');
-const output = require('../../page/js/tarn/cli-output.js');
-const commands = require('../../page/js/tarn/cli-commands.js');
+const cliArgs = require('../../page/js/cli/args.js');
+const output = require('../../page/js/cli/output.js');
+const commands = require('../../page/js/cli/commands.js');
 const wavInfo = require('../../page/js/tarn/wavInfo.js');
 const models = require('../../page/js/tarn/models.js');
 const sysex = require('../../page/js/tarn/sysex.js');

@@ -4,7 +4,7 @@
 // that convert by writing real WAV headers and answering with the host's events.
 const sysex = require('../../page/js/tarn/sysex.js');
 const models = require('../../page/js/tarn/models.js');
-const cli = require('../../page/js/tarn/cli.js');
+const cli = require('../../page/js/cli/main.js');
 
 class Clock {
   constructor() { this.now = 1000000; this.timers = []; this.seq = 0; }

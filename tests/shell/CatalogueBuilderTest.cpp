@@ -1,5 +1,5 @@
 #include "app/CatalogueBuilder.h"
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "support/TempHome.h"
 #include "sys/Paths.h"
 

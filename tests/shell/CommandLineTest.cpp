@@ -1,5 +1,5 @@
 #include "app/CommandLine.h"
-#include "bridge/Text.h"
+#include "base/Text.h"
 
 #include <gtest/gtest.h>
 

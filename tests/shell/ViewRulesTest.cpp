@@ -1,6 +1,6 @@
 // The rules the window's view applies: engine version check, the application's scheme
 // (files, bridge, origins), local file addresses.
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "support/TempHome.h"
 #include "webview/AppScheme.h"
 #include "webview/FileAddress.h"

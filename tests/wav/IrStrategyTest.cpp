@@ -1,6 +1,6 @@
-#include "wav/IrConverterStrategy.h"
-#include "wav/IrDelayStrategy.h"
-#include "wav/IrFilterStrategies.h"
+#include "ir/IrConverterStrategy.h"
+#include "ir/IrDelayStrategy.h"
+#include "ir/IrFilterStrategies.h"
 
 #include <atomic>
 #include <cmath>

@@ -1,5 +1,5 @@
 #include "WavBytes.h"
-#include "bridge/Json.h"
+#include "base/Json.h"
 #include "support/TempHome.h"
 #include "sys/Paths.h"
 #include "webview/TarnAppWebViewController.h"

@@ -1,6 +1,6 @@
 #include "WavBytes.h"
-#include "bridge/Json.h"
-#include "bridge/NativeObjects.h"
+#include "base/Json.h"
+#include "modules/NativeObjects.h"
 #include "support/TempHome.h"
 #include "webview/TarnAppWebViewController.h"
 

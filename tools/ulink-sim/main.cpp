@@ -1,6 +1,6 @@
 // ulink-sim: a network device of the ulink family, for tests and for trying the ulink calls
 // without hardware. See README.md beside this file.
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "net/ServerSocket.h"
 #include "net/Socket.h"
 #include "net/UlinkDevice.h"

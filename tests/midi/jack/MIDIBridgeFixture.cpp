@@ -1,6 +1,6 @@
 #include "MIDIBridgeFixture.h"
 
-#include "bridge/Json.h"
+#include "base/Json.h"
 
 #include <stdexcept>
 #include <thread>

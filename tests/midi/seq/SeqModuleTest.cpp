@@ -2,7 +2,7 @@
 // server; a capture client on the other side records the bytes and their arrival times.
 #include "JackCapture.h"
 #include "midi/SmfBuilder.h"
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "midi/jack/MIDIBridgeFixture.h"
 
 #include <glib.h>

@@ -1,6 +1,6 @@
 #include "UlinkSimProcess.h"
-#include "bridge/Json.h"
-#include "bridge/Text.h"
+#include "base/Json.h"
+#include "base/Text.h"
 #include "net/EventCollector.h"
 #include "support/LoopbackListener.h"
 #include "support/TempHome.h"

@@ -1,4 +1,4 @@
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "net/UlinkMIDIPackets.h"
 #include "net/UlinkMessage.h"
 

@@ -1,6 +1,6 @@
 // The device link's threads (link reader, keep-alive, discovery's acceptor and replies) under
 // ThreadSanitizer, against devices played by threads of this test on loopback.
-#include "bridge/Text.h"
+#include "base/Text.h"
 #include "net/ServerSocket.h"
 #include "net/UlinkConnection.h"
 #include "net/UlinkDiscovery.h"

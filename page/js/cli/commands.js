@@ -3,8 +3,8 @@
 // the looper) and ends it with ctx.done(code) or ctx.fail(text).
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
-    module.exports = factory(require('./tracks.js'), require('./files.js'), require('./models.js'),
-      require('./wavInfo.js'), require('./cli-output.js'), require('./cli-args.js'));
+    module.exports = factory(require('../tarn/tracks.js'), require('../tarn/files.js'), require('../tarn/models.js'),
+      require('../tarn/wavInfo.js'), require('./output.js'), require('./args.js'));
   } else {
     var T = root.Tarn = root.Tarn || {};
     T.cliCommands = factory(T.tracks, T.Files, T.models, T.wavInfo, T.cliOutput, T.cliArgs);

@@ -1,4 +1,4 @@
-#include "wav/IrDelayStrategy.h"
+#include "ir/IrDelayStrategy.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "wav/IrConverterStrategy.h"
+#include "ir/IrConverterStrategy.h"
 
-#include "wav/IrDelayStrategy.h"
-#include "wav/IrFilterStrategies.h"
+#include "ir/IrDelayStrategy.h"
+#include "ir/IrFilterStrategies.h"
 
 #include <algorithm>
 #include <cmath>

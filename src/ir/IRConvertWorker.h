@@ -1,8 +1,8 @@
 #pragma once
 
-#include "bridge/Thread.h"
-#include "bridge/Timer.h"
-#include "wav/IrConverterStrategy.h"
+#include "base/Thread.h"
+#include "base/Timer.h"
+#include "ir/IrConverterStrategy.h"
 
 #include <atomic>
 #include <functional>

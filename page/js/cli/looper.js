@@ -4,8 +4,8 @@
 // looper's edit mode for the device list without changing it.
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
-    module.exports = factory(require('./models.js'), require('./sysex.js'), require('./detector.js'),
-      require('./connection.js'));
+    module.exports = factory(require('../tarn/models.js'), require('../tarn/sysex.js'), require('../tarn/detector.js'),
+      require('../tarn/connection.js'));
   } else {
     var T = root.Tarn = root.Tarn || {};
     T.CliLooper = factory(T.models, T.sysex, T.Detector, T.ConnectManager);

@@ -1,4 +1,4 @@
-#include "bridge/Json.h"
+#include "base/Json.h"
 
 #include <cmath>
 #include <cstdio>

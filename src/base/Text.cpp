@@ -1,4 +1,4 @@
-#include "bridge/Text.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "wav/IRConvertWorker.h"
+#include "ir/IRConvertWorker.h"
 
 #include "wav/FileStream.h"
 #include "wav/WavStream.h"

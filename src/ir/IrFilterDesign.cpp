@@ -1,6 +1,6 @@
-#include "wav/IrFilterDesign.h"
+#include "ir/IrFilterDesign.h"
 
-#include "wav/IrFft.h"
+#include "ir/IrFft.h"
 
 #include <algorithm>
 #include <cmath>

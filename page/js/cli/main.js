@@ -6,9 +6,9 @@
 // line, 130 cancelled by Ctrl+C (143 by SIGTERM).
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
-    module.exports = factory(root, require('./texts.js'), require('./files.js'), require('./jobs.js'),
-      require('./trackStore.js'), require('./cli-args.js'), require('./cli-output.js'), require('./cli-looper.js'),
-      require('./cli-commands.js'));
+    module.exports = factory(root, require('../tarn/texts.js'), require('../tarn/files.js'), require('../tarn/jobs.js'),
+      require('../tarn/trackStore.js'), require('./args.js'), require('./output.js'), require('./looper.js'),
+      require('./commands.js'));
   } else {
     var T = root.Tarn = root.Tarn || {};
     T.cli = factory(root, T.texts, T.Files, T.Jobs, T.TrackStore, T.cliArgs, T.cliOutput, T.CliLooper, T.cliCommands);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "wav/IrConverterStrategy.h"
+#include "ir/IrConverterStrategy.h"
 
 #include <vector>
 

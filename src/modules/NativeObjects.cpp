@@ -1,4 +1,4 @@
-#include "bridge/NativeObjects.h"
+#include "modules/NativeObjects.h"
 
 #include "audio/AudioDevice.h"
 #include "audio/AudioInputUnit.h"

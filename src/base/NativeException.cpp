@@ -1,4 +1,4 @@
-#include "bridge/NativeException.h"
+#include "base/NativeException.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "bridge/JavaScriptInterface.h"
-#include "bridge/Thread.h"
+#include "base/Thread.h"
 #include "sys/FSEvent.h"
 
 #include <memory>

@@ -1,4 +1,4 @@
-#include "bridge/Timer.h"
+#include "base/Timer.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "sys/MainThread.h"
+#include "base/MainThread.h"
 
 #include <glib.h>
 

@@ -1,6 +1,6 @@
-#include "wav/IrFilterStrategies.h"
+#include "ir/IrFilterStrategies.h"
 
-#include "wav/IrFilterDesign.h"
+#include "ir/IrFilterDesign.h"
 
 #include <algorithm>
 #include <cmath>

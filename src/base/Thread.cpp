@@ -1,4 +1,4 @@
-#include "bridge/Thread.h"
+#include "base/Thread.h"
 
 #include <semaphore.h>
 #include <sys/syscall.h>

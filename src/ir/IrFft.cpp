@@ -1,4 +1,4 @@
-#include "wav/IrFft.h"
+#include "ir/IrFft.h"
 
 #include <new>
 

@@ -2,7 +2,7 @@
 // integral numbers without a fraction), the self-overwriting progress line on a
 // terminal's stderr, and track lengths as people read them.
 (function (root, factory) {
-  if (typeof module === 'object' && module.exports) module.exports = factory(require('./json.js'));
+  if (typeof module === 'object' && module.exports) module.exports = factory(require('../tarn/json.js'));
   else (root.Tarn = root.Tarn || {}).cliOutput = factory(root.Tarn.json);
 })(typeof self !== 'undefined' ? self : this, function (json) {
   'use strict';
