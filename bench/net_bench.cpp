@@ -1,7 +1,7 @@
 // Throughput of the transfer and child-process paths, end to end through the bridge:
 // a loopback download and upload of 256 MiB, and 64 MiB of command output as events.
 // Prints the numbers; not part of the test suite.
-#include "net/EventCollector.h"
+#include "support/EventCollector.h"
 #include "net/HttpTestServer.h"
 #include "support/TempHome.h"
 #include "webview/TarnAppWebViewController.h"

@@ -2,7 +2,7 @@
 // loopback peer arriving as "read" events (hex text), and 64 MiB written by the page in
 // 1 MiB writes. Prints the numbers; not part of the test suite.
 #include "base/Text.h"
-#include "net/EventCollector.h"
+#include "support/EventCollector.h"
 #include "support/TempHome.h"
 #include "webview/TarnAppWebViewController.h"
 

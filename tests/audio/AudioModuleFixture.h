@@ -2,7 +2,7 @@
 
 #include "audio/AudioTestSupport.h"
 #include "base/Json.h"
-#include "net/EventCollector.h"
+#include "support/EventCollector.h"
 #include "support/TempHome.h"
 #include "webview/TarnAppWebViewController.h"
 

@@ -1,4 +1,5 @@
 #include "audio/AudioTestSupport.h"
+#include "support/TempHome.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -105,13 +105,8 @@ std::vector<float> WavContents::samplesFloat() const {
 
 std::vector<std::string> filesStartingWith(const std::string& folder, const std::string& prefix) {
     std::vector<std::string> found;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name.rfind(prefix, 0) == 0) found.push_back(name);
-        }
-        closedir(dir);
-    }
+    for (const std::string& name : namesIn(folder))
+        if (name.rfind(prefix, 0) == 0) found.push_back(name);
     return found;
 }
 

@@ -1,12 +1,11 @@
 #include "modules/NativeObjects.h"
-#include "net/EventCollector.h"
+#include "support/EventCollector.h"
 #include "net/HTTPConnection.h"
 #include "net/HttpTestServer.h"
 #include "support/TempHome.h"
 #include "sys/Paths.h"
 #include "webview/TarnAppWebViewController.h"
 
-#include <dirent.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <set>
@@ -18,18 +17,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr size_t MiB = 1048576;
-
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(dir);
-    }
-    return names;
-}
 
 class HttpModuleTest : public ::testing::Test {
 protected:

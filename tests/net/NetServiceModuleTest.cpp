@@ -1,5 +1,5 @@
 #include "base/Json.h"
-#include "net/EventCollector.h"
+#include "support/EventCollector.h"
 #include "net/NetServiceDiscovery.h"
 #include "support/TempHome.h"
 #include "webview/TarnAppWebViewController.h"

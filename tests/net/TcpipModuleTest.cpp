@@ -1,5 +1,5 @@
 #include "base/Text.h"
-#include "net/EventCollector.h"
+#include "support/EventCollector.h"
 #include "support/LoopbackListener.h"
 #include "support/TempHome.h"
 #include "webview/TarnAppWebViewController.h"

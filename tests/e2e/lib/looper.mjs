@@ -259,7 +259,7 @@ export async function startVolumeService(mountPoint) {
     if (Date.now() > end) { await stopAll(); throw new Error('dbus-daemon did not start'); }
     await new Promise((r) => setTimeout(r, 50));
   }
-  const mock = spawn('/usr/bin/python3', ['-m', 'dbusmock', '--system', '--template', join(here, '../support/udisks2_looper.py'),
+  const mock = spawn('/usr/bin/python3', ['-m', 'dbusmock', '--system', '--template', join(here, '../../support/udisks2_mock.py'),
     '--parameters', JSON.stringify({ mount: mountPoint })], { env: { ...process.env, ...env }, stdio: 'ignore' });
   const owned = () => spawnSync('dbus-send', ['--system', '--print-reply', '--dest=org.freedesktop.DBus', '/',
     'org.freedesktop.DBus.NameHasOwner', 'string:org.freedesktop.UDisks2'], { env: { ...process.env, ...env }, encoding: 'utf8' }).stdout || '';

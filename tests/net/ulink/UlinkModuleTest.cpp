@@ -1,7 +1,7 @@
 #include "UlinkSimProcess.h"
 #include "base/Json.h"
 #include "base/Text.h"
-#include "net/EventCollector.h"
+#include "support/EventCollector.h"
 #include "support/LoopbackListener.h"
 #include "support/TempHome.h"
 #include "webview/TarnAppWebViewController.h"

@@ -1,5 +1,5 @@
 // Folders, deleting, copying, moving and unzipping through the fs module.
-#include "fs/FsTestSupport.h"
+#include "modules/fs/FsTestSupport.h"
 #include "sys/FileOperations.h"
 #include "sys/Paths.h"
 

@@ -1,6 +1,6 @@
 // "unmount" against a UDisks2 stand-in on a private bus (see with_udisks_bus.sh, which
 // points DBUS_SYSTEM_BUS_ADDRESS at that bus before these tests start).
-#include "fs/FsTestSupport.h"
+#include "modules/fs/FsTestSupport.h"
 #include "sys/Paths.h"
 
 #include <cstdlib>

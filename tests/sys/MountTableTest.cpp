@@ -1,17 +1,18 @@
-// Volumes from mount tables (captured texts and this machine's) and their labels.
-#include "base/Json.h"
-#include "fs/FsTestSupport.h"
+// Volumes from mount tables (captured texts) and their labels.
+#include "support/TempHome.h"
+#include "sys/FileIO.h"
 #include "sys/MountTable.h"
 #include "sys/Paths.h"
 #include "sys/VolumeLabels.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace {
 
 std::vector<MountEntry> fixture(const std::string& name) {
     std::string text;
-    EXPECT_TRUE(readWholeFile(std::string(FS_FIXTURES) + "/" + name, text)) << name;
+    EXPECT_TRUE(readWholeFile(std::string(SYS_FIXTURES) + "/" + name, text)) << name;
     return parseMountInfo(text);
 }
 
@@ -67,23 +68,6 @@ TEST(VolumeLabelTest, LabelsComeFromByLabelLinks) {
     EXPECT_EQ(labelFromLinkFolder(links, home.file("dev/mapper/vault")), "Private");
     EXPECT_EQ(labelFromLinkFolder(links, home.file("dev/sdd1")), "");
     EXPECT_EQ(labelFromLinkFolder(home.file("nowhere"), home.file("dev/sdb1")), "");
-}
-
-using VolumesCallTest = FsModuleTest;
-
-TEST_F(VolumesCallTest, ListsThisMachinesVolumesWithSlashes) {
-    std::vector<MountEntry> table;
-    ASSERT_TRUE(readMountTable(table));
-    std::string text = call({"volumes"});
-    ASSERT_EQ(text.substr(0, 1), "s");
-    Json list = parseJson(text.substr(1));
-    std::vector<MountEntry> expected = userVolumes(table);
-    ASSERT_EQ(list.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(list[i]["mount"], withSlash(expected[i].mountPoint));
-        EXPECT_TRUE(list[i]["volume"].is_string());
-        EXPECT_EQ(list[i].size(), 2u);
-    }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "net/EventCollector.h"
+#include "support/EventCollector.h"
 
 #include <thread>
 

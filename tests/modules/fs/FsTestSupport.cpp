@@ -1,10 +1,9 @@
-#include "fs/FsTestSupport.h"
+#include "modules/fs/FsTestSupport.h"
 
 #include "base/Text.h"
 
 #include <algorithm>
 #include <chrono>
-#include <dirent.h>
 #include <glib.h>
 #include <sys/wait.h>
 #include <thread>
@@ -36,19 +35,6 @@ std::vector<std::string> FsModuleTest::eventsWithin(int ms) {
         if (!text.empty()) events.push_back(text);
     }
     return events;
-}
-
-std::vector<std::string> FsModuleTest::namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 std::string event(std::initializer_list<std::string> fields) { return makeEvent(fields); }

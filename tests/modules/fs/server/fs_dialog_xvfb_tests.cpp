@@ -1,6 +1,6 @@
 // Real GTK file choosers on an X server, answered by keystrokes that with_xvfb_dialog.sh
 // sends with xdotool: the open dialog gets a typed path and Enter, the folder dialog Escape.
-#include "fs/FsTestSupport.h"
+#include "modules/fs/FsTestSupport.h"
 
 #include <cstdlib>
 

@@ -2,21 +2,16 @@
 #include "support/TempHome.h"
 #include "sys/Settings.h"
 
-#include <dirent.h>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <thread>
 
 namespace {
 
+// The folder's names without the lock file settings writers share.
 std::vector<std::string> folderNames(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* e = readdir(dir)) {
-            std::string name = e->d_name;
-            if (name != "." && name != ".." && name != ".settings.lock") names.push_back(name);
-        }
-        closedir(dir);
-    }
+    std::vector<std::string> names = namesIn(folder);
+    names.erase(std::remove(names.begin(), names.end(), ".settings.lock"), names.end());
     return names;
 }
 

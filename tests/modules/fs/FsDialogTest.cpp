@@ -1,5 +1,5 @@
 // The file dialogs answered through TARN_DIALOG_ANSWERS, and without any display.
-#include "fs/FsTestSupport.h"
+#include "modules/fs/FsTestSupport.h"
 #include "base/Json.h"
 #include "sys/FileDialog.h"
 
@@ -97,13 +97,6 @@ TEST_F(FsDialogTest, WithoutDisplayThePageIsAskedToChoose) {
     EXPECT_EQ(request(), (Json{{"kind", "savefilename"}, {"folder", documents}, {"name", "Song.Final.wav"}, {"extension", "wav"}}));
     EXPECT_EQ(request(), (Json{{"kind", "choosefolder"}, {"folder", "/media"}}));
     EXPECT_EQ(eventsWithin(200), std::vector<std::string>{}) << "no answer of the host's own";
-}
-
-TEST(FileDialogFilterTest, OneEntryWithEveryExtension) {
-    OpenPanel panel({"wav", "mp3", "m4a"}, "");
-    EXPECT_EQ(panel.filterName(), "wav/mp3/m4a");
-    EXPECT_EQ(panel.filterPatterns(), (std::vector<std::string>{"*.[wW][aA][vV]", "*.[mM][pP]3", "*.[mM]4[aA]"}));
-    EXPECT_EQ(extensionPattern("a*b"), "*.[aA][*][bB]");
 }
 
 }  // namespace

@@ -19,8 +19,6 @@ protected:
     // Every event arriving within ms.
     std::vector<std::string> eventsWithin(int ms);
     std::string file(const std::string& relative) const { return home.file(relative); }
-    // The names in a folder, hidden ones included, sorted.
-    static std::vector<std::string> namesIn(const std::string& folder);
 
     TempHome home;
     TarnAppWebViewController controller;

@@ -1,6 +1,6 @@
 // Paths, listings, file facts and reading and writing through the fs module.
 #include "base/Json.h"
-#include "fs/FsTestSupport.h"
+#include "modules/fs/FsTestSupport.h"
 #include "sys/Paths.h"
 
 #include <fcntl.h>

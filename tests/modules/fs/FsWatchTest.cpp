@@ -1,6 +1,6 @@
 // The folder watcher behind "watch".
 #include "base/Json.h"
-#include "fs/FsTestSupport.h"
+#include "modules/fs/FsTestSupport.h"
 #include "sys/Paths.h"
 
 namespace {

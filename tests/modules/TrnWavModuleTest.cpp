@@ -1,4 +1,4 @@
-#include "WavBytes.h"
+#include "wav/WavBytes.h"
 #include "base/Json.h"
 #include "modules/NativeObjects.h"
 #include "support/TempHome.h"
@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <set>
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <thread>
 #include <sys/stat.h>
@@ -25,19 +24,6 @@ std::vector<std::string> split(const std::string& text, char separator) {
         else out.back() += c;
     }
     return out;
-}
-
-std::vector<std::string> folderEntries(const std::string& path) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class TrnWavModuleTest : public ::testing::Test {
@@ -82,7 +68,7 @@ TEST_F(TrnWavModuleTest, AlignsMono24BitToStereo16Bit) {
     std::string out = readFile(file("out.wav"));
     ASSERT_EQ(out.size(), 44u + 4000u);
     EXPECT_EQ(out.substr(20, 16), formatBody(WaveFormat{1, 2, 44100, 176400, 4, 16}));
-    EXPECT_EQ(folderEntries(folder()), (std::vector<std::string>{"in.wav", "out.wav"}));
+    EXPECT_EQ(namesIn(folder()), (std::vector<std::string>{"in.wav", "out.wav"}));
 }
 
 TEST_F(TrnWavModuleTest, FailedJobsLeaveNoDestination) {
@@ -111,7 +97,7 @@ TEST_F(TrnWavModuleTest, FailedJobsLeaveNoDestination) {
     call({"$$trnWav_convertDataFormat", job(file("track.wav") + std::string(1, '\0') + "x", file("e.wav"), 1, 16)});
     EXPECT_EQ(split(nextEvent()[3], ',').back(), "\"result\":0}");
     EXPECT_EQ(call({"$$trnWav_formatWithAcidChunk", file("track.wav") + std::string(1, '\0')}), "s{\"result\":0}");
-    EXPECT_EQ(folderEntries(folder()), (std::vector<std::string>{"48k.wav", "track.wav"}));
+    EXPECT_EQ(namesIn(folder()), (std::vector<std::string>{"48k.wav", "track.wav"}));
 }
 
 TEST_F(TrnWavModuleTest, AFailedJobKeepsAnExistingDestinationAndASuccessfulOneReplacesIt) {
@@ -135,7 +121,7 @@ TEST_F(TrnWavModuleTest, ADestinationNameOfFullLengthIsWritten) {
     call({"$$trnWav_alignTo4byteData", job(file("in.wav"), file(name), 1, 16)});
     EXPECT_EQ(split(nextEvent().at(3), ',').at(1), "\"result\":1");
     EXPECT_EQ(readFile(file(name)).size(), 48u);
-    EXPECT_EQ(folderEntries(folder()).size(), 2u);
+    EXPECT_EQ(namesIn(folder()).size(), 2u);
 }
 
 TEST_F(TrnWavModuleTest, ConvertingAFileOntoItselfWorks) {

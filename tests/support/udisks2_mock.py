@@ -1,7 +1,10 @@
-'''A UDisks2 service for the fs tests, loaded into python3-dbusmock.
+'''A UDisks2 service for the tests, loaded into python3-dbusmock.
 
-The manager object is an ObjectManager; the tests add volumes with AddVolume and
-check what was asked of them with GetMethodCalls on the block and drive objects.
+The manager object is an ObjectManager. The unmount tests add volumes with AddVolume and
+check what was asked of them with GetMethodCalls on the block and drive objects. The page
+flows pass a "mount" parameter: the simulated looper's volume mounted there, which Unmount
+really unmounts (the flows run as root), as the real service would; Eject then has nothing
+left to do.
 '''
 
 import dbus
@@ -19,9 +22,40 @@ ENCRYPTED = 'org.freedesktop.UDisks2.Encrypted'
 DRIVE = 'org.freedesktop.UDisks2.Drive'
 
 
+UNMOUNT = '''
+import subprocess
+done = subprocess.run(['umount', %r], capture_output=True, text=True)
+if done.returncode != 0:
+    raise dbus.exceptions.DBusException(done.stderr.strip() or 'umount failed',
+                                        name='org.freedesktop.UDisks2.Error.Failed')
+self.props[%r]['MountPoints'] = dbus.Array([], signature='ay')
+'''
+
+
 def load(mock, parameters):
     mock.AddObject(MAIN_OBJ + '/Manager', 'org.freedesktop.UDisks2.Manager',
                    {'Version': dbus.String('2.9.4', variant_level=1)}, [])
+    if 'mount' in parameters:
+        _add_looper(mock, parameters['mount'])
+
+
+def _add_looper(mock, mount):
+    drive = MAIN_OBJ + '/drives/Corvane_Looper'
+    mock.AddObject(drive, DRIVE, {
+        'Removable': dbus.Boolean(True, variant_level=1),
+        'MediaRemovable': dbus.Boolean(True, variant_level=1),
+        'Ejectable': dbus.Boolean(True, variant_level=1),
+        'CanPowerOff': dbus.Boolean(False, variant_level=1),
+    }, [('Eject', 'a{sv}', '', ''), ('PowerOff', 'a{sv}', '', '')])
+    block = MAIN_OBJ + '/block_devices/looper'
+    mock.AddObject(block, BLOCK, {
+        'Device': dbus.ByteArray(b'/dev/looper\0', variant_level=1),
+        'Drive': dbus.ObjectPath(drive, variant_level=1),
+        'CryptoBackingDevice': dbus.ObjectPath('/', variant_level=1),
+    }, [])
+    point = dbus.Array([dbus.ByteArray(mount.encode() + b'\0')], signature='ay')
+    mockobject.objects[block].AddProperties(FILESYSTEM, {'MountPoints': point})
+    mockobject.objects[block].AddMethods(FILESYSTEM, [('Unmount', 'a{sv}', '', UNMOUNT % (mount, FILESYSTEM))])
 
 
 def _method(name, failures, success=''):

@@ -1,4 +1,4 @@
-#include "WavBytes.h"
+#include "wav/WavBytes.h"
 #include "base/Json.h"
 #include "support/TempHome.h"
 #include "sys/Paths.h"
