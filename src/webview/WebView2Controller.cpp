@@ -1,6 +1,6 @@
 #include "webview/WebView2Controller.h"
 
-#include "base/Text.h"
+#include "modules/NativeCall_app.h"
 #include "sys/Desktop.h"
 #include "webview/AppScheme.h"
 #include "webview/FileAddress.h"
@@ -79,18 +79,18 @@ void WebView2Controller::onTitleChanged(const std::string& title) {
 void WebView2Controller::onNewWindowRequested(const std::string& address) {
     std::string path;
     if (localPathOfFileAddress(address, path)) {
-        if (!dragDropEnabled()) postEvent(makeEvent({"app", "command", "open", path}));
+        if (!dragDropEnabled()) postEvent(NativeCall_app::commandEvent("open", path));
         return;
     }
     if (!address.empty()) openWithDefaultHandler(address);
 }
 
 void WebView2Controller::onDownloadStarted(const std::string& address) {
-    postEvent(makeEvent({"app", "command", "download", address}));
+    postEvent(NativeCall_app::commandEvent("download", address));
 }
 
 void WebView2Controller::onFrameMessage(const std::string& frameName, const std::string& text) {
-    postEvent(makeEvent({"app", "iframe", frameName, text}));
+    postEvent(NativeCall_app::frameMessageEvent(frameName, text));
 }
 
 bool WebView2Controller::permissionAllowed(const std::string& documentAddress) {
