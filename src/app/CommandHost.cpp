@@ -9,7 +9,7 @@
 #include "sys/Paths.h"
 #include "sys/Terminal.h"
 #include "webview/NativeRequest.h"
-#include "webview/TarnAppWebViewController.h"
+#include "assembly/AppBridge.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -111,12 +111,12 @@ public:
             std::fflush(stderr);
             requestExit(1);
         });
-        controller_ = std::make_unique<TarnAppWebViewController>();
-        controller_->setAppName(appName_);
-        controller_->setWindow(&window_);
+        bridge_ = std::make_unique<AppBridge>();
+        bridge_->setAppName(appName_);
+        bridge_->setWindow(&window_);
         view_ = std::make_unique<ScriptPageView>(context_);
-        controller_->setView(view_.get());
-        controller_->hostObject();
+        bridge_->setView(view_.get());
+        bridge_->hostObject();
         defineHost();
 
         for (const auto& script : scripts) {
@@ -130,9 +130,9 @@ public:
         // what they were still sending leaves) while a second signal may still end it at once.
         signals_.cancelGrace();
         context_.stop();
-        controller_->setView(nullptr);
-        controller_->setWindow(nullptr);
-        controller_.reset();
+        bridge_->setView(nullptr);
+        bridge_->setWindow(nullptr);
+        bridge_.reset();
         view_.reset();
         int signal = signals_.received();
         if (signal && code_ == 128 + signal) InterruptSignals::endBySignal(signal);
@@ -231,7 +231,7 @@ private:
                 return nullptr;
             }
             try {
-                return context_.string(controller_->invokeNative(call));
+                return context_.string(bridge_->invokeNative(call));
             } catch (const std::exception& e) {
                 context_.throwError(std::string("bridge unavailable (") + e.what() + ")");
                 return nullptr;
@@ -285,7 +285,7 @@ private:
     InterruptSignals signals_;
     ScriptContext context_;
     std::unique_ptr<ScriptPageView> view_;
-    std::unique_ptr<TarnAppWebViewController> controller_;
+    std::unique_ptr<AppBridge> bridge_;
     JSCValue* host_ = nullptr;
     bool exitRequested_ = false;
     int code_ = 0;

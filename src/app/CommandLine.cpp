@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "base/Text.h"
+#include "modules/NativeCall_app.h"
 
 #include "sys/Desktop.h"
 
@@ -45,9 +45,9 @@ std::vector<std::string> commandLineEvents(const std::vector<std::string>& args)
         }
         std::string addressVerb, value;
         if (verb == "open" && launcherAddress(arg, addressVerb, value))
-            events.push_back(makeEvent({"app", "command", addressVerb, value}));
+            events.push_back(NativeCall_app::commandEvent(addressVerb, value));
         else
-            events.push_back(makeEvent({"app", "command", verb, arg}));
+            events.push_back(NativeCall_app::commandEvent(verb, arg));
     }
     return events;
 }

@@ -4,7 +4,7 @@
 #include "app/SignalQuit.h"
 #include "app/SingleInstance.h"
 #include "webview/LoopbackServer.h"
-#include "webview/TarnAppWebViewController.h"
+#include "assembly/AppBridge.h"
 
 #include <cstdio>
 #include <glib.h>
@@ -30,36 +30,36 @@ int runHeadless(const std::string& appName, const Options& options) {
     instance.acquire();
 
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-    auto controller = std::make_unique<TarnAppWebViewController>();
-    controller->setAppName(appName);
+    auto bridge = std::make_unique<AppBridge>();
+    bridge->setAppName(appName);
     HeadlessWindow window(loop);
-    controller->setWindow(&window);
+    bridge->setWindow(&window);
 
     Bundle bundle(appName);
     std::string root = bundle.dataFolder() + "html/";
     if (!bundle.extract(builtInBundle())) std::fprintf(stderr, "%s: the page bundle could not be unpacked\n", appName.c_str());
 
-    LoopbackServer server(root, [&](const std::vector<std::string>& args) { return controller->invokeNative(args); });
+    LoopbackServer server(root, [&](const std::vector<std::string>& args) { return bridge->invokeNative(args); });
     std::string error;
     if (!server.start(options.port, error)) {
         std::fprintf(stderr, "%s: cannot serve the page: %s\n", appName.c_str(), error.c_str());
-        controller.reset();
+        bridge.reset();
         g_main_loop_unref(loop);
         return 1;
     }
-    controller->setStartAddress(server.pageAddress());
+    bridge->setStartAddress(server.pageAddress());
     // The process's own command line waits in the queue until the page starts delivery.
-    for (const auto& event : commandLineEvents(options.pageArgs)) controller->postEvent(event);
+    for (const auto& event : commandLineEvents(options.pageArgs)) bridge->postEvent(event);
 
     std::printf("%s\n", server.pageAddress().c_str());
     std::fflush(stdout);
 
     {
-        SignalQuit signals(*controller, [loop] { g_main_loop_quit(loop); });
+        SignalQuit signals(*bridge, [loop] { g_main_loop_quit(loop); });
         g_main_loop_run(loop);
     }
 
-    controller.reset();
+    bridge.reset();
     g_main_loop_unref(loop);
     return 0;
 }

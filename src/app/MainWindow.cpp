@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/WindowPlacement.h"
-#include "base/Text.h"
+#include "modules/NativeCall_app.h"
 #include "webview/WebView2Controller.h"
 
 #include <gtk/gtk.h>
@@ -109,7 +109,7 @@ int MainWindow::onWindowState(GtkWidget*, GdkEvent* event, void* self) {
 
 int MainWindow::onDelete(GtkWidget*, GdkEvent*, void* self) {
     auto* window = static_cast<MainWindow*>(self);
-    if (!window->closing_) window->controller_.postEvent(makeEvent({"app", "command", "exit", ""}));
+    if (!window->closing_) window->controller_.postEvent(NativeCall_app::commandEvent("exit", ""));
     return TRUE;  // the page decides
 }
 
@@ -165,5 +165,5 @@ void MainWindow::onSleepSignal(GDBusConnection*, const char*, const char*, const
     g_variant_get(parameters, "(b)", &goingToSleep);
     if (!goingToSleep)
         static_cast<MainWindow*>(self)->controller_.postEvent(
-            makeEvent({"app", "command", "wakeup", "PBT_APMRESUMESUSPEND"}));
+            NativeCall_app::commandEvent("wakeup", "PBT_APMRESUMESUSPEND"));
 }

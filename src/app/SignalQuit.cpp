@@ -1,7 +1,7 @@
 #include "app/SignalQuit.h"
 
 #include "bridge/JavaScriptInterface.h"
-#include "base/Text.h"
+#include "modules/NativeCall_app.h"
 
 #include <glib-unix.h>
 
@@ -24,7 +24,7 @@ gboolean SignalQuit::onSignal(gpointer self) {
         return G_SOURCE_CONTINUE;
     }
     quit->asked_ = true;
-    quit->page_.postEvent(makeEvent({"app", "command", "exit", ""}));
+    quit->page_.postEvent(NativeCall_app::commandEvent("exit", ""));
     quit->grace_ = g_timeout_add(quit->graceMs_, &SignalQuit::onGraceOver, quit);
     return G_SOURCE_CONTINUE;
 }

@@ -1,23 +1,22 @@
 #pragma once
 
+#include "audio/AudioConversionDelegate.h"
 #include "audio/WaveFormat.h"
 #include "base/Thread.h"
 
 #include <string>
 
-class JavaScriptInterface;
-
-// Converts one file in the background; reports "converted" with the destination
-// or "convertfailed" (a record with tag 0 always fails).
+// Converts one file in the background; reports its progress, then its end with the
+// destination (a record with tag 0 always fails).
 class AudioConvertThread : public Thread {
 public:
-    AudioConvertThread(JavaScriptInterface* controller, std::string source, std::string destination,
+    AudioConvertThread(AudioConversionDelegatePtr delegate, std::string source, std::string destination,
                        const WaveFormat& target)
-        : controller_(controller), source_(std::move(source)), destination_(std::move(destination)), target_(target) {}
+        : delegate_(std::move(delegate)), source_(std::move(source)), destination_(std::move(destination)), target_(target) {}
     void run() override;
 
 private:
-    JavaScriptInterface* controller_;
+    AudioConversionDelegatePtr delegate_;
     std::string source_;
     std::string destination_;
     WaveFormat target_;

@@ -5,5 +5,5 @@
 
 void AudioReverseThread::run() {
     bool ok = runGuarded([&] { return reverseAudioFile(source_, destination_); });
-    reportConversion(controller_, ok, source_, singleOutput(destination_));
+    delegate_->conversionEnded(source_, ok, singleOutput(destination_));
 }

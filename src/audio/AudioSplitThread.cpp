@@ -18,5 +18,5 @@ void AudioSplitThread::run() {
         }
         return splitAudioFile(source_, paths);
     });
-    reportConversion(controller_, ok, source_, wavs_);
+    delegate_->conversionEnded(source_, ok, wavs_);
 }

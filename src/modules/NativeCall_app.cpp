@@ -115,3 +115,11 @@ void NativeCall_app::call(int function, const Args& args, CallResult& result) {
     case Exit: controller->closeWindow(); break;
     }
 }
+
+std::string NativeCall_app::commandEvent(const std::string& verb, const std::string& argument) {
+    return makeEvent({"app", "command", verb, argument});
+}
+
+std::string NativeCall_app::frameMessageEvent(const std::string& frameName, const std::string& text) {
+    return makeEvent({"app", "iframe", frameName, text});
+}

@@ -16,6 +16,12 @@ public:
     // A storage2 key names a plain file in the pref folder: no "/", not "." or "..".
     static bool isPlainKey(const std::string& key);
 
+    // The "command" event: a request from outside the page (the close button, a signal,
+    // the command line, a dropped file, a download) as the page hears it.
+    static std::string commandEvent(const std::string& verb, const std::string& argument);
+    // The "iframe" event: a text a frame of the page posted.
+    static std::string frameMessageEvent(const std::string& frameName, const std::string& text);
+
 private:
     std::string storage2Path(const std::string& key) const;
 };

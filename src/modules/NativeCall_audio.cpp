@@ -89,12 +89,12 @@ WaveFormat targetFormat(const Json& options, std::string& file) {
 
 }  // namespace
 
-NativeCall_audio::NativeCall_audio(NativeObjects* objects) : NativeCall(objects) {
+NativeCall_audio::NativeCall_audio(NativeObjects* objects)
+    : NativeCall(objects), conversionEvents_(std::make_shared<AudioConversionEvents>(objects->controller())) {
     addFunctions({"inputs", "outputs", "format", "convert", "split", "reverse"});
 }
 
 void NativeCall_audio::call(int function, const Args& args, CallResult& result) {
-    JavaScriptInterface* controller = objects_->controller();
     switch (function) {
     case Inputs: result.setString(endpointsJson(AudioDirection::Capture)); break;
     case Outputs: result.setString(endpointsJson(AudioDirection::Render)); break;
@@ -103,24 +103,35 @@ void NativeCall_audio::call(int function, const Args& args, CallResult& result) 
         const std::string& source = args.at(0);
         std::string file;
         WaveFormat target = targetFormat(parseJson(args.at(1)), file);
-        auto worker = std::make_unique<AudioConvertThread>(controller, source, file, target);
+        auto worker = std::make_unique<AudioConvertThread>(conversionEvents_, source, file, target);
         worker->start(false);
         objects_->addWorker(std::move(worker));
         break;
     }
     case Split: {
-        auto worker = std::make_unique<AudioSplitThread>(controller, args.at(0), args.at(1));
+        auto worker = std::make_unique<AudioSplitThread>(conversionEvents_, args.at(0), args.at(1));
         worker->start(false);
         objects_->addWorker(std::move(worker));
         break;
     }
     case Reverse: {
-        auto worker = std::make_unique<AudioReverseThread>(controller, args.at(0), args.at(1));
+        auto worker = std::make_unique<AudioReverseThread>(conversionEvents_, args.at(0), args.at(1));
         worker->start(false);
         objects_->addWorker(std::move(worker));
         break;
     }
     }
+}
+
+void AudioConversionEvents::conversionProgress(const std::string& source, int percent) {
+    controller_->postEvent(makeEvent({"audio", "progress", source, std::to_string(percent)}));
+}
+
+void AudioConversionEvents::conversionEnded(const std::string& source, bool ok, const std::string& outputs) {
+    if (ok)
+        controller_->postEvent(makeEvent({"audio", "converted", source, outputs}));
+    else
+        controller_->postEvent(makeEvent({"audio", "convertfailed", source}));
 }
 
 void _AudioDeviceDelegate::audioObjectAddedRemoved(const std::string&, uint32_t) {

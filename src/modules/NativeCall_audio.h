@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/AudioConversionDelegate.h"
 #include "audio/AudioDevice.h"
 #include "bridge/NativeCall.h"
 
@@ -11,6 +12,21 @@ public:
     explicit NativeCall_audio(NativeObjects* objects);
     std::string moduleName() const override { return "audio"; }
     void call(int function, const Args& args, CallResult& result) override;
+
+private:
+    // Shared with every conversion worker, which may outlive the module.
+    AudioConversionDelegatePtr conversionEvents_;
+};
+
+// The conversion workers' reports as the events "progress", "converted" and "convertfailed".
+class AudioConversionEvents : public AudioConversionDelegate {
+public:
+    explicit AudioConversionEvents(JavaScriptInterface* controller) : controller_(controller) {}
+    void conversionProgress(const std::string& source, int percent) override;
+    void conversionEnded(const std::string& source, bool ok, const std::string& outputs) override;
+
+private:
+    JavaScriptInterface* controller_;
 };
 
 // Turns endpoint appearances and removals into the "changed" event;

@@ -2,6 +2,8 @@
 
 #include "base/Json.h"
 #include "base/NativeException.h"
+#include "base/Text.h"
+#include "bridge/JavaScriptInterface.h"
 #include "modules/NativeObjects.h"
 #include "wav/TrnWavProcThread.h"
 #include "wav/WavInfo.h"
@@ -32,7 +34,8 @@ int64_t integerMember(const Json& object, const char* key) {
 
 }  // namespace
 
-NativeCall_trnWav::NativeCall_trnWav(NativeObjects* objects) : NativeCall(objects) {
+NativeCall_trnWav::NativeCall_trnWav(NativeObjects* objects)
+    : NativeCall(objects), jobEvents_(std::make_shared<TrnWavJobEvents>(objects->controller())) {
     addFunctions({"alignTo4byteData", "convertDataFormat", "formatWithAcidChunk"});
 }
 
@@ -54,9 +57,19 @@ void NativeCall_trnWav::startJob(const Args& args) {
     auto bits = static_cast<uint16_t>(integerMember(job, "bits"));
     auto format = static_cast<uint16_t>(integerMember(job, "format"));
     auto sampleRate = static_cast<int32_t>(integerMember(job, "sampleRate"));
-    auto thread = std::make_unique<Job>(objects_->controller(), from, to, format, bits, sampleRate);
+    auto thread = std::make_unique<Job>(jobEvents_, from, to, format, bits, sampleRate);
     if (thread->start(false) == 0) throw NativeException("could not start the conversion thread");
     objects_->addWorker(std::move(thread));
+}
+
+void TrnWavJobEvents::jobFinished(WavJobKind kind, const std::string& from, const std::string& to, bool ok,
+                                  uint32_t frames) {
+    Json result = Json::object();
+    result["path"] = to;
+    result["result"] = ok ? 1 : 0;
+    if (ok && kind == WavJobKind::Import) result["samples"] = frames;
+    const char* name = kind == WavJobKind::Import ? "finishedAlignTo4byteData" : "finishedConvertDataFormat";
+    controller_->postEvent(makeEvent({"trnWav", name, from, jsonText(result)}));
 }
 
 std::string NativeCall_trnWav::formatWithAcidChunk(const std::string& path) {

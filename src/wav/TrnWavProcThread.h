@@ -3,26 +3,35 @@
 #include "base/Thread.h"
 #include "wav/WavFileJob.h"
 
+#include <cstdint>
+#include <memory>
 #include <string>
-
-class JavaScriptInterface;
 
 namespace wav {
 
-// One trnWav conversion job on its own thread; it reports with exactly one event,
-// sent after the destination file is complete and closed (or gone, on failure).
+// What a trnWav job reports once, from its thread, after the destination file is complete
+// and closed (or gone, on failure); frames counts the sample frames written by an import.
+class TrnWavJobDelegate {
+public:
+    virtual ~TrnWavJobDelegate() = default;
+    virtual void jobFinished(WavJobKind /*kind*/, const std::string& /*from*/, const std::string& /*to*/,
+                             bool /*ok*/, uint32_t /*frames*/) {}
+};
+
+// One trnWav conversion job on its own thread; it reports exactly once to its delegate
+// (shared: the delegate lives as long as the last job).
 class TrnWavProcThread : public Thread {
 public:
-    TrnWavProcThread(JavaScriptInterface* controller, std::string from, std::string to, uint16_t format,
+    TrnWavProcThread(std::shared_ptr<TrnWavJobDelegate> delegate, std::string from, std::string to, uint16_t format,
                      uint16_t bits, int32_t sampleRate)
-        : controller_(controller), from_(std::move(from)), to_(std::move(to)), format_(format), bits_(bits),
+        : delegate_(std::move(delegate)), from_(std::move(from)), to_(std::move(to)), format_(format), bits_(bits),
           sampleRate_(sampleRate) {}
 
 protected:
-    // Runs the conversion and posts the event named eventName.
-    void runJob(WavJobKind kind, const char* eventName);
+    // Runs the conversion and reports its end.
+    void runJob(WavJobKind kind);
 
-    JavaScriptInterface* controller_;
+    std::shared_ptr<TrnWavJobDelegate> delegate_;
     std::string from_;
     std::string to_;
     uint16_t format_;
@@ -30,18 +39,18 @@ protected:
     int32_t sampleRate_;
 };
 
-// Rewrites a file into the device's internal format ("finishedAlignTo4byteData", with "samples").
+// Rewrites a file into the device's internal format (an import: frames counted).
 class TrnWavAlignTo4byteDataThread : public TrnWavProcThread {
 public:
     using TrnWavProcThread::TrnWavProcThread;
-    void run() override { runJob(WavJobKind::Import, "finishedAlignTo4byteData"); }
+    void run() override { runJob(WavJobKind::Import); }
 };
 
-// Rewrites a device track in an export format ("finishedConvertDataFormat").
+// Rewrites a device track in an export format.
 class TrnWavConvertDataFormatThread : public TrnWavProcThread {
 public:
     using TrnWavProcThread::TrnWavProcThread;
-    void run() override { runJob(WavJobKind::Export, "finishedConvertDataFormat"); }
+    void run() override { runJob(WavJobKind::Export); }
 };
 
 }  // namespace wav

@@ -1,17 +1,9 @@
 #pragma once
 
+#include "assembly/PageView.h"
+
 #include <string>
 #include <vector>
-
-// What the controller asks of a view that shows the page. The headless host has none:
-// its page pulls events with $$app_getevent instead.
-class PageView {
-public:
-    virtual ~PageView() = default;
-    virtual void navigate(const std::string& url) = 0;
-    // Runs one script in the page; the outcome is not observed.
-    virtual void runScript(const std::string& script) = 0;
-};
 
 // What a view reports to its controller, on the UI thread.
 class PageViewListener {
@@ -33,12 +25,4 @@ public:
     virtual bool permissionAllowed(const std::string& documentAddress) = 0;
     // The local files of a drag that entered the view, in drop order.
     virtual void onDragEntered(const std::vector<std::string>& paths) = 0;
-};
-
-// What the controller asks of the main window.
-class HostWindow {
-public:
-    virtual ~HostWindow() = default;
-    // Closes the window for real: view closed, placement saved, main loop ended.
-    virtual void close() = 0;
 };

@@ -1,27 +1,7 @@
 #include "webview/WebView2Controller.h"
 
-#include "base/Text.h"
 #include "modules/NativeCall_app.h"
-#include "modules/NativeCall_ble.h"
-#include "modules/NativeCall_netservice.h"
-#include "modules/NativeCall_store.h"
-#include "modules/NativeCall_tcpip.h"
-#include "modules/NativeCall_ulink.h"
-#include "modules/NativeCall_audio.h"
-#include "modules/NativeCall_player.h"
-#include "modules/NativeCall_recorder.h"
-#include "modules/NativeCall_sampler.h"
-#include "modules/NativeCall_fs.h"
-#include "modules/NativeCall_http.h"
-#include "modules/NativeCall_midi.h"
-#include "modules/NativeCall_midix.h"
-#include "modules/NativeCall_security.h"
-#include "modules/NativeCall_seq.h"
-#include "modules/NativeCall_sh.h"
-#include "modules/NativeCall_tgif.h"
-#include "modules/NativeCall_util.h"
 #include "sys/Desktop.h"
-#include "sys/Paths.h"
 #include "webview/AppScheme.h"
 #include "webview/FileAddress.h"
 #include "webview/RuntimeVersion.h"
@@ -43,39 +23,10 @@ void showRuntimeMissing(GtkWindow* window, const std::string& appName) {
 
 }  // namespace
 
-WebView2Controller::WebView2Controller() : objects_(std::make_unique<NativeObjects>(this)) {
-    NativeObjects* objects = objects_.get();
-    registerModule(std::make_unique<NativeCall_app>(objects));
-    registerModule(std::make_unique<NativeCall_midi>(objects));
-    registerModule(std::make_unique<NativeCall_midix>(objects));
-    registerModule(std::make_unique<NativeCall_tgif>(objects));
-    registerModule(std::make_unique<NativeCall_seq>(objects));
-    registerModule(std::make_unique<NativeCall_audio>(objects));
-    registerModule(std::make_unique<NativeCall_player>(objects));
-    registerModule(std::make_unique<NativeCall_recorder>(objects));
-    registerModule(std::make_unique<NativeCall_sampler>(objects));
-    registerModule(std::make_unique<NativeCall_ulink>(objects));
-    registerModule(std::make_unique<NativeCall_http>(objects));
-    registerModule(std::make_unique<NativeCall_tcpip>(objects));
-    registerModule(std::make_unique<NativeCall_netservice>(objects));
-    registerModule(std::make_unique<NativeCall_fs>(objects));
-    registerModule(std::make_unique<NativeCall_security>(objects));
-    registerModule(std::make_unique<NativeCall_ble>(objects));
-    registerModule(std::make_unique<NativeCall_store>(objects));
-    registerModule(std::make_unique<NativeCall_sh>(objects));
-    registerModule(std::make_unique<NativeCall_util>(objects));
-}
+WebView2Controller::WebView2Controller() = default;
 
 WebView2Controller::~WebView2Controller() {
     closeWebView();
-    host_.reset();
-    modules_.clear();
-    objects_.reset();
-}
-
-const HostObject& WebView2Controller::hostObject() {
-    if (!host_) host_ = std::make_unique<HostObject>(modules_.table());
-    return *host_;
 }
 
 bool WebView2Controller::createEnvironment(GtkWindow* window, const std::string& appName,
@@ -108,25 +59,6 @@ void WebView2Controller::closeWebView() {
     webView_.reset();
 }
 
-void WebView2Controller::openURL(const std::string& url, const std::string& scheme) {
-    if (!scheme.empty()) registerUrlScheme(appName(), scheme, executablePath());
-    openWithDefaultHandler(url);
-}
-
-void WebView2Controller::navigate(const std::string& url) {
-    if (view_) view_->navigate(url);
-}
-
-void WebView2Controller::processEvent() {
-    if (!view_) return;  // no view: the page pulls its events
-    std::string event;
-    while (nextEventToDeliver(event)) view_->runScript(dispatchScript(event));
-}
-
-void WebView2Controller::closeWindow() {
-    if (window_) window_->close();
-}
-
 void WebView2Controller::onWebViewCreated(bool) {}
 
 std::string WebView2Controller::pagePath(const std::string& address) {
@@ -147,18 +79,18 @@ void WebView2Controller::onTitleChanged(const std::string& title) {
 void WebView2Controller::onNewWindowRequested(const std::string& address) {
     std::string path;
     if (localPathOfFileAddress(address, path)) {
-        if (!dragDropEnabled()) postEvent(makeEvent({"app", "command", "open", path}));
+        if (!dragDropEnabled()) postEvent(NativeCall_app::commandEvent("open", path));
         return;
     }
     if (!address.empty()) openWithDefaultHandler(address);
 }
 
 void WebView2Controller::onDownloadStarted(const std::string& address) {
-    postEvent(makeEvent({"app", "command", "download", address}));
+    postEvent(NativeCall_app::commandEvent("download", address));
 }
 
 void WebView2Controller::onFrameMessage(const std::string& frameName, const std::string& text) {
-    postEvent(makeEvent({"app", "iframe", frameName, text}));
+    postEvent(NativeCall_app::frameMessageEvent(frameName, text));
 }
 
 bool WebView2Controller::permissionAllowed(const std::string& documentAddress) {
@@ -167,5 +99,5 @@ bool WebView2Controller::permissionAllowed(const std::string& documentAddress) {
 
 void WebView2Controller::onDragEntered(const std::vector<std::string>& paths) {
     if (!dragDropEnabled()) return;
-    objects_->droppedFiles = paths;
+    nativeObjects().droppedFiles = paths;
 }
