@@ -2,6 +2,10 @@
 
 #include "bridge/NativeCall.h"
 
+#include <memory>
+
+class WaveformPeaksDelegate;
+
 // WAV files for the device: conversion into and out of its internal format (background
 // jobs reporting by event) and the format and tempo metadata of a file.
 class NativeCall_trnWav : public NativeCall {
@@ -14,4 +18,9 @@ private:
     template <class Job>
     void startJob(const Args& args);
     std::string formatWithAcidChunk(const std::string& path);
+    int startPeaks(const Args& args);
+
+    // Shared with the peaks workers, which may outlive the module at shutdown.
+    std::shared_ptr<WaveformPeaksDelegate> peaksDelegate_;
+    int lastPeaksJob_ = 0;
 };
