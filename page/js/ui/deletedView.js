@@ -77,7 +77,7 @@
     }));
     var body = ui.el('div', {}, [
       ui.el('p', { text: items.length === 1 ? texts.deleteOne : texts.deleteMany.replace('%d', items.length) }), list,
-      ui.el('p', { className: 'message-reason', text: texts.deleteKept })]);
+      ui.el('p', { className: 'delete-kept', text: texts.deleteKept })]);
     ui.dialog({
       title: items.length === 1 ? texts.deleteTitleOne : texts.deleteTitleMany, body: body, id: 'confirm-dialog',
       buttons: [{ label: texts.Delete, primary: true, id: 'confirm-delete', action: function () {

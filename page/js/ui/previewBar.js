@@ -1,6 +1,7 @@
 // The preview bar: play and stop a track, see where it is on its waveform, click the
 // waveform to play from there. One player plays at a time, so one bar is live at a time.
-// TarnPreviewBar.create() -> {node, load(path, name), play(), stop(), unload()}.
+// TarnPreviewBar.create({button}) -> {node, load(path, name), play(), stop(), unload()};
+// button false leaves out the bar's own Play/Stop (a dialog that has its own).
 (function (root) {
   'use strict';
   var T = root.Tarn;
@@ -20,8 +21,10 @@
     try { return Number(call()) || 0; } catch (e) { return 0; }
   }
 
-  function create() {
+  function create(options) {
+    options = options || {};
     var playButton = el('button', { type: 'button', className: 'preview-play', id: 'preview-play', 'aria-label': texts.Play, text: texts.Play });
+    if (options.button === false) playButton.hidden = true;
     var name = el('span', { className: 'preview-name', id: 'preview-name' });
     var position = el('span', { className: 'preview-time', id: 'preview-time', text: '' });
     var canvas = el('canvas', { className: 'preview-wave', id: 'preview-wave', role: 'slider', tabindex: '0',
@@ -48,7 +51,8 @@
       position.textContent = path ? clock(at) + ' / ' + clock(length) : '';
       canvas.setAttribute('aria-valuemax', String(Math.round(length)));
       canvas.setAttribute('aria-valuenow', String(Math.round(at)));
-      root.TarnWaveform.draw(canvas, peaks, { playhead: length > 0 && live === bar ? at / length : -1 });
+      var shown = length > 0 && live === bar && node.getAttribute('data-state') === 'playing';
+      root.TarnWaveform.draw(canvas, peaks, { playhead: shown ? at / length : -1 });
     }
 
     function follow() {

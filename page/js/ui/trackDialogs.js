@@ -153,7 +153,7 @@
       enable();
     });
 
-    var preview = T.previewBar.create();
+    var preview = T.previewBar.create({ button: false });
     var body = ui.el('div', { className: 'track-dialog' }, [options.intro || null, options.extra || null, holder, preview.node, status]);
     dialog = ui.dialog({
       title: options.title,

@@ -1,11 +1,12 @@
 // Deleting several tracks at once in the window, then Undo, then putting one back from
-// "Recently deleted": the files come back byte for byte, into their own tracks.
+// "Recently deleted": the files come back byte for byte, into their own tracks. And the
+// preview bar of a track dialog: its waveform, length, and playing (or saying why not).
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { existsSync, mkdirSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { randomBytes } from 'node:crypto';
 import { join } from 'node:path';
-import { openTarn, hasModule, waitFor, waitUsable } from '../lib/page.mjs';
+import { openTarn, hasModule, waitFor, waitUsable, selectTrack } from '../lib/page.mjs';
 import { volumesUnavailable, mountVolume, startVolumeService, screenshotNotBlank } from '../lib/looper.mjs';
 
 let volume, volumes, t;
@@ -27,6 +28,7 @@ before(async () => {
   put(1, 1, 'Verse.wav');
   put(1, 2, 'Chorus.wav');
   put(2, 1, 'Bridge.wav');
+  writeFileSync(join(volume.track(3, 1), 'Tone.wav'), toneWav(1.5));
   volumes = await startVolumeService(volume.mount);
   t = await openTarn({ prefs: { catalogueAddress: 'http://127.0.0.1:9/none.json' }, env: volumes ? volumes.env : {} });
   if (!(await hasModule(t.page, '$$security_md5'))) skip = '$$security_md5 is not in this build';
@@ -37,6 +39,20 @@ after(async () => {
   await volumes?.stop();
   volume?.cleanup();
 });
+
+// Float stereo at 44.1 kHz, as the loopers store it: a 440 Hz tone at half scale.
+function toneWav(seconds) {
+  const frames = Math.round(seconds * 44100);
+  const b = Buffer.alloc(44 + frames * 8);
+  b.write('RIFF', 0); b.writeUInt32LE(36 + frames * 8, 4); b.write('WAVEfmt ', 8); b.writeUInt32LE(16, 16);
+  b.writeUInt16LE(3, 20); b.writeUInt16LE(2, 22); b.writeUInt32LE(44100, 24); b.writeUInt32LE(352800, 28);
+  b.writeUInt16LE(8, 32); b.writeUInt16LE(32, 34); b.write('data', 36); b.writeUInt32LE(frames * 8, 40);
+  for (let i = 0; i < frames; i++) {
+    const v = 0.5 * Math.sin(2 * Math.PI * 440 * i / 44100);
+    b.writeFloatLE(v, 44 + i * 8); b.writeFloatLE(v, 48 + i * 8);
+  }
+  return b;
+}
 
 const files = (memory, track) => readdirSync(volume.track(memory, track));
 
@@ -89,4 +105,31 @@ test('a multi-delete asks once, naming the tracks; Undo and Recently deleted put
   await waitFor(() => existsSync(join(volume.track(2, 1), 'Bridge.wav')), { what: 'the put-back' });
   assert.deepEqual(readFileSync(join(volume.track(2, 1), 'Bridge.wav')), bytes['Bridge.wav']);
   await page.waitForSelector('#deleted-dialog', { state: 'detached' });
+});
+
+test('the preview bar shows the selected track\'s waveform and length, and plays it or says why not', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const { page } = t;
+  await page.click('#export-button');
+  await page.waitForSelector('#export-dialog');
+  await selectTrack(page, 2, 1);
+  await waitFor(async () => (await page.textContent('#preview-time')) === '0:00 / 0:01', { what: 'the length' });
+  const inked = await page.$eval('#preview-wave', (canvas) => {
+    const { data } = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height);
+    let rows = new Set();
+    for (let i = 3; i < data.length; i += 4) if (data[i]) rows.add(Math.floor((i - 3) / 4 / canvas.width));
+    return { rows: rows.size, height: canvas.height };
+  });
+  assert.ok(inked.rows > inked.height * 0.4, `a tone at half scale fills about half the height: ${JSON.stringify(inked)}`);
+  assert.equal(await page.isVisible('#preview-play'), false, 'the dialog\'s own Play button plays');
+  await page.click('#play-button');
+  await waitFor(() => page.evaluate(() => $native.player.status() === 1 || !!document.getElementById('preview-message').textContent),
+    { what: 'playback or a message' });
+  const message = await page.textContent('#preview-message');
+  if (message) assert.match(message, /no sound output/);
+  else assert.equal(await page.getAttribute('#preview-bar', 'data-state'), 'playing');
+  await screenshotNotBlank(page, 'preview-bar.png', ctx);
+  await page.click('#stop-button');
+  await waitFor(() => page.evaluate(() => $native.player.status() === 0), { what: 'the stop' });
+  await page.click('#export-dialog #cancel-button');
 });
