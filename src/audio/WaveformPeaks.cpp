@@ -115,23 +115,29 @@ bool readDecodedPeaks(const std::string& path, int columns, WaveformPeaks& out, 
         error = "This is no audio file Tarn can read.";
         return false;
     }
-    // The length is only an estimate before decoding; the samples are decoded once into
-    // a compact per-frame outline (the loudest channel) and spread over the columns after.
-    std::vector<float> lows, highs;
+    // The length is only an estimate before decoding, so the sound is first outlined in
+    // blocks of frames (lowest and highest sample of each), a few blocks per column, and the
+    // blocks are spread over the columns at the end. Long files stay small in memory.
     double seconds = reader.duration();
-    if (seconds > 0) { lows.reserve(static_cast<size_t>(seconds * rate) + 1); highs.reserve(lows.capacity()); }
-    std::vector<uint8_t> block;
+    int64_t block = seconds > 0 ? std::max<int64_t>(1, static_cast<int64_t>(seconds * rate) / (int64_t{columns} * 4)) : 64;
+    std::vector<float> lows, highs;
+    float lo = 0, hi = 0;
+    int64_t inBlock = 0, frames = 0;
+    std::vector<uint8_t> data;
     for (;;) {
-        AudioFileReader::Status status = reader.read(block);
+        AudioFileReader::Status status = reader.read(data);
         if (status == AudioFileReader::Status::Error) { error = "The file could not be decoded to its end."; return false; }
-        size_t frames = block.size() / (sizeof(float) * channels);
-        const float* samples = reinterpret_cast<const float*>(block.data());
-        for (size_t f = 0; f < frames; ++f) {
-            lows.push_back(std::min(samples[2 * f], samples[2 * f + 1]));
-            highs.push_back(std::max(samples[2 * f], samples[2 * f + 1]));
+        size_t count = data.size() / (sizeof(float) * channels);
+        const float* samples = reinterpret_cast<const float*>(data.data());
+        for (size_t f = 0; f < count; ++f) {
+            lo = std::min({lo, samples[2 * f], samples[2 * f + 1]});
+            hi = std::max({hi, samples[2 * f], samples[2 * f + 1]});
+            if (++inBlock == block) { lows.push_back(lo); highs.push_back(hi); lo = hi = 0; inBlock = 0; }
         }
+        frames += static_cast<int64_t>(count);
         if (status == AudioFileReader::Status::End) break;
     }
+    if (inBlock) { lows.push_back(lo); highs.push_back(hi); }
     PeakAccumulator low(out, columns, static_cast<int64_t>(lows.size()));
     low.add(lows.data(), lows.size(), 1);
     std::vector<float> keepMin = out.min;
@@ -140,6 +146,7 @@ bool readDecodedPeaks(const std::string& path, int columns, WaveformPeaks& out, 
     up.add(highs.data(), highs.size(), 1);
     out.min = std::move(keepMin);
     out.max = std::move(high.max);
+    out.frames = frames;
     out.sampleRate = rate;
     return true;
 }

@@ -93,6 +93,21 @@ TEST_F(WaveformPeaksTest, ColumnsFollowTheSoundInEachSampleFormat) {
     EXPECT_EQ(wide["max"][39], 0.0);
 }
 
+// A-law is not read directly: the decoder path gives the same kind of answer.
+TEST_F(WaveformPeaksTest, OtherEncodingsAreDecoded) {
+    std::string square;
+    for (int i = 0; i < 4410; ++i) square += (i / 10) % 2 ? '\x2A' : '\xAA';
+    writeFile(file("alaw.wav"), wavFile(WaveFormat{6, 1, 44100, 44100, 1, 8}, square));
+    Json decoded = peaks(file("alaw.wav"), 5);
+    ASSERT_FALSE(decoded.contains("error")) << decoded.dump();
+    EXPECT_EQ(decoded["frames"], 4410);
+    EXPECT_EQ(decoded["sampleRate"], 44100);
+    for (int c = 0; c < 5; ++c) {
+        EXPECT_GT(decoded["max"][c].get<double>(), 0.5);
+        EXPECT_NEAR(decoded["min"][c].get<double>(), -decoded["max"][c].get<double>(), 0.01);
+    }
+}
+
 TEST_F(WaveformPeaksTest, TheCacheAnswersUntilTheFileChanges) {
     writeFile(file("take.wav"), sineAfterSilence());
     struct stat before {};
