@@ -65,7 +65,11 @@ bool toFloat(const uint8_t* in, uint16_t tag, uint16_t bits, float& out) {
     switch (bits) {
     case 8: out = (static_cast<int>(in[0]) - 128) / 128.0f; return true;
     case 16: out = static_cast<int16_t>(in[0] | in[1] << 8) / 32768.0f; return true;
-    case 24: out = static_cast<int32_t>(static_cast<uint32_t>(in[0] << 8 | in[1] << 16 | in[2] << 24)) / 2147483648.0f; return true;
+    case 24: {
+        uint32_t bits24 = uint32_t{in[0]} << 8 | uint32_t{in[1]} << 16 | uint32_t{in[2]} << 24;
+        out = static_cast<int32_t>(bits24) / 2147483648.0f;
+        return true;
+    }
     case 32: { int32_t v; std::memcpy(&v, in, 4); out = v / 2147483648.0f; return true; }
     default: return false;
     }

@@ -88,6 +88,11 @@ TEST_F(WaveformPeaksTest, ColumnsFollowTheSoundInEachSampleFormat) {
     EXPECT_EQ(sq["sampleRate"], 22050);
     EXPECT_EQ(numbers(sq["min"]), std::vector<double>(7, -0.5));
     EXPECT_EQ(numbers(sq["max"]), std::vector<double>(7, 0.5));
+    // 24-bit stereo: a quarter of full scale down on the left, half up on the right.
+    writeFile(file("s24.wav"), wavFile(format(1, 2, 24), s24(-0x200000) + s24(0x400000) + s24(-0x200000) + s24(0x400000)));
+    Json deep = peaks(file("s24.wav"), 1);
+    EXPECT_EQ(numbers(deep["min"]), std::vector<double>{-0.25});
+    EXPECT_EQ(numbers(deep["max"]), std::vector<double>{0.5});
     Json wide = peaks(file("square.wav"), 40);
     EXPECT_EQ(wide["max"].size(), 40u);
     EXPECT_EQ(wide["max"][39], 0.0);
