@@ -28,7 +28,8 @@
 
   // Cells of the current table that hold a file: [{memory, track, path, fileName}].
   function withFiles(cells) {
-    var table = A.trackStore && A.trackStore.snapshot();
+    // The kept table, or (while it is still being read) the volume read now.
+    var table = (A.trackStore && A.trackStore.snapshot()) || A.trackDialogs.readTracks();
     if (!table) return [];
     return cells.filter(function (c) {
       var row = table[c.memory];
