@@ -296,7 +296,7 @@ void CommandWindow::close() { run_.requestExit(0); }
 }  // namespace
 
 bool isCommandName(const std::string& name) {
-    for (const char* command : {"devices", "ls", "import", "export", "rm", "backup", "restore"})
+    for (const char* command : {"devices", "ls", "import", "export", "rm", "deleted", "undelete", "backup", "restore"})
         if (name == command) return true;
     return false;
 }

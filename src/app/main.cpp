@@ -29,7 +29,9 @@ void printHelp(const std::string& name) {
         "  ls           list the tracks of a looper\n"
         "  import       import audio files into tracks\n"
         "  export       export a track to a WAV file\n"
-        "  rm           delete a track\n"
+        "  rm           delete a track (a copy is kept for 30 days)\n"
+        "  deleted      list the recently deleted tracks\n"
+        "  undelete     put a recently deleted track back\n"
         "  backup       copy every track and a manifest into a folder\n"
         "  restore      write a backup back onto a looper\n",
         name.c_str(), name.c_str(), name.c_str(), name.c_str());

@@ -1,10 +1,12 @@
 #include "modules/NativeCall_trnWav.h"
 
+#include "audio/WaveformPeaks.h"
 #include "base/Json.h"
 #include "base/NativeException.h"
 #include "base/Text.h"
 #include "bridge/JavaScriptInterface.h"
 #include "modules/NativeObjects.h"
+#include "sys/Paths.h"
 #include "wav/TrnWavProcThread.h"
 #include "wav/WavInfo.h"
 
@@ -15,7 +17,35 @@ using namespace wav;
 
 namespace {
 
-enum Function { AlignTo4byteData, ConvertDataFormat, FormatWithAcidChunk };
+enum Function { AlignTo4byteData, ConvertDataFormat, FormatWithAcidChunk, Peaks };
+
+// Peaks are drawn at most a few screens wide.
+constexpr int MaxPeakColumns = 16384;
+
+// Numbers in the peaks event: 1/10000 is finer than any screen shows, and keeps the text short.
+double rounded(float value) { return std::round(static_cast<double>(value) * 10000.0) / 10000.0; }
+
+// "trnWav" "peaks" <job> <JSON>: {path, columns, min, max, frames, sampleRate} or {path, error}.
+class _WaveformPeaksDelegate : public WaveformPeaksDelegate {
+public:
+    explicit _WaveformPeaksDelegate(JavaScriptInterface* controller) : controller_(controller) {}
+    void peaksReady(int job, const std::string& path, const WaveformPeaks& peaks) override {
+        Json min = Json::array(), max = Json::array();
+        for (float v : peaks.min) min.push_back(rounded(v));
+        for (float v : peaks.max) max.push_back(rounded(v));
+        post(job, Json{{"path", path}, {"columns", peaks.columns}, {"min", std::move(min)}, {"max", std::move(max)},
+                       {"frames", peaks.frames}, {"sampleRate", peaks.sampleRate}});
+    }
+    void peaksFailed(int job, const std::string& path, const std::string& error) override {
+        post(job, Json{{"path", path}, {"error", error}});
+    }
+
+private:
+    void post(int job, const Json& body) {
+        controller_->postEvent(makeEvent({"trnWav", "peaks", std::to_string(job), jsonText(body)}));
+    }
+    JavaScriptInterface* controller_;
+};
 
 const std::string& stringMember(const Json& object, const char* key) {
     auto it = object.find(key);
@@ -36,7 +66,8 @@ int64_t integerMember(const Json& object, const char* key) {
 
 NativeCall_trnWav::NativeCall_trnWav(NativeObjects* objects)
     : NativeCall(objects), jobEvents_(std::make_shared<TrnWavJobEvents>(objects->controller())) {
-    addFunctions({"alignTo4byteData", "convertDataFormat", "formatWithAcidChunk"});
+    addFunctions({"alignTo4byteData", "convertDataFormat", "formatWithAcidChunk", "peaks"});
+    peaksDelegate_ = std::make_shared<_WaveformPeaksDelegate>(objects->controller());
 }
 
 void NativeCall_trnWav::call(int function, const Args& args, CallResult& result) {
@@ -44,6 +75,7 @@ void NativeCall_trnWav::call(int function, const Args& args, CallResult& result)
     case AlignTo4byteData: startJob<TrnWavAlignTo4byteDataThread>(args); break;
     case ConvertDataFormat: startJob<TrnWavConvertDataFormatThread>(args); break;
     case FormatWithAcidChunk: result.setString(formatWithAcidChunk(args.at(0))); break;
+    case Peaks: result.setInt(startPeaks(args)); break;
     default: break;
     }
 }
@@ -92,4 +124,18 @@ std::string NativeCall_trnWav::formatWithAcidChunk(const std::string& path) {
     }
     out["result"] = ok ? 1 : 0;
     return jsonText(out);
+}
+
+// peaks(path, columns): answers at once with the job number; the peaks follow as an event.
+int NativeCall_trnWav::startPeaks(const Args& args) {
+    const std::string& path = args.at(0);
+    long columns = std::strtol(args.at(1).c_str(), nullptr, 10);
+    if (path.empty() || columns < 1 || columns > MaxPeakColumns)
+        throw NativeException("peaks need a file and 1 to " + std::to_string(MaxPeakColumns) + " columns");
+    int job = ++lastPeaksJob_;
+    std::string cache = cacheHome() + "/Corvane/" + objects_->controller()->appName() + "/peaks";
+    auto thread = std::make_unique<WaveformPeaksThread>(peaksDelegate_, cache, job, path, static_cast<int>(columns));
+    if (thread->start(false) == 0) throw NativeException("could not start the peaks thread");
+    objects_->addWorker(std::move(thread));
+    return job;
 }

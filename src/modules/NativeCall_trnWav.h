@@ -6,6 +6,7 @@
 #include <memory>
 
 class JavaScriptInterface;
+class WaveformPeaksDelegate;
 
 // WAV files for the device: conversion into and out of its internal format (background
 // jobs reporting by event) and the format and tempo metadata of a file.
@@ -22,6 +23,11 @@ private:
 
     // Shared with every job, which may outlive the module.
     std::shared_ptr<wav::TrnWavJobDelegate> jobEvents_;
+    int startPeaks(const Args& args);
+
+    // Shared with the peaks workers, which may outlive the module at shutdown.
+    std::shared_ptr<WaveformPeaksDelegate> peaksDelegate_;
+    int lastPeaksJob_ = 0;
 };
 
 // A job's end as "finishedAlignTo4byteData" (import, with "samples") or

@@ -41,6 +41,11 @@ std::string dataHome() {
     return dir.empty() ? homeFolder() + "/.local/share" : stripSlash(dir);
 }
 
+std::string cacheHome() {
+    std::string dir = fromEnv("XDG_CACHE_HOME");
+    return dir.empty() ? homeFolder() + "/.cache" : stripSlash(dir);
+}
+
 std::string temporaryFolder() {
     std::string dir = fromEnv("TMPDIR");
     return withSlash(dir.empty() ? "/tmp" : dir);

@@ -8,6 +8,8 @@ std::string homeFolder();
 std::string configHome();
 // $XDG_DATA_HOME or ~/.local/share, without trailing "/".
 std::string dataHome();
+// $XDG_CACHE_HOME or ~/.cache, without trailing "/".
+std::string cacheHome();
 // $TMPDIR or /tmp, with a trailing "/".
 std::string temporaryFolder();
 // Full path of the running executable.

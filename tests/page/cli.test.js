@@ -263,24 +263,49 @@ test('export: the track\'s own format by default, --format, and an existing file
   assert.equal(rig.device.editMode, 0);
 });
 
-test('rm: asks on a terminal, deletes on yes only; --yes without asking', () => {
+test('rm: asks on a terminal, keeps a copy that undelete puts back; refuses without a copy unless --permanently', async () => {
   const rig = makeRig({ tty: true, lines: ['n', 'Y'] });
   rig.track(3, 2, 'X.WAV');
-  rig.run(['rm', '3/2']);
+  const original = rig.disk.read(wave(3, 2) + 'X.WAV');
+  await rig.runAsync(['rm', '3/2']);
   assert.equal(rig.exitCode, 1);
   assert.equal(rig.stderr, 'Delete 3/2 (X.WAV)? [y/N] tarn: Nothing was deleted.\n');
   assert.ok(rig.disk.has(wave(3, 2) + 'X.WAV'));
-  rig.run(['rm', '3/2', '--json']);
+  await rig.runAsync(['rm', '3/2', '--json']);
   assert.equal(rig.exitCode, 0);
-  assert.equal(rig.stdout, '{"file":"X.WAV","memory":3,"track":2}\n');
+  const { id } = JSON.parse(rig.stdout);
+  assert.equal(rig.stdout, `{"file":"X.WAV","id":"${id}","memory":3,"track":2}\n`);
   assert.ok(!rig.disk.has(wave(3, 2) + 'X.WAV'));
+  assert.equal(rig.device.editMode, 0);
+
+  rig.native.calls.length = 0;
+  await rig.runAsync(['deleted', '--json']);
+  const listed = JSON.parse(rig.stdout);
+  assert.deepEqual(listed.map((r) => [r.id, r.model, r.memory, r.track, r.file]), [[id, 'Eddy Duo', 3, 2, 'X.WAV']]);
+  assert.deepEqual(rig.native.calls.filter((c) => c[0] !== 'unlink'), [], 'the list needs no looper');
+
+  rig.track(1, 1, 'Busy.WAV');
+  await rig.runAsync(['undelete', id, '1/1']);
+  assert.equal(rig.exitCode, 1);
+  assert.match(rig.stderr, /^tarn: Track 001_1 already holds Busy\.WAV/);
+  await rig.runAsync(['undelete', id]);
+  assert.equal(rig.stdout, 'Put X.WAV back into 3/2.\n');
+  assert.deepEqual(rig.disk.read(wave(3, 2) + 'X.WAV'), original);
+  await rig.runAsync(['deleted']);
+  assert.equal(rig.stdout, 'No recently deleted tracks.\n');
+
   const quiet = makeRig();
   quiet.track(1, 1, 'A.WAV');
   quiet.run(['rm', '1/1']);
   assert.equal(quiet.exitCode, 2);
   assert.deepEqual(quiet.native.calls, [], 'nothing asked of the looper');
-  quiet.run(['rm', '1/1', '--yes']);
-  assert.equal(quiet.stdout, 'Deleted 1/1 (A.WAV).\n');
+  quiet.diskFull = true;
+  await quiet.runAsync(['rm', '1/1', '--yes']);
+  assert.equal(quiet.exitCode, 1);
+  assert.match(quiet.stderr, /not enough free space.*Nothing was deleted \(give --permanently/);
+  assert.ok(quiet.disk.has(wave(1, 1) + 'A.WAV'));
+  await quiet.runAsync(['rm', '1/1', '--yes', '--permanently']);
+  assert.equal(quiet.stdout, 'Deleted 1/1 (A.WAV) for good.\n');
 });
 
 test('progress: one self-overwriting line on a terminal\'s stderr, cleared; none otherwise', () => {

@@ -4,6 +4,7 @@
 // that convert by writing real WAV headers and answering with the host's events.
 const sysex = require('../../page/js/tarn/sysex.js');
 const models = require('../../page/js/tarn/models.js');
+const crypto = require('node:crypto');
 const cli = require('../../page/js/cli/main.js');
 
 class Clock {
@@ -67,7 +68,10 @@ class Disk {
     }
     return out;
   }
-  remove(path) { this.nodes.delete(path); }
+  remove(path) {
+    const base = path.replace(/\/+$/, '');
+    for (const p of [...this.nodes.keys()]) if (p === base || p.startsWith(base + '/')) this.nodes.delete(p);
+  }
   files(prefix) { return [...this.nodes.keys()].filter((p) => p.startsWith(prefix) && this.nodes.get(p)); }
 }
 
@@ -110,8 +114,12 @@ function makeNative(rig) {
         const { offset, length } = JSON.parse(range);
         return v.subarray(offset, offset + length).toString('hex');
       },
-      unlink: (p) => { N.calls.push(['unlink', p]); if (!disk.has(p)) fail('No such file or directory'); disk.remove(p); },
+      unlink: (p) => { N.calls.push(['unlink', p]); if (!disk.has(p.replace(/\/+$/, ''))) fail('No such file or directory'); disk.remove(p); },
       move: (a, b) => { const v = must(a); disk.remove(a); disk.write(b, v); },
+      copy: (a, b) => { if (rig.diskFull) fail('No space left on device'); if (disk.has(b)) fail('File exists'); disk.write(b, must(a)); },
+      mkdir: (p) => { disk.dir(p); },
+      readString: (p) => must(p).toString('utf8'),
+      writeString: (p, text) => { disk.write(p, Buffer.from(text)); },
       watch: () => undefined,
     },
     midi: {
@@ -159,7 +167,7 @@ function makeNative(rig) {
         event('trnWav', 'finishedConvertDataFormat', o.from, JSON.stringify({ result: 1, to: o.to }));
       },
     },
-    security: { md5: () => '0'.repeat(32) },
+    security: { md5: (p) => (disk.has(p) ? crypto.createHash('md5').update(disk.read(p)).digest('hex').toUpperCase() : '') },
   };
   return N;
 }
@@ -229,6 +237,15 @@ function makeRig({ row = eddyDuo, editMode = 0, tty = false, lines = [], plugged
     } finally { Date.now = realNow; }
     rig.clock.run(() => rig.exitCode !== null || (when ? when() : false), limitMs);
     if (rig.exitCode === null && when) { then(); rig.clock.run(() => rig.exitCode !== null, limitMs); }
+    return rig;
+  };
+  // run() for commands that wait on promises: the clock runs again after each turn.
+  rig.runAsync = async (args, options = {}) => {
+    rig.run(args, options);
+    for (let turn = 0; turn < 50 && rig.exitCode === null; turn++) {
+      await new Promise((resolve) => setImmediate(resolve));
+      rig.clock.run(() => rig.exitCode !== null, options.limitMs || 120000);
+    }
     return rig;
   };
   return rig;

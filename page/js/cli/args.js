@@ -48,12 +48,31 @@
       min: 2, max: 2
     },
     rm: {
-      usage: ['tarn rm MEMORY/TRACK [--yes] [options]'],
-      about: 'Deletes a track\'s file from the looper, after asking (on a terminal) unless --yes is given.',
-      options: { device: false, json: true, 'take-over': true, yes: true },
-      help: [['--yes', 'delete without asking (needed without a terminal)'], DEVICE,
+      usage: ['tarn rm MEMORY/TRACK [--yes] [--permanently] [options]'],
+      about: 'Deletes a track\'s file from the looper, after asking (on a terminal) unless --yes is given. ' +
+        'A copy is kept first, which \'tarn undelete\' puts back for 30 days; when no copy can be kept ' +
+        '(the computer\'s disk is full, say), nothing is deleted unless --permanently is given.',
+      options: { device: false, json: true, 'take-over': true, yes: true, permanently: true },
+      help: [['--yes', 'delete without asking (needed without a terminal)'],
+        ['--permanently', 'delete for good, without keeping a copy'], DEVICE,
         ['--json', 'print what was deleted as JSON on stdout'], TAKE_OVER, HELP],
       min: 1, max: 1
+    },
+    deleted: {
+      usage: ['tarn deleted [--json]'],
+      about: 'Lists the recently deleted tracks, newest first, of every model. They are kept for 30 days ' +
+        'and up to 2 GiB in all (the oldest go first). No looper is needed.',
+      options: { json: true },
+      help: [['--json', 'print the list as JSON on stdout'], HELP],
+      min: 0, max: 0
+    },
+    undelete: {
+      usage: ['tarn undelete ID [MEMORY/TRACK] [options]'],
+      about: 'Puts a recently deleted track (ID as \'tarn deleted\' lists it) back into the track it came from, ' +
+        'or into the empty track MEMORY/TRACK, after checking its checksum. A track that holds a file is never replaced.',
+      options: { device: false, json: true, 'take-over': true },
+      help: [DEVICE, ['--json', 'print what was put back as JSON on stdout'], TAKE_OVER, HELP],
+      min: 1, max: 2
     },
     backup: {
       usage: ['tarn backup DIR [--device N]'],
@@ -208,11 +227,12 @@
     if (operands.length < command.min) throw new UsageError(missing(name));
     if (operands.length > command.max) throw new UsageError("too many arguments ('" + operands[command.max] + "')");
     if (name === 'export' || name === 'rm') operands[0] = parseAddress(operands[0]);
+    if (name === 'undelete' && operands.length === 2) operands[1] = parseAddress(operands[1]);
   }
 
   function missing(name) {
     return { export: 'give MEMORY/TRACK and FILE', rm: 'give MEMORY/TRACK', backup: 'give the backup folder DIR',
-      restore: 'give the backup folder DIR' }[name];
+      restore: 'give the backup folder DIR', undelete: "give the ID of a deleted track (see 'tarn deleted')" }[name];
   }
 
   // A path of the command line as an absolute one (relative ones from cwd).

@@ -4,12 +4,12 @@
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
     module.exports = factory(require('../tarn/tracks.js'), require('../tarn/files.js'), require('../tarn/models.js'),
-      require('../tarn/wavInfo.js'), require('./output.js'), require('./args.js'));
+      require('../tarn/wavInfo.js'), require('./output.js'), require('./args.js'), require('../tarn/trash.js'));
   } else {
     var T = root.Tarn = root.Tarn || {};
-    T.cliCommands = factory(T.tracks, T.Files, T.models, T.wavInfo, T.cliOutput, T.cliArgs);
+    T.cliCommands = factory(T.tracks, T.Files, T.models, T.wavInfo, T.cliOutput, T.cliArgs, T.trash);
   }
-})(typeof self !== 'undefined' ? self : this, function (tracks, Files, models, wavInfo, output, cliArgs) {
+})(typeof self !== 'undefined' ? self : this, function (tracks, Files, models, wavInfo, output, cliArgs, trash) {
   'use strict';
 
   var AUDIO = /\.(wav|mp3|m4a)$/i;
@@ -219,23 +219,84 @@
     });
   }
 
-  // --- rm
+  // --- rm, deleted, undelete (a delete keeps a copy first: Tarn.trash)
   function rm(ctx) {
     var cells = readTable(ctx);
     if (!cells) return;
     var cell = cellAt(ctx, cells, ctx.operands[0]);
     if (!cell.fileName) { ctx.fail(address(cell) + ' is empty.'); return; }
+    var permanently = !!ctx.options.permanently;
     if (!ctx.options.yes) {
-      ctx.err('Delete ' + address(cell) + ' (' + cell.fileName + ')? [y/N] ');
+      ctx.err('Delete ' + address(cell) + ' (' + cell.fileName + ')' + (permanently ? ' for good' : '') + '? [y/N] ');
       var answer = ctx.host.readLine();
       if (answer === null) ctx.err('\n');
       if (!/^\s*y(es)?\s*$/i.test(answer || '')) { ctx.fail('Nothing was deleted.'); return; }
     }
-    var removed = ctx.files.unlink(cell.dirName + cell.fileName);
-    if (!removed.success) { ctx.fail(ctx.texts['An error occurred.'] + ' ' + Files.plainReason(removed.reason)); return; }
-    if (ctx.json) ctx.out(output.jsonText({ file: cell.fileName, memory: cell.memory, track: cell.track }) + '\n');
-    else ctx.out('Deleted ' + address(cell) + ' (' + cell.fileName + ').\n');
+    var what = { model: ctx.looper.inst.name, memory: cell.memory - 1, track: cell.track - 1, path: cell.dirName + cell.fileName };
+    trash.deleteTrack(ctx.native, what, { permanently: permanently }).then(function (record) {
+      if (ctx.json) {
+        ctx.out(output.jsonText({ file: cell.fileName, id: record ? record.id : null, memory: cell.memory, track: cell.track }) + '\n');
+      } else {
+        ctx.out('Deleted ' + address(cell) + ' (' + cell.fileName + ')' +
+          (record ? "; 'tarn undelete " + record.id + "' puts it back.\n" : ' for good.\n'));
+      }
+      ctx.done(0);
+    }, function (e) {
+      ctx.fail(e.message + (e.code === 'keep' ? ' Nothing was deleted (give --permanently to delete it without a copy).' : ''));
+    });
+  }
+
+  function localTime(iso) {
+    var d = new Date(iso);
+    var two = function (n) { return (n < 10 ? '0' : '') + n; };
+    return d.getFullYear() + '-' + two(d.getMonth() + 1) + '-' + two(d.getDate()) + ' ' + two(d.getHours()) + ':' + two(d.getMinutes());
+  }
+
+  function deletedRow(record) {
+    return { file: record.name, id: record.id, md5: record.md5, memory: record.memory + 1, model: record.model,
+      size: record.size, time: record.time, track: record.track + 1 };
+  }
+
+  function deleted(ctx) {
+    trash.prune(ctx.native);
+    var rows = trash.list(ctx.native).map(deletedRow);
+    if (ctx.json) {
+      ctx.out(output.jsonText(rows) + '\n');
+    } else if (!rows.length) {
+      ctx.out('No recently deleted tracks.\n');
+    } else {
+      var width = 0;
+      rows.forEach(function (r) { width = Math.max(width, r.model.length); });
+      rows.forEach(function (r) {
+        ctx.out(output.pad(r.id, 26) + ' ' + output.pad(r.model, width) + ' ' + output.pad(r.memory + '/' + r.track, 7) + ' ' +
+          localTime(r.time) + '  ' + r.file + '\n');
+      });
+    }
     ctx.done(0);
+  }
+
+  function undelete(ctx) {
+    var id = ctx.operands[0];
+    var record = trash.list(ctx.native).filter(function (r) { return r.id === id; })[0];
+    if (!record) { ctx.fail("There is no deleted track '" + id + "' (see 'tarn deleted')."); return; }
+    var model = ctx.looper.inst.name;
+    if (record.model !== model) {
+      ctx.fail(id + ' was deleted from a ' + record.model + '; the connected looper is a ' + model + '.');
+      return;
+    }
+    var where = { volume: ctx.looper.volume };
+    if (ctx.operands[1]) {
+      var to = cliArgs.checkAddress(ctx.operands[1], ctx.looper.inst);
+      where.memory = to.memory - 1;
+      where.track = to.track - 1;
+    }
+    trash.putBack(ctx.native, id, where).then(function (back) {
+      var cell = { memory: (where.memory !== undefined ? where.memory : record.memory) + 1,
+        track: (where.track !== undefined ? where.track : record.track) + 1 };
+      if (ctx.json) ctx.out(output.jsonText({ file: record.name, id: id, memory: cell.memory, track: cell.track }) + '\n');
+      else ctx.out('Put ' + record.name + ' back into ' + address(cell) + '.\n');
+      ctx.done(0);
+    }, function (e) { ctx.fail(e.message); });
   }
 
   // --- backup, restore (Tarn.backup does the work, one file per step)
@@ -298,6 +359,8 @@
     import: importTracks,
     export: exportTrack,
     rm: rm,
+    deleted: deleted,
+    undelete: undelete,
     backup: function (ctx) { backupOrRestore(ctx, false); },
     restore: function (ctx) { backupOrRestore(ctx, true); }
   };

@@ -197,6 +197,7 @@
     }
     this.startEvents();
     if (name === 'devices') { this.devices(); return; }
+    if (name === 'deleted') { commands.deleted(this); return; }
     this.startJobs();
     this.looper.wait(this.options.device, WAIT_MS, function (failure, looper) {
       if (self.ended) return;

@@ -6,7 +6,7 @@
   var MODULES = {
     trnUtil: ['trnLttcVer'],
     trnIr: ['convert', 'cancel'],
-    trnWav: ['alignTo4byteData', 'convertDataFormat', 'formatWithAcidChunk']
+    trnWav: ['alignTo4byteData', 'convertDataFormat', 'formatWithAcidChunk', 'peaks']
   };
 
   var native = window.$native;

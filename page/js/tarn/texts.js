@@ -42,6 +42,31 @@
     'inEditMode': 'is in edit mode from an earlier session',
     'releaseFailed': 'The looper left edit mode, but its volume could not be released. ' +
       'Eject it from the file manager before unplugging it.',
-    'noLooper': 'No looper connected.'
+    'noLooper': 'No looper connected.',
+    'Delete': 'Delete',
+    'Undo': 'Undo',
+    'Close': 'Close',
+    'Put back': 'Put back',
+    'Recently deleted': 'Recently deleted',
+    'deleteTitleOne': 'Delete this track?',
+    'deleteTitleMany': 'Delete these tracks?',
+    'deleteOne': 'This track will be deleted from the looper:',
+    'deleteMany': 'These %d tracks will be deleted from the looper:',
+    'deleteKept': 'A copy is kept on this computer for 30 days: Undo, or Recently deleted, puts it back.',
+    'deletedOne': 'Deleted %s.',
+    'deletedMany': 'Deleted %d tracks.',
+    'putBackOne': 'Put %s back.',
+    'putBackMany': 'Put %d tracks back.',
+    'noCopyTitle': 'No copy could be kept',
+    'noCopy': 'Tarn could not keep a copy of %s on this computer, so it could not be put back later. Delete it for good?',
+    'deleteForGood': 'Delete for good',
+    'deletedKeep': 'Deleted tracks are kept for 30 days (2 GiB in all; the oldest go first).',
+    'noneDeleted': 'No tracks of this looper were deleted lately.',
+    'Play': 'Play',
+    'Stop': 'Stop',
+    'previewPosition': 'Position in the track',
+    'noSoundOutput': 'Nothing can be played: no sound output is available. Check that the sound server ' +
+      '(PipeWire or PulseAudio) is running and an output device is connected.',
+    'noWaveform': 'The waveform cannot be shown.'
   };
 });

@@ -13,6 +13,8 @@
   var selections = {};
   var openHandler = null;
   var saveHandler = null;
+  // The open track dialog's selected cell, as a list (empty when none is open).
+  var openSelection = function () { return []; };
 
   N.fs.event.openfilename = function (path) {
     var h = openHandler;
@@ -124,6 +126,9 @@
           if (!current || current.memory !== m || current.track !== t) stopPlayer();
           current = { memory: m, track: t };
           selections[options.id] = { memory: m, track: t };
+          var picked = table[m][t];
+          if (picked && picked.fileName) preview.load(A.files.host(picked.dirName + picked.fileName), picked.fileName);
+          else preview.unload();
           g.scrollPos = list.scrollTop;
           status.textContent = '';
           enable();
@@ -136,6 +141,7 @@
     }
 
     function selectedCell() { return current ? table[current.memory][current.track] : null; }
+    openSelection = function () { return dialog && !dialog.closed && current ? [current] : []; };
 
     // The table follows changes made outside (another program, the looper itself).
     var listenerId = 'trackDialog-' + options.id;
@@ -147,7 +153,8 @@
       enable();
     });
 
-    var body = ui.el('div', { className: 'track-dialog' }, [options.intro || null, options.extra || null, holder, status]);
+    var preview = T.previewBar.create({ button: false });
+    var body = ui.el('div', { className: 'track-dialog' }, [options.intro || null, options.extra || null, holder, preview.node, status]);
     dialog = ui.dialog({
       title: options.title,
       body: body,
@@ -155,6 +162,7 @@
       className: 'tracks',
       onClose: function () {
         g.observer.remove('tracks_changed', listenerId);
+        preview.unload();
         stopPlayer();
       },
       buttons: [
@@ -162,36 +170,18 @@
           var cell = selectedCell();
           if (!cell || !cell.fileName) return false;
           stopPlayer();
-          var opened = false;
-          try { opened = N.player.open(A.files.host(cell.dirName + cell.fileName)); } catch (e) { opened = false; }
-          if (!opened) {
-            g.observer.notify('audio', 'openerror', cell.dirName + cell.fileName);
-            status.textContent = texts['Unsupported format.'];
-            return false;
-          }
-          N.player.play();
-          status.textContent = 'Playing ' + cell.fileName;
-          status.setAttribute('data-playing', '1');
+          if (!preview.play()) g.observer.notify('audio', 'openerror', cell.dirName + cell.fileName);
           return false;
         } },
         { label: 'Stop', id: 'stop-button', action: function () {
+          preview.stop();
           stopPlayer();
           return false;
         } },
         { label: 'Delete', id: 'delete-button', action: function () {
           var cell = selectedCell();
           if (!cell || !cell.fileName) return false;
-          var at = current;
-          ui.confirm('Delete', ui.withReason(T.tracks.deleteQuestion(at.memory, at.track, inst, texts), cell.fileName), texts, function () {
-            stopPlayer();
-            var removed = A.files.unlink(cell.dirName + cell.fileName);
-            if (!removed.success) showError(texts['An error occurred.'], T.Files.plainReason(removed.reason));
-            var again = A.trackStore && A.trackStore.table ? (A.trackStore.changed([cell.dirName]), A.trackStore.snapshot())
-              : readTracks();
-            if (again) table = again;
-            render();
-            enable();
-          });
+          A.deleted.deleteCells([current], stopPlayer);
           return false;
         } },
         { label: options.mainLabel, primary: true, id: 'main-button', action: function () {
@@ -233,6 +223,15 @@
     };
   }
 
+  // The import source's waveform, once the dialog (and so the canvas) is laid out.
+  function drawSource(canvas, path) {
+    if (!root.document.contains(canvas)) { root.setTimeout(function () { drawSource(canvas, path); }, 50); return; }
+    T.waveform.draw(canvas, null);
+    var width = Math.round(canvas.clientWidth * (root.devicePixelRatio || 1));
+    T.peaks.get(A.files.host(path), width).then(function (peaks) { T.waveform.draw(canvas, peaks); },
+      function () { canvas.hidden = true; });
+  }
+
   // Import: choose a file, check its length, choose an empty track, convert and move.
   function startImport() {
     if (A.jobs.busy()) { showError(T.Jobs.BUSY); return; }
@@ -249,10 +248,12 @@
       if (format.format === 'error') { showError(texts['Unsupported format.']); return; }
       var problem = T.tracks.lengthProblem(format.duration, inst.wave, texts);
       if (problem) { showError(problem); return; }
+      var sourceWave = ui.el('canvas', { className: 'source-wave', id: 'source-wave', 'aria-hidden': 'true' });
+      root.requestAnimationFrame(function () { drawSource(sourceWave, path); });
       trackDialog({
         title: 'Import',
         id: 'import-dialog',
-        intro: ui.el('p', { className: 'source-file', text: T.tracks.lastSegment(path) }),
+        intro: ui.el('div', {}, [ui.el('p', { className: 'source-file', text: T.tracks.lastSegment(path) }), sourceWave]),
         mainLabel: 'Import',
         mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
         main: function (m, t, cell) {
@@ -392,5 +393,6 @@
     });
   }
 
-  A.trackDialogs = { startImport: startImport, startExport: startExport, startDownload: startDownload, readTracks: readTracks };
+  A.trackDialogs = { startImport: startImport, startExport: startExport, startDownload: startDownload, readTracks: readTracks,
+    selection: function () { return openSelection(); } };
 })(typeof self !== 'undefined' ? self : this);

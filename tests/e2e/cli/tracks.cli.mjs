@@ -10,7 +10,7 @@ import { makeAudio, readWav, listTree } from '../lib/looper.mjs';
 import { tarn, describe, jsonOutput, wellFormed, samples, treeDigest, editModeWrites, startCliRig, tarnBinary } from '../lib/cli.mjs';
 
 const MODEL = { name: 'Eddy Duo', port: 'EDDY DUO', id: '00000072', label: 'EDDY_DUO', memories: 99, tracks: 2 };
-const SUBCOMMANDS = ['devices', 'ls', 'import', 'export', 'rm', 'backup', 'restore'];
+const SUBCOMMANDS = ['devices', 'ls', 'import', 'export', 'rm', 'deleted', 'undelete', 'backup', 'restore'];
 
 let rig, jack, sim, volume, scratch, home, ok, fails;
 let skip = '';
@@ -192,14 +192,28 @@ test('export writes 16-bit, 24-bit and float WAVs of the whole track; an existin
   assert.equal(existsSync(join(scratch.folder, 'empty.wav')), false, 'an empty track exports nothing');
 });
 
-test('rm needs --yes without a terminal (2), deletes with it, and fails on an empty track', async (ctx) => {
+test('rm needs --yes without a terminal (2), deletes with it keeping a copy that undelete puts back byte for byte', async (ctx) => {
   if (skip) { ctx.skip(skip); return; }
   await fails(['rm', '1/2'], 2, { input: 'y\n' });
   assert.deepEqual(trackFiles(1, 2), ['Mono Take.wav']);
-  await ok(['rm', '1/2', '--yes']);
+  const bytes = readFileSync(join(volume.track(1, 2), 'Mono Take.wav'));
+  const removed = JSON.parse((await ok(['rm', '1/2', '--yes', '--json'])).stdout);
   assert.deepEqual(trackFiles(1, 2), [], 'the file is gone, the track folder stays');
   await fails(['rm', '1/2', '--yes'], 1);
   assert.deepEqual(trackFiles(1, 1), ['Loop.wav'], 'nothing else deleted');
+
+  const listed = JSON.parse((await ok(['deleted', '--json'])).stdout);
+  assert.deepEqual(listed.map((r) => [r.id, r.model, r.memory, r.track, r.file, r.size]),
+    [[removed.id, MODEL.name, 1, 2, 'Mono Take.wav', bytes.length]]);
+  assert.match((await ok(['deleted'])).stdout, new RegExp(`^${removed.id} +${MODEL.name} +1/2 .+ Mono Take\\.wav\n$`));
+  await fails(['undelete', removed.id, '1/1'], 1);
+  await fails(['undelete', 'no-such-id'], 1);
+  await ok(['undelete', removed.id]);
+  assert.deepEqual(readFileSync(join(volume.track(1, 2), 'Mono Take.wav')), bytes, 'put back byte for byte');
+  assert.equal(JSON.parse((await ok(['deleted', '--json'])).stdout).length, 0);
+  await ok(['rm', '1/2', '--yes', '--permanently']);
+  assert.deepEqual(trackFiles(1, 2), []);
+  assert.deepEqual(JSON.parse((await ok(['deleted', '--json'])).stdout), [], 'nothing kept of a delete for good');
 });
 
 test('--from-folder fills the empty tracks in order; more files than empty tracks writes nothing', async (ctx) => {

@@ -216,7 +216,7 @@ test('a catalogue download fills an empty track and shows progress; a 404 fails;
   assert.equal(await page.evaluate(() => Tarn.app.jobs.busy()), false);
 });
 
-test('delete removes the track after confirmation', async (ctx) => {
+test('delete removes the track after a confirmation that names it, and offers Undo', async (ctx) => {
   if (skip) { ctx.skip(skip); return; }
   const { page } = t;
   await page.click('#export-button');
@@ -224,10 +224,11 @@ test('delete removes the track after confirmation', async (ctx) => {
   await selectTrack(page, 5, 1);
   await page.click('#delete-button');
   await page.waitForSelector('#confirm-dialog');
-  assert.equal(await page.textContent('#confirm-dialog .message-text'), 'Delete Memory 6, Track 1.');
-  assert.equal(await page.textContent('#confirm-dialog .message-reason'), 'Second.wav', 'the file is named');
+  assert.equal(await page.textContent('#confirm-dialog .delete-list'), 'Memory 6, Track 1: Second.wav', 'the file is named');
+  assert.equal(await page.textContent('#confirm-dialog button.primary'), 'Delete');
   await page.click('#confirm-dialog button.primary');
   await waitFor(() => readdirSync(volume.track(6, 1)).length === 0, { what: 'the file to go' });
+  await page.waitForSelector('#deleted-note #undo-button');
   assert.equal(await page.textContent('#track-list .track[data-memory="5"][data-track="0"] .track-file'), '');
   await page.click('#export-dialog #cancel-button');
 });
