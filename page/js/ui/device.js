@@ -194,14 +194,23 @@
     disconnectVolume(instrument.volume, finish);
   }
 
+  // The question says what Disconnect does: edit mode ends and the volume goes, after
+  // which the looper can be unplugged.
+  function disconnectQuestion() {
+    var volume = instrument.volume ? T.tracks.lastSegment(String(instrument.volume).replace(/\/+$/, '')) : '';
+    if (volume) return 'Leave edit mode and eject ' + volume + '? You can then unplug the looper.';
+    return 'Leave edit mode on ' + (instrument.inst ? instrument.inst.name : 'the looper') + '? You can then unplug it.';
+  }
+
   function onDisconnectButton() {
     if (manager.offersReconnect()) {
-      T.ui.confirm('', texts['Connect?'], texts, function () {
+      T.ui.confirm('Connect', 'Put the looper into edit mode again?', texts, function () {
         manager.reconnect();
         stepNow();
-      });
+      }, { ok: 'Connect' });
     } else {
-      T.ui.confirm('', texts['Disconnect?'], texts, function () { disconnect(); });
+      T.ui.confirm('Disconnect', disconnectQuestion(), texts, function () { disconnect(); },
+        { ok: 'Disconnect', destructive: true });
     }
   }
 

@@ -86,7 +86,8 @@
       var there = A.files.stat(target);
       if (there.success && there.data && there.data.directory) { open(target); return false; }
       if (there.success) {
-        ui.confirm('', T.tracks.lastSegment(target) + ' already exists. Replace it?', texts, function () { finish(target); });
+        ui.confirm('', T.tracks.lastSegment(target) + ' already exists. Replace it?', texts, function () { finish(target); },
+          { ok: 'Replace', destructive: true });
         return false;
       }
       finish(target);

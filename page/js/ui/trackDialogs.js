@@ -191,7 +191,7 @@
             if (again) table = again;
             render();
             enable();
-          });
+          }, { ok: 'Delete', destructive: true });
           return false;
         } },
         { label: options.mainLabel, primary: true, id: 'main-button', action: function () {
