@@ -59,9 +59,10 @@
         if (at >= 0) stack.splice(at, 1);
         box.parentNode && box.parentNode.removeChild(box);
         if (stack.length === 0) overlay().classList.remove('shown');
-        if (focusedBefore && focusedBefore !== document.body && document.contains(focusedBefore) && focusedBefore.focus) {
-          focusedBefore.focus();
-        }
+        // What had the focus may have been drawn anew meanwhile (a list after a delete).
+        var back = focusedBefore && !document.contains(focusedBefore) && focusedBefore.id
+          ? document.getElementById(focusedBefore.id) : focusedBefore;
+        if (back && back !== document.body && document.contains(back) && back.focus) back.focus();
         if (options.onClose) options.onClose();
       }
     };
@@ -117,6 +118,12 @@
       e.stopPropagation();
       var cancel = top.cancelButton;
       if (cancel && !cancel.disabled) cancel.click();
+      return;
+    }
+    // Enter in a one-line field answers the dialog with its main button.
+    if (e.key === 'Enter' && e.target.matches && e.target.matches('input[type="text"], input:not([type])')) {
+      var main = top.node.querySelector('.dialog-buttons button.primary');
+      if (main && !main.disabled && top.node.contains(e.target)) { e.preventDefault(); main.click(); }
       return;
     }
     if (e.key !== 'Tab') return;
