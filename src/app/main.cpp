@@ -45,6 +45,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s\n", appName.c_str(), options.error.c_str());
         return 2;
     }
+    // A mistyped command or a missing file is not opened as a page argument: that would
+    // start a window or a headless server for nothing.
+    std::string unusable = options.help || options.version ? std::string() : unusableFirstArgument(options.pageArgs);
+    if (!unusable.empty()) {
+        bool looksLikeOption = unusable.size() > 1 && unusable[0] == '-';
+        std::fprintf(stderr, "%s: '%s' is not a %s %s. See '%s --help'.\n", appName.c_str(), unusable.c_str(),
+                     appName.c_str(), looksLikeOption ? "option" : "command", appName.c_str());
+        std::string nearest = nearestCommandName(unusable);
+        if (!nearest.empty()) std::fprintf(stderr, "Did you mean '%s %s'?\n", appName.c_str(), nearest.c_str());
+        return 2;
+    }
+    absoluteFileArguments(options.pageArgs);
     if (options.help) {
         printHelp(appName);
         return 0;
