@@ -236,55 +236,78 @@
   // Import: choose a file, check its length, choose an empty track, convert and move.
   function startImport() {
     if (A.jobs.busy()) { showError(T.Jobs.BUSY); return; }
-    openHandler = function (path) {
-      if (!path) return;
-      var inst = device().inst;
-      if (!inst) return;
-      var there = A.files.stat(path);
-      if (!there.success) { showError(texts['Import failed.'], T.Files.plainReason(there.reason)); return; }
-      var readable = A.files.readable(path);
-      if (!readable.success) { showError(texts['Import failed.'], T.Files.plainReason(readable.reason)); return; }
-      var format = {};
-      try { format = JSON.parse(N.audio.format(A.files.host(path))); } catch (e) { format = { format: 'error' }; }
-      if (format.format === 'error') { showError(texts['Unsupported format.']); return; }
-      var problem = T.tracks.lengthProblem(format.duration, inst.wave, texts);
-      if (problem) { showError(problem); return; }
-      trackDialog({
-        title: 'Import',
-        id: 'import-dialog',
-        intro: ui.el('p', { className: 'source-file', text: T.tracks.lastSegment(path) }),
-        mainLabel: 'Import',
-        mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
-        main: function (m, t, cell) {
-          var destination = T.tracks.importDestination(cell.dirName, path);
-          var progress = ui.progress(texts['Importing...'], {
-            withBar: true, busy: true, texts: texts,
-            onCancel: function () {
-              progress.setText(texts['Cancelling...']);
-              A.jobs.cancel();
-              return false;
-            }
-          });
-          var done = jobFinished(progress, texts['Import failed.'], function () {
-            return 'Imported ' + T.tracks.lastSegment(destination) + ' into ' +
-              T.tracks.memoryLabel(m, inst, texts) + ', ' + T.tracks.trackLabel(t, texts) + '.';
-          });
-          var job = A.jobs.reserve('import', done);
-          if (!job) return;
-          root.setTimeout(function () {
-            A.jobs.importFile(A.files.host(path), A.files.host(destination), inst.wave, done, job, function (percent) {
-              if (!job.cancelled) progress.setPercent(percent);
-            });
-          }, 1000);
-        }
-      });
-    };
+    openHandler = importPath;
     try {
       N.fs.openfilename(JSON.stringify(['wav', 'mp3', 'm4a']));
     } catch (e) {
       openHandler = null;
       showError(e.message);
     }
+  }
+
+  // A file given to the program ("Open With", or a later start with files): imported as
+  // soon as a looper is usable and nothing else is open, one at a time.
+  var pendingOpens = [];
+  var openTimer = 0;
+  function takePendingOpen() {
+    if (!pendingOpens.length) { root.clearInterval(openTimer); openTimer = 0; return; }
+    if (!A.device.manager.usable() || !device().inst || ui.anyOpen() || A.jobs.busy()) return;
+    importPath(A.files.page(pendingOpens.shift()));
+  }
+  A.procedures.open = function (path) {
+    if (!path) return;
+    pendingOpens.push(path);
+    takePendingOpen();
+    if (pendingOpens.length && !openTimer) {
+      openTimer = root.setInterval(takePendingOpen, 500);
+      if (!A.device.manager.usable()) showDone('Connect a looper to import ' + T.tracks.lastSegment(path) + '.');
+    }
+  };
+
+  function importPath(path) {
+    if (!path) return;
+    var inst = device().inst;
+    if (!inst) return;
+    var there = A.files.stat(path);
+    if (!there.success) { showError(texts['Import failed.'], T.Files.plainReason(there.reason)); return; }
+    var readable = A.files.readable(path);
+    if (!readable.success) { showError(texts['Import failed.'], T.Files.plainReason(readable.reason)); return; }
+    var format = {};
+    try { format = JSON.parse(N.audio.format(A.files.host(path))); } catch (e) { format = { format: 'error' }; }
+    if (format.format === 'error') { showError(texts['Unsupported format.']); return; }
+    var problem = T.tracks.lengthProblem(format.duration, inst.wave, texts);
+    if (problem) { showError(problem); return; }
+    trackDialog({
+      title: 'Import',
+      id: 'import-dialog',
+      intro: ui.el('p', { className: 'source-file', text: T.tracks.lastSegment(path) }),
+      mainLabel: 'Import',
+      mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
+      main: function (m, t, cell) {
+        var destination = T.tracks.importDestination(cell.dirName, path);
+        var progress = ui.progress(texts['Importing...'], {
+          withBar: true, busy: true, texts: texts,
+          onCancel: function () {
+            progress.setText(texts['Cancelling...']);
+            A.jobs.cancel();
+            return false;
+          }
+        });
+        var done = jobFinished(progress, texts['Import failed.'], function () {
+          var from = T.tracks.lastSegment(path);
+          var to = T.tracks.lastSegment(destination);
+          return 'Imported ' + from + (to === from ? '' : ' as ' + to) + ' into ' +
+            T.tracks.memoryLabel(m, inst, texts) + ', ' + T.tracks.trackLabel(t, texts) + '.';
+        });
+        var job = A.jobs.reserve('import', done);
+        if (!job) return;
+        root.setTimeout(function () {
+          A.jobs.importFile(A.files.host(path), A.files.host(destination), inst.wave, done, job, function (percent) {
+            if (!job.cancelled) progress.setPercent(percent);
+          });
+        }, 1000);
+      }
+    });
   }
 
   var EXPORT_FORMATS = {
