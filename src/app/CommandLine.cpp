@@ -69,6 +69,20 @@ Options parseOptions(int argc, char** argv) {
             }
             options.makeCatalogue = true;
             options.catalogueFolder = argv[++i];
+        } else if (arg == "--token-file" || arg.rfind("--token-file=", 0) == 0) {
+            if (arg == "--token-file") {
+                if (i + 1 >= argc || !*argv[i + 1]) {
+                    options.error = "--token-file needs a file";
+                    break;
+                }
+                options.tokenFile = argv[++i];
+            } else {
+                options.tokenFile = arg.substr(13);
+                if (options.tokenFile.empty()) {
+                    options.error = "--token-file needs a file";
+                    break;
+                }
+            }
         } else if (arg == "--port" || arg.rfind("--port=", 0) == 0) {
             std::string value;
             if (arg == "--port") {

@@ -13,6 +13,7 @@ struct Options {
     bool help = false;
     bool version = false;
     unsigned port = 0;
+    std::string tokenFile;  // --token-file PATH: the headless page's token, kept from run to run
     bool makeCatalogue = false;
     std::string catalogueFolder;  // --make-catalogue FOLDER
     std::string error;  // a malformed option

@@ -12,7 +12,7 @@ namespace {
 
 void printHelp(const std::string& name) {
     std::printf(
-        "Usage: %s [--headless [--port N]] [FILE...] [-url ADDRESS...]\n"
+        "Usage: %s [--headless [--port N] [--token-file PATH]] [FILE...] [-url ADDRESS...]\n"
         "       %s --make-catalogue FOLDER\n"
         "       %s COMMAND [ARGS...]\n"
         "Companion for Corvane loopers: lists, imports, exports and previews the tracks of a connected device.\n\n"
@@ -20,6 +20,8 @@ void printHelp(const std::string& name) {
         "Without a display it runs headless.\n\n"
         "  --headless   run without a window; serve the page on 127.0.0.1 and print its address\n"
         "  --port N     the port of the headless page (default: any free port)\n"
+        "  --token-file PATH  keep the headless page's token in PATH (made private if new), so\n"
+        "               its address stays the same from run to run (with a fixed --port)\n"
         "  --make-catalogue FOLDER  write FOLDER/tracksets.json from its track sets and exit\n"
         "  --version    print the version and exit\n"
         "  --help       print this help and exit\n"
