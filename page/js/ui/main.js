@@ -119,6 +119,10 @@
   }
 
   function start() {
+    A.checkAccess(begin);
+  }
+
+  function begin() {
     button('import-button').addEventListener('click', A.trackDialogs.startImport);
     button('export-button').addEventListener('click', A.trackDialogs.startExport);
     button('backup-button').addEventListener('click', A.backupDialogs.startBackup);

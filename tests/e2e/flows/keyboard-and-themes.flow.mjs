@@ -183,6 +183,20 @@ test('keyboard alone: terms, toolbar, dialogs, import, export, delete and quit; 
   await page.waitForSelector('#confirm-dialog', { state: 'detached' });
   assert.deepEqual(t.errors, []);
 
+  // A second tab of this host says where Tarn is; an address without its token says how
+  // to get the right one.
+  const [second] = await Promise.all([page.context().waitForEvent('page'), page.evaluate((a) => { window.open(a); }, t.tarn.address)]);
+  await second.waitForSelector('#page-notice');
+  assert.match(await second.textContent('#page-notice'), /Tarn is open in another tab/);
+  await second.close();
+  const stranger = await t.browser.newPage();
+  await stranger.goto(t.tarn.origin + '/index.html');
+  await stranger.waitForSelector('#page-notice');
+  assert.match(await stranger.textContent('#page-notice'), /full address.*\?token=/s);
+  await accessible(stranger, 'tokenless page');
+  await stranger.close();
+  await page.bringToFront();
+
   // Ctrl+Q goes through the page's exit and ends the host.
   await press(page, 'Control+q');
   const { code } = await t.tarn.exited;
