@@ -236,9 +236,13 @@
   // Import: choose a file, check its length, choose an empty track, convert and move.
   function startImport() {
     if (A.jobs.busy()) { showError(T.Jobs.BUSY); return; }
-    openHandler = importPath;
+    openHandler = function (path) {
+      if (path) A.places.remember('import', path);
+      importPath(path);
+    };
+    var start = A.places.folder('import');
     try {
-      N.fs.openfilename(JSON.stringify(['wav', 'mp3', 'm4a']));
+      N.fs.openfilename(JSON.stringify(['wav', 'mp3', 'm4a']), start ? A.files.host(start) : '');
     } catch (e) {
       openHandler = null;
       showError(e.message);
@@ -339,6 +343,7 @@
         var proposal = T.tracks.exportProposal(cell.fileName);
         saveHandler = function (path) {
           if (!path) return;
+          A.places.remember('export', path);
           dialog.close();
           var progress = ui.progress(texts['Exporting...']);
           var done = jobFinished(progress, texts['Export failed.'], function () {
@@ -351,7 +356,9 @@
           }, 1000);
         };
         try {
-          N.fs.savefilename(proposal.name, proposal.ext);
+          // A name with its folder starts the dialog in that folder.
+          var last = A.places.folder('export');
+          N.fs.savefilename(last ? A.files.host(last + proposal.name) : proposal.name, proposal.ext);
         } catch (e) {
           saveHandler = null;
           showError(e.message);

@@ -23,7 +23,8 @@ before(async () => {
   music = join(scratch.folder, 'Music');
   for (const folder of [config, music, join(scratch.folder, 'Documents')]) mkdirSync(folder, { recursive: true });
   writeFileSync(join(config, 'user-dirs.dirs'), `XDG_MUSIC_DIR="${music}"\nXDG_DOCUMENTS_DIR="${join(scratch.folder, 'Documents')}"\n`);
-  makeAudio(join(music, 'Loop.wav'), 1);
+  mkdirSync(join(music, 'Live'));
+  makeAudio(join(music, 'Live', 'Loop.wav'), 1);
   volume = mountVolume('Pool Duo');
   // No display: the page's own chooser stands in for the file dialogs.
   t = await openTarn({
@@ -122,11 +123,14 @@ test('keyboard alone: terms, toolbar, dialogs, import, export, delete and quit; 
   assert.equal(await page.$('#chooser-dialog'), null);
   await press(page, 'Escape');
 
-  // Import: Ctrl+O, the chooser's list by arrows and Enter, the first empty track by Enter.
+  // Import: Ctrl+O, the chooser's list by arrows and Enter (into Live/, then the file),
+  // the first empty track by Enter.
   await press(page, 'Control+o');
   await page.waitForSelector('#chooser-dialog');
   await bothSchemes(page, 'chooser');
   await page.focus('#chooser-list');
+  await press(page, 'Home', 'Enter');
+  await waitFor(async () => (await page.textContent('#chooser-folder')) === join(music, 'Live') + '/', { what: 'Live/' });
   await press(page, 'Home', 'Enter');
   await page.waitForSelector('#import-dialog');
   await bothSchemes(page, 'import dialog');
@@ -166,6 +170,13 @@ test('keyboard alone: terms, toolbar, dialogs, import, export, delete and quit; 
   await waitFor(() => !readdirSync(volume.track(1, 1)).includes('Loop.wav'), { what: 'the track to go' });
   await press(page, 'Escape');
   await page.waitForSelector('#export-dialog', { state: 'detached' });
+
+  // The next import starts in the folder the last one came from.
+  await press(page, 'Control+o');
+  await page.waitForSelector('#chooser-dialog');
+  assert.equal(await page.textContent('#chooser-folder'), join(music, 'Live') + '/');
+  await press(page, 'Escape');
+  await page.waitForSelector('#chooser-dialog', { state: 'detached' });
 
   // Settings and the Disconnect question through the keys; Escape closes each.
   await page.focus('#settings-button');
