@@ -347,7 +347,7 @@
           dialog.close();
           var progress = ui.progress(texts['Exporting...']);
           var done = jobFinished(progress, texts['Export failed.'], function () {
-            return 'Exported ' + T.tracks.lastSegment(path) + '.';
+            return 'Exported ' + T.tracks.memoryLabel(m, inst, texts) + ', ' + T.tracks.trackLabel(t, texts) + ' to ' + path + '.';
           });
           var job = A.jobs.reserve('export', done);
           if (!job) return;
@@ -413,7 +413,12 @@
           importing: function (percent) { if (!cancelling) progress.setPercent(percent); },
           done: function (outcome) {
             progress.close();
-            if (outcome.success || outcome.cancelled) return;
+            if (outcome.cancelled) return;
+            if (outcome.success) {
+              showDone('Downloaded ' + (item.title || name) + ' as ' + name + ' into ' +
+                T.tracks.memoryLabel(m, inst, texts) + ', ' + T.tracks.trackLabel(t, texts) + '.');
+              return;
+            }
             if (outcome.busy) showError(outcome.reason);
             else showError(outcome.reason === 'download' ? texts['Download failed.'] : texts['Downloaded file is broken.']);
           }

@@ -138,6 +138,8 @@ test('keyboard alone: terms, toolbar, dialogs, import, export, delete and quit; 
   await press(page, 'Home', 'Enter');
   await page.waitForSelector('#progress-dialog', { state: 'detached', timeout: 30000 });
   await waitFor(() => readdirSync(volume.track(1, 1)).includes('Loop.wav'), { what: 'the imported track' });
+  await page.waitForSelector('#done-note');
+  assert.match(await page.textContent('#done-note'), /^Imported Loop\.wav into .+, .+1\.$/);
 
   // Export: Ctrl+E, the imported track, Enter, a typed name in the chooser.
   await press(page, 'Control+e');
@@ -150,6 +152,8 @@ test('keyboard alone: terms, toolbar, dialogs, import, export, delete and quit; 
   await waitFor(() => readdirSync(join(scratch.folder, 'Documents')).includes('Take.wav') || readdirSync(music).includes('Take.wav'),
     { timeout: 30000, what: 'the exported file' });
   await page.waitForSelector('#progress-dialog', { state: 'detached', timeout: 30000 });
+  await waitFor(async () => /^Exported .+ to \/.+\/Take\.wav\.$/.test(await page.textContent('#done-note').catch(() => '')),
+    { timeout: 20000, what: 'the export note with its destination' });
 
   // Delete: the question takes the focus on Cancel, so Enter keeps the track; Shift+Tab
   // reaches Delete.
