@@ -94,7 +94,7 @@
       versionLine.textContent = 'Version ' + g.version + (on ? ' (DEV)' : '');
     });
     ui.dialog({
-      title: g.product,
+      title: 'About ' + g.product,
       id: 'about-dialog',
       body: ui.el('div', { className: 'about' }, [
         ui.el('p', { className: 'about-product', text: g.product }), versionLine, ui.el('p', { text: g.copyright }),

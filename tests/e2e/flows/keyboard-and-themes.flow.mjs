@@ -182,6 +182,14 @@ test('keyboard alone: terms, toolbar, dialogs, import, export, delete and quit; 
   await press(page, 'Escape');
   await page.waitForSelector('#chooser-dialog', { state: 'detached' });
 
+  // A file handed to the program ("Open With", a later `tarn FILE`) opens the import.
+  await page.evaluate((p) => $native.app.event.command('open', p), join(music, 'Live', 'Loop.wav'));
+  await page.waitForSelector('#import-dialog');
+  assert.equal(await page.textContent('#import-dialog .source-file'), 'Loop.wav');
+  await press(page, 'Home', 'Enter');
+  await waitFor(() => readdirSync(volume.track(1, 1)).includes('Loop.wav'), { timeout: 30000, what: 'the opened file imported' });
+  await page.waitForSelector('#progress-dialog', { state: 'detached', timeout: 30000 });
+
   // Settings and the Disconnect question through the keys; Escape closes each.
   await page.focus('#settings-button');
   await press(page, 'Enter');
