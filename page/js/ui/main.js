@@ -59,7 +59,7 @@
     var status = button('device-status');
     var stuck = manager.foundInEditMode;
     // After Disconnect the looper is out of edit mode and its volume released.
-    var released = manager.disconnected && !usable;
+    var released = manager.disconnected && !usable && A.device.safeToUnplug();
     status.textContent = inst ? inst.name + (stuck ? ' ' + texts.inEditMode : usable ? '' : released ? ': Safe to unplug' : ' \u2026') : texts.noDevice;
     status.setAttribute('data-edit-mode-left', stuck ? '1' : '0');
     button('takeover-button').hidden = !stuck;

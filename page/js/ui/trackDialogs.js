@@ -30,11 +30,14 @@
   }
 
   // A short note that goes by itself: the import or export is done.
-  function showDone(text) {
+  // lasting: how long it stays in ms (4 s by default, 0 for good).
+  function showDone(text, lasting) {
     var note = ui.el('div', { className: 'done-note', id: 'done-note', role: 'status', text: text });
     root.document.body.appendChild(note);
-    root.setTimeout(function () { if (note.parentNode) note.parentNode.removeChild(note); }, 4000);
+    if (lasting === 0) return;
+    root.setTimeout(function () { if (note.parentNode) note.parentNode.removeChild(note); }, lasting || 4000);
   }
+  A.showNote = showDone;
 
   function device() { return A.device.instrument; }
 
