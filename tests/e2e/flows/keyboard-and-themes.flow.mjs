@@ -190,7 +190,14 @@ test('keyboard alone: terms, toolbar, dialogs, import, export, delete and quit; 
   await waitFor(() => readdirSync(volume.track(1, 1)).includes('Loop.wav'), { timeout: 30000, what: 'the opened file imported' });
   await page.waitForSelector('#progress-dialog', { state: 'detached', timeout: 30000 });
 
-  // Settings and the Disconnect question through the keys; Escape closes each.
+  // Back up…, Settings and the Disconnect question through the keys; Escape closes each.
+  await page.focus('#backup-button');
+  await press(page, 'Enter');
+  await page.waitForSelector('#chooser-dialog');
+  assert.equal(await page.textContent('#chooser-dialog .dialog-title'), 'Select Folder');
+  await bothSchemes(page, 'backup folder chooser');
+  await press(page, 'Escape');
+  await page.waitForSelector('#chooser-dialog', { state: 'detached' });
   await page.focus('#settings-button');
   await press(page, 'Enter');
   await page.waitForSelector('#settings-dialog');
