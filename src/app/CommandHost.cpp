@@ -1,5 +1,7 @@
 #include "app/CommandHost.h"
 
+#include <algorithm>
+
 #include "app/Bundle.h"
 #include "app/InterruptSignals.h"
 #include "app/ScriptContext.h"
@@ -295,10 +297,44 @@ void CommandWindow::close() { run_.requestExit(0); }
 
 }  // namespace
 
+namespace {
+const char* const kCommands[] = {"devices", "ls", "import", "export", "rm", "deleted", "undelete", "backup", "restore"};
+
+// Edits (insert, delete, replace, swap of neighbours) that turn a into b.
+size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        for (size_t j = 1; j <= b.size(); ++j) {
+            size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+}  // namespace
+
 bool isCommandName(const std::string& name) {
-    for (const char* command : {"devices", "ls", "import", "export", "rm", "deleted", "undelete", "backup", "restore"})
+    for (const char* command : kCommands)
         if (name == command) return true;
     return false;
+}
+
+std::string nearestCommandName(const std::string& name) {
+    std::string best;
+    size_t bestDistance = 3;
+    for (const char* command : kCommands) {
+        size_t distance = editDistance(name, command);
+        // Two edits turn any two-letter word into "ls" or "rm": short names need a closer match.
+        size_t allowed = std::string(command).size() <= 2 ? 1 : 2;
+        if (distance <= allowed && distance < bestDistance) {
+            best = command;
+            bestDistance = distance;
+        }
+    }
+    return best;
 }
 
 int runCommand(const std::string& appName, const std::vector<std::string>& args) {

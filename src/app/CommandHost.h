@@ -5,6 +5,8 @@
 
 // The subcommands of the command line (argv[1]).
 bool isCommandName(const std::string& name);
+// The subcommand a mistyped name most likely meant (at most two edits away), or "".
+std::string nearestCommandName(const std::string& name);
 
 // Runs one command without a window: the native objects of the window, and the page's own
 // DOM-free scripts (the list in js/cli-scripts.json of the page root) in a script context,

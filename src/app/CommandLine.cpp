@@ -69,6 +69,20 @@ Options parseOptions(int argc, char** argv) {
             }
             options.makeCatalogue = true;
             options.catalogueFolder = argv[++i];
+        } else if (arg == "--token-file" || arg.rfind("--token-file=", 0) == 0) {
+            if (arg == "--token-file") {
+                if (i + 1 >= argc || !*argv[i + 1]) {
+                    options.error = "--token-file needs a file";
+                    break;
+                }
+                options.tokenFile = argv[++i];
+            } else {
+                options.tokenFile = arg.substr(13);
+                if (options.tokenFile.empty()) {
+                    options.error = "--token-file needs a file";
+                    break;
+                }
+            }
         } else if (arg == "--port" || arg.rfind("--port=", 0) == 0) {
             std::string value;
             if (arg == "--port") {
@@ -92,6 +106,31 @@ Options parseOptions(int argc, char** argv) {
         }
     }
     return options;
+}
+
+std::string unusableFirstArgument(const std::vector<std::string>& pageArgs) {
+    if (pageArgs.empty()) return std::string();
+    const std::string& first = pageArgs.front();
+    std::string verb, value;
+    if (first == "-url" || launcherAddress(first, verb, value)) return std::string();
+    if (first.empty() || g_file_test(first.c_str(), G_FILE_TEST_EXISTS)) return std::string();
+    if (first.size() > 1 && first[0] == '-') return first;  // an option this program does not have
+    // A bare word (letters, digits, '-', '_') that names no file is a mistyped command. A
+    // missing file with a folder or an extension goes on: the page says what is wrong with it.
+    if (!g_ascii_isalpha(first[0])) return std::string();
+    for (char c : first)
+        if (!g_ascii_isalnum(c) && c != '-' && c != '_') return std::string();
+    return first;
+}
+
+void absoluteFileArguments(std::vector<std::string>& pageArgs) {
+    for (auto& arg : pageArgs) {
+        if (arg == "-url") return;
+        if (arg.empty() || arg[0] == '/' || !g_file_test(arg.c_str(), G_FILE_TEST_EXISTS)) continue;
+        gchar* absolute = g_canonicalize_filename(arg.c_str(), nullptr);
+        arg = absolute;
+        g_free(absolute);
+    }
 }
 
 std::string applicationName(const std::string& program) {

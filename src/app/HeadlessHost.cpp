@@ -3,6 +3,7 @@
 #include "app/Bundle.h"
 #include "app/SignalQuit.h"
 #include "app/SingleInstance.h"
+#include "sys/TokenFile.h"
 #include "webview/LoopbackServer.h"
 #include "assembly/AppBridge.h"
 
@@ -24,10 +25,15 @@ private:
 }  // namespace
 
 int runHeadless(const std::string& appName, const Options& options) {
-    // Held while it runs, so that a command-line run does not drive the same looper; taken
-    // by another start, the headless host runs all the same.
+    // Held while it runs, so that a command-line run does not drive the same looper. Taken
+    // by another start (a window, another host, a command), this one does not start: two
+    // hosts would drive the same looper against each other.
     SingleInstance instance(appName);
-    instance.acquire();
+    if (!instance.acquire()) {
+        std::fprintf(stderr, "%s: Tarn is already running (%s); close it first.\n", appName.c_str(),
+                     instance.commandRunning() ? "a tarn command" : "a window or a headless host");
+        return 1;
+    }
 
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     auto bridge = std::make_unique<AppBridge>();
@@ -41,6 +47,16 @@ int runHeadless(const std::string& appName, const Options& options) {
 
     LoopbackServer server(root, [&](const std::vector<std::string>& args) { return bridge->invokeNative(args); });
     std::string error;
+    if (!options.tokenFile.empty()) {
+        std::string token;
+        if (!keptToken(options.tokenFile, &LoopbackServer::newToken, token, error)) {
+            std::fprintf(stderr, "%s: --token-file %s\n", appName.c_str(), error.c_str());
+            controller.reset();
+            g_main_loop_unref(loop);
+            return 1;
+        }
+        server.setToken(token);
+    }
     if (!server.start(options.port, error)) {
         std::fprintf(stderr, "%s: cannot serve the page: %s\n", appName.c_str(), error.c_str());
         bridge.reset();

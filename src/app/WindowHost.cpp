@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/SignalQuit.h"
 #include "app/SingleInstance.h"
+#include "sys/ColorScheme.h"
 #include "webview/AppScheme.h"
 #include "webview/TarnAppWebViewController.h"
 
@@ -47,6 +48,22 @@ int runWindow(const std::string& appName, const Options& options) {
         start = AppScheme::address(startPage());
     else
         std::fprintf(stderr, "%s: the page bundle could not be unpacked\n", appName.c_str());
+
+    // The desktop's light or dark preference from the settings portal, which GTK 3 does not
+    // read itself; the web view's prefers-color-scheme follows GTK's dark-theme setting. A
+    // theme asked for by name (GTK_THEME) stays as asked.
+    ColorSchemeWatch colorScheme;
+    const char* theme = getenv("GTK_THEME");
+    if (!theme || !*theme) {
+        bool followed = false;
+        colorScheme.start([followed](ColorSchemeWatch::Scheme scheme) mutable {
+            // No preference at start: the user's own GTK settings decide.
+            if (scheme == ColorSchemeWatch::NoPreference && !followed) return;
+            followed = true;
+            g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme",
+                         scheme == ColorSchemeWatch::PreferDark ? TRUE : FALSE, nullptr);
+        });
+    }
 
     int code = 0;
     {

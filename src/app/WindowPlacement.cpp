@@ -56,5 +56,7 @@ WindowSize defaultWindowSize(double scale, WindowSize workArea) {
 }
 
 WindowSize minimumWindowSize(double scale, WindowSize workArea) {
-    return limited({scaledLength(800, scale), scaledLength(600, scale)}, workArea);
+    // 600 wide: the toolbar keeps every action from there (the rest under More), so the
+    // window fits half of a small laptop screen.
+    return limited({scaledLength(600, scale), scaledLength(600, scale)}, workArea);
 }

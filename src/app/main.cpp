@@ -12,7 +12,7 @@ namespace {
 
 void printHelp(const std::string& name) {
     std::printf(
-        "Usage: %s [--headless [--port N]] [FILE...] [-url ADDRESS...]\n"
+        "Usage: %s [--headless [--port N] [--token-file PATH]] [FILE...] [-url ADDRESS...]\n"
         "       %s --make-catalogue FOLDER\n"
         "       %s COMMAND [ARGS...]\n"
         "Companion for Corvane loopers: lists, imports, exports and previews the tracks of a connected device.\n\n"
@@ -20,6 +20,8 @@ void printHelp(const std::string& name) {
         "Without a display it runs headless.\n\n"
         "  --headless   run without a window; serve the page on 127.0.0.1 and print its address\n"
         "  --port N     the port of the headless page (default: any free port)\n"
+        "  --token-file PATH  keep the headless page's token in PATH (made private if new), so\n"
+        "               its address stays the same from run to run (with a fixed --port)\n"
         "  --make-catalogue FOLDER  write FOLDER/tracksets.json from its track sets and exit\n"
         "  --version    print the version and exit\n"
         "  --help       print this help and exit\n"
@@ -47,6 +49,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s\n", appName.c_str(), options.error.c_str());
         return 2;
     }
+    // A mistyped command or a missing file is not opened as a page argument: that would
+    // start a window or a headless server for nothing.
+    std::string unusable = options.help || options.version ? std::string() : unusableFirstArgument(options.pageArgs);
+    if (!unusable.empty()) {
+        bool looksLikeOption = unusable.size() > 1 && unusable[0] == '-';
+        std::fprintf(stderr, "%s: '%s' is not a %s %s. See '%s --help'.\n", appName.c_str(), unusable.c_str(),
+                     appName.c_str(), looksLikeOption ? "option" : "command", appName.c_str());
+        std::string nearest = nearestCommandName(unusable);
+        if (!nearest.empty()) std::fprintf(stderr, "Did you mean '%s %s'?\n", appName.c_str(), nearest.c_str());
+        return 2;
+    }
+    absoluteFileArguments(options.pageArgs);
     if (options.help) {
         printHelp(appName);
         return 0;

@@ -175,10 +175,20 @@ void SavePanel::configure(GtkFileChooser* chooser) const {
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
 }
 
-std::string SavePanel::startFolder() const { return documentsFolder(); }
+// A proposed name may carry the folder to start in ("/home/u/Takes/Take.wav"): the folder
+// the same kind of file was saved in last time. A folder that is gone is not used.
+std::string SavePanel::startFolder() const {
+    auto slash = name().rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        std::string folder = name().substr(0, slash);
+        if (g_file_test(folder.c_str(), G_FILE_TEST_IS_DIR)) return folder;
+    }
+    return documentsFolder();
+}
 
 std::string SavePanel::proposedName() const {
-    return name().empty() || extension().empty() || endsWithExtension(name(), extension()) ? name() : name() + "." + extension();
+    std::string base = name().substr(name().rfind('/') == std::string::npos ? 0 : name().rfind('/') + 1);
+    return base.empty() || extension().empty() || endsWithExtension(base, extension()) ? base : base + "." + extension();
 }
 
 ChooseFolder::ChooseFolder(std::string folder) { first_ = std::move(folder); }

@@ -70,9 +70,10 @@ public:
     const char* acceptLabel() const override { return "_Save"; }
     const std::string& name() const { return first_; }
     const std::string& extension() const { return second_; }
-    // The documents folder.
+    // The folder of a proposed name given with one (when it exists), else the documents.
     std::string startFolder() const override;
-    // The name shown at first: the proposed one, with the extension when it has none.
+    // The name shown at first: the proposed one without its folder, with the extension
+    // when it has none.
     std::string proposedName() const;
 };
 

@@ -38,6 +38,8 @@ public:
     bool start(unsigned port, std::string& error);
     unsigned port() const { return port_; }
     const std::string& token() const { return token_; }
+    // Replaces the run's fresh token (one kept from run to run); before start().
+    void setToken(std::string token) { token_ = std::move(token); }
     // http://127.0.0.1:<port>/<page>?token=<token>
     std::string pageAddress(const std::string& page = "index.html") const;
 

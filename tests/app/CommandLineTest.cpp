@@ -1,6 +1,8 @@
+#include "app/CommandHost.h"
 #include "app/CommandLine.h"
 #include "base/Text.h"
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -25,6 +27,36 @@ TEST(CommandLineTest, AddressesFromTheLauncherBecomeFilesOrUrlCommands) {
     EXPECT_EQ(events[2], command("open", "notes: a.wav"));  // a file name with a colon stays a file
     EXPECT_EQ(events[3], command("open", "file://remote/x.wav"));  // not a local file: passed as it came
     EXPECT_EQ(events[4], command("open", "c:/x.wav"));
+}
+
+TEST(CommandLineTest, AMistypedCommandOrUnknownOptionIsRefusedAndFilesAndAddressesPass) {
+    EXPECT_EQ(unusableFirstArgument({"lst"}), "lst");
+    EXPECT_EQ(unusableFirstArgument({"--headles"}), "--headles");
+    EXPECT_EQ(unusableFirstArgument({"lst", "/tmp"}), "lst");  // only the first argument decides
+    // Files (even missing ones that look like files) and addresses go on to the page.
+    for (const char* fine : {"/tmp", "a.wav", "My Loops/take", "file:///tmp/a.wav", "-url", "-", "2026", "x:y"})
+        EXPECT_EQ(unusableFirstArgument({fine}), "") << fine;
+    EXPECT_EQ(unusableFirstArgument({}), "");
+}
+
+TEST(CommandLineTest, ExistingRelativeFilesGetTheirWholePathForTheWindowThatTakesThem) {
+    gchar* here = g_get_current_dir();
+    std::string cwd = here;
+    g_free(here);
+    std::vector<std::string> args = {".", "missing.wav", "/tmp", "-url", "."};
+    absoluteFileArguments(args);
+    EXPECT_EQ(args[0], cwd);
+    EXPECT_EQ(args[1], "missing.wav");
+    EXPECT_EQ(args[2], "/tmp");
+    EXPECT_EQ(args[4], ".");  // an address, not a file
+}
+
+TEST(CommandLineTest, TheNearestCommandIsSuggestedOnlyWhenClose) {
+    EXPECT_EQ(nearestCommandName("lst"), "ls");
+    EXPECT_EQ(nearestCommandName("improt"), "import");
+    EXPECT_EQ(nearestCommandName("devics"), "devices");
+    EXPECT_EQ(nearestCommandName("ab"), "");  // two edits from "ls" and "rm": no guess
+    EXPECT_EQ(nearestCommandName("window"), "");
 }
 
 }  // namespace

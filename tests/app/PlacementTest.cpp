@@ -13,7 +13,7 @@ TEST(PlacementTest, DefaultAndMinimumSizesScaleAndFitTheWorkArea) {
     EXPECT_EQ(defaultWindowSize(1.25, big).height, 960);
     EXPECT_EQ(defaultWindowSize(1.1, big).width, 1100);  // no rounding up of 1100.0000001
     EXPECT_EQ(defaultWindowSize(1.333, big).height, 1024);  // ceil(1023.744)
-    EXPECT_EQ(minimumWindowSize(1.5, big).width, 1200);
+    EXPECT_EQ(minimumWindowSize(1.5, big).width, 900);
     EXPECT_EQ(minimumWindowSize(1.5, big).height, 900);
     WindowSize small{1024, 700};
     EXPECT_EQ(defaultWindowSize(1.0, small).width, 1000);

@@ -13,6 +13,11 @@ function host({ moveFails = false, downloadId = 77 } = {}) {
   const files = {
     unlink: (p) => { calls.push(['unlink', p]); return { success: true }; },
     move: (a, b) => { calls.push(['move', a, b]); return moveFails ? { success: false, reason: 'File exists' } : { success: true }; },
+    page: (p) => p,
+    host: (p) => p,
+    // Every folder is there except under /gone/; nothing can be written under /full/.
+    stat: (p) => (p.startsWith('/gone/') ? { success: false, reason: 'No such file or directory' } : { success: true, data: { directory: true } }),
+    writeString: (p) => (p.startsWith('/full/') ? { success: false, reason: 'No space left on device' } : { success: true }),
   };
   const native = {
     audio: {
@@ -195,6 +200,13 @@ test('failures carry the reason in plain words', () => {
   h.jobs.importFile('/in/b.mp3', '/v/d/b.wav', floatWave, (o) => outcomes.push(o));
   h.jobs.onConvertFailed('/in/b.mp3');
   assert.match(outcomes[1].reason, /no audio Tarn can read/);
+  // An export that could not be written says why: the folder is gone, or the disk is full.
+  for (const [to, reason] of [['/gone/x.wav', 'The folder /gone/ does not exist.'], ['/full/x.wav', 'There is not enough free space on the volume.']]) {
+    h.jobs.exportTrack('/v/001_1/a.wav', to, { bits: 16, format: 1 }, (o) => outcomes.push(o));
+    h.jobs.onFormatConverted('/v/001_1/a.wav', '{"result":0}');
+    assert.equal(outcomes.pop().reason, reason);
+  }
+  assert.ok(h.of('unlink').some((c) => c[1] === '/full/.tarn-write-check'), 'the check leaves nothing behind');
 });
 
 test('conversion progress reaches the import\'s handler as a growing share, for its own source only', () => {

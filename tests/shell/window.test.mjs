@@ -134,7 +134,7 @@ test('bridge, pushed events, hand-over, close button, exit and placement', async
       return g.x === 50 && g.y === 60 && g.width === 900 && g.height === 700;
     });
     await sleep(200);
-    assert.equal((await secondStart(home, ['please-exit'])).code, 0);
+    assert.equal((await secondStart(home, ['./please-exit'])).code, 0);
     const ended = await Promise.race([tarn.exited, sleep(15000).then(() => ({ code: 'hung' }))]);
     assert.equal(ended.code, 0, tarn.output());
     const placement = home.settings().applications.tarn;
@@ -196,7 +196,7 @@ test('frames and pages of other origins reach neither the bridge nor permissions
     assert.equal(probe(home).permission, 'granted');
 
     // The page itself navigated to another origin has no bridge and no permissions.
-    assert.equal((await secondStart(home, ['go-foreign'])).code, 0);
+    assert.equal((await secondStart(home, ['./go-foreign'])).code, 0);
     const top = await waitFor('the foreign top page report', () => site.reports.find((r) => r.page === 'top'));
     for (const attempt of top.bridge) assert.doesNotMatch(attempt, /answered:200/, attempt);
     assert.equal(top.permission, 'denied');

@@ -154,7 +154,8 @@
       }
       var item = plan[index];
       var destination = tracks.importDestination(item.dirName, item.source);
-      var label = 'Importing ' + tracks.lastSegment(item.source) + (plan.length > 1 ? ' (' + (index + 1) + '/' + plan.length + ')' : '');
+      // "file 2 of 3", not "(2/3)": that reads like a track address.
+      var label = 'Importing ' + tracks.lastSegment(item.source) + (plan.length > 1 ? ' (file ' + (index + 1) + ' of ' + plan.length + ')' : '');
       ctx.progress.show(label, 0);
       ctx.runJob(function (done) {
         return ctx.jobs.importFile(ctx.files.host(item.source), ctx.files.host(destination), ctx.looper.inst.wave, done,
@@ -165,6 +166,8 @@
           ctx.fail(item.source + ': ' + ctx.texts['Import failed.'] + (outcome.reason ? ' ' + outcome.reason : '') + before);
           return;
         }
+        // The conversion's own percentage ends before the copy onto the looper does.
+        ctx.progress.show(label, 100);
         var info = trackInfo(ctx, destination);
         imported.push({ file: item.source, frames: info.frames, memory: item.memory, track: item.track });
         if (!ctx.json) {

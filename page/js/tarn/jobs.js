@@ -182,7 +182,24 @@
     try { parsed = JSON.parse(args); } catch (e) { parsed = { result: 0 }; }
     var data = {};
     Object.keys(parsed).forEach(function (k) { if (k !== 'result') data[k] = parsed[k]; });
-    this.finish(job, { success: parsed.result !== 0 && parsed.result !== undefined, data: data });
+    var success = parsed.result !== 0 && parsed.result !== undefined;
+    var outcome = { success: success, data: data };
+    var problem = success ? '' : this.destinationProblem(job.exporting.destination);
+    if (problem) outcome.reason = problem;
+    this.finish(job, outcome);
+  };
+
+  // Why a file could not be written at path, as far as its folder tells: missing, or what
+  // writing there says (permission, disk full, read-only); '' when nothing is found.
+  Jobs.prototype.destinationProblem = function (path) {
+    var page = this.files.page(path);
+    var folder = page.replace(/[^\/]*$/, '') || '/';
+    var there = this.files.stat(folder);
+    if (!there.success || !there.data || !there.data.directory) return 'The folder ' + folder + ' does not exist.';
+    var probe = folder + '.tarn-write-check';
+    var written = this.files.writeString(probe, 'x');
+    this.quietUnlink(probe);
+    return written.success ? '' : plain(written.reason);
   };
 
   // --- download: fetch to a temporary file, then import it like a file of the user's.

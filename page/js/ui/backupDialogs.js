@@ -30,7 +30,7 @@
   function withoutSlash(path) { return String(path).replace(/\/+$/, '') || '/'; }
 
   function chooseFolder(then) {
-    var start = lastFolder;
+    var start = lastFolder || A.places.folder('backup');
     if (!start) {
       var documents = A.files.folder('documents');
       start = documents.success ? documents.data : '';
@@ -38,6 +38,7 @@
     folderHandler = function (path) {
       if (!path) return;
       lastFolder = path;
+      A.places.remember('backup', path);
       then(withoutSlash(path));
     };
     try {

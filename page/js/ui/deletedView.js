@@ -79,15 +79,13 @@
     var body = ui.el('div', {}, [
       ui.el('p', { text: items.length === 1 ? texts.deleteOne : texts.deleteMany.replace('%d', items.length) }), list,
       ui.el('p', { className: 'delete-kept', text: texts.deleteKept })]);
-    var confirmation = ui.dialog({
+    ui.dialog({
       title: items.length === 1 ? texts.deleteTitleOne : texts.deleteTitleMany, body: body, id: 'confirm-dialog',
-      buttons: [{ label: texts.Delete, primary: true, id: 'confirm-delete', action: function () {
+      buttons: [{ label: texts.Delete, primary: true, danger: true, id: 'confirm-ok', action: function () {
         if (before) before();
         run(items, []);
-      } }, { label: texts.Cancel }]
+      } }, { label: texts.Cancel, cancel: true, focus: true, id: 'confirm-cancel' }]
     });
-    // Enter confirms and Tab reaches Cancel; Undo is there for a slip.
-    confirmation.buttons[texts.Delete].focus();
   }
 
   // One track after the other; a track whose copy cannot be kept is asked about.

@@ -26,6 +26,8 @@
   g.device = { instrument: instrument, manager: manager };
 
   var pendingUnmount = null;
+  // True once Disconnect has left edit mode and released the volume: the looper may go.
+  var released = false;
 
   function check() { detector.check(); }
 
@@ -161,6 +163,7 @@
       stopWatching();
       unmount(volume, function (ok, reason) {
         manager.leave();
+        released = ok;
         if (!ok) {
           T.ui.message(T.ui.withReason(texts.releaseFailed, reason), '', texts);
           done(false, reason);
@@ -176,6 +179,7 @@
   }
 
   function disconnect(done) {
+    released = false;
     detector.stopChecking();
     detector.paused = true;
     check();
@@ -194,14 +198,24 @@
     disconnectVolume(instrument.volume, finish);
   }
 
+  // The question says what Disconnect does: edit mode ends and the volume goes, after
+  // which the looper can be unplugged.
+  function disconnectQuestion() {
+    var volume = instrument.volume ? T.tracks.lastSegment(String(instrument.volume).replace(/\/+$/, '')) : '';
+    if (volume) return 'Leave edit mode and eject ' + volume + '? You can then unplug the looper.';
+    return 'Leave edit mode on ' + (instrument.inst ? instrument.inst.name : 'the looper') + '? You can then unplug it.';
+  }
+
   function onDisconnectButton() {
     if (manager.offersReconnect()) {
-      T.ui.confirm('', texts['Connect?'], texts, function () {
+      T.ui.confirm('Connect', 'Put the looper into edit mode again?', texts, function () {
+        released = false;
         manager.reconnect();
         stepNow();
-      });
+      }, { ok: 'Connect' });
     } else {
-      T.ui.confirm('', texts['Disconnect?'], texts, function () { disconnect(); });
+      T.ui.confirm('Disconnect', disconnectQuestion(), texts, function () { disconnect(); },
+        { ok: 'Disconnect', destructive: true });
     }
   }
 
@@ -210,7 +224,12 @@
     if (exiting) return;
     exiting = true;
     if (A.jobs && A.jobs.cancelAll) A.jobs.cancelAll();
+    var volume = instrument.volume ? T.tracks.lastSegment(String(instrument.volume).replace(/\/+$/, '')) : '';
     disconnect(function () {
+      // The last word (a browser tab keeps it after the host has gone).
+      if (released && A.showNote) {
+        A.showNote('Left edit mode' + (volume ? ' and ejected ' + volume : '') + '. You can unplug the looper.', 0);
+      }
       root.setTimeout(function () { detector.whenSent(2000, function () { N.app.exit(); }); }, 500);
     });
   };
@@ -241,6 +260,7 @@
     start: start,
     disconnect: disconnect,
     onDisconnectButton: onDisconnectButton,
+    safeToUnplug: function () { return released; },
     askTakeOver: askTakeOver,
     keepTracks: keepTracks
   };

@@ -28,7 +28,7 @@
     var selected = null;
     var answered = false;
     var where = ui.el('p', { className: 'chooser-folder', id: 'chooser-folder' });
-    var list = ui.el('div', { className: 'chooser-list', id: 'chooser-list', tabindex: '0' });
+    var list = ui.el('div', { className: 'chooser-list', id: 'chooser-list', tabindex: '0', role: 'listbox', 'aria-label': 'Files' });
     var note = ui.el('p', { className: 'chooser-note', id: 'chooser-note' });
     var name = kind === 'savefilename' ? ui.el('input', { type: 'text', id: 'chooser-name', className: 'chooser-name' }) : null;
     if (name) name.value = request.name || '';
@@ -48,21 +48,18 @@
       }
       folder = C.withSlash(target);
       selected = null;
+      list.removeAttribute('aria-activedescendant');
       note.textContent = '';
       where.textContent = folder;
       list.textContent = '';
       C.visible(listed.data, kind, request.extensions).forEach(function (entry) {
         var item = ui.el('div', {
           className: 'chooser-entry' + (entry.directory ? ' folder' : ''), 'data-name': entry.name,
+          role: 'option', id: 'chooser-entry-' + list.childNodes.length,
           text: entry.directory ? entry.name + '/' : entry.name
         });
-        item.addEventListener('click', function () {
-          var before = list.querySelector('.chooser-entry.selected');
-          if (before) before.classList.remove('selected');
-          item.classList.add('selected');
-          selected = entry;
-          if (name && !entry.directory) name.value = entry.name;
-        });
+        item.entry = entry;
+        item.addEventListener('click', function () { pick(item); });
         item.addEventListener('dblclick', function () {
           if (entry.directory) open(folder + entry.name);
           else accept();
@@ -70,6 +67,33 @@
         list.appendChild(item);
       });
     }
+
+    function pick(item) {
+      var before = list.querySelector('.chooser-entry.selected');
+      if (before) before.classList.remove('selected');
+      item.classList.add('selected');
+      list.setAttribute('aria-activedescendant', item.id);
+      selected = item.entry;
+      if (name && !selected.directory) name.value = selected.name;
+      if (item.scrollIntoView) item.scrollIntoView({ block: 'nearest' });
+    }
+
+    // Keyboard: arrows (Home, End) move, Enter goes into a folder or takes the file,
+    // Backspace goes up.
+    list.addEventListener('keydown', function (e) {
+      var items = Array.prototype.slice.call(list.querySelectorAll('.chooser-entry'));
+      var at = items.indexOf(list.querySelector('.chooser-entry.selected'));
+      var next = -1;
+      if (e.key === 'ArrowDown') next = Math.min(items.length - 1, at + 1);
+      else if (e.key === 'ArrowUp') next = Math.max(0, at - 1);
+      else if (e.key === 'Home') next = 0;
+      else if (e.key === 'End') next = items.length - 1;
+      else if (e.key === 'Enter') { e.preventDefault(); accept(); return; }
+      else if (e.key === 'Backspace') { e.preventDefault(); open(C.parent(folder)); return; }
+      else return;
+      e.preventDefault();
+      if (items[next]) pick(items[next]);
+    });
 
     function accept() {
       if (kind === 'choosefolder') {
@@ -86,7 +110,8 @@
       var there = A.files.stat(target);
       if (there.success && there.data && there.data.directory) { open(target); return false; }
       if (there.success) {
-        ui.confirm('', T.tracks.lastSegment(target) + ' already exists. Replace it?', texts, function () { finish(target); });
+        ui.confirm('', T.tracks.lastSegment(target) + ' already exists. Replace it?', texts, function () { finish(target); },
+          { ok: 'Replace', destructive: true });
         return false;
       }
       finish(target);

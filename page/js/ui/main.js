@@ -9,14 +9,19 @@
   var g = A.g;
   var doc = root.document;
 
-  doc.addEventListener('contextmenu', function (e) { e.preventDefault(); });
-  doc.addEventListener('selectstart', function (e) {
-    var t = e.target;
-    if (!(t && t.closest && t.closest('input, textarea'))) e.preventDefault();
+  // The page is an application, not a document: no browser menu and no selection,
+  // except in fields and in texts worth copying (errors, notes, versions, terms).
+  var SELECTABLE = 'input, textarea, .selectable, .dialog-body p, .dialog-body pre, .done-note, .catalogue-error';
+  function inSelectable(t) {
+    var node = t && t.nodeType === 3 ? t.parentNode : t;
+    return !!(node && node.closest && node.closest(SELECTABLE));
+  }
+  doc.addEventListener('contextmenu', function (e) {
+    if (!inSelectable(e.target) || !String(root.getSelection ? root.getSelection() : '')) e.preventDefault();
   });
-  doc.addEventListener('keydown', function (e) {
-    if (e.keyCode === 116) { e.preventDefault(); e.stopPropagation(); }
-  }, true);
+  doc.addEventListener('selectstart', function (e) {
+    if (!inSelectable(e.target)) e.preventDefault();
+  });
 
   A.files = new T.Files(N.fs);
   var temporary = A.files.folder('temporary');
@@ -53,7 +58,9 @@
     var inst = A.device.instrument.inst;
     var status = button('device-status');
     var stuck = manager.foundInEditMode;
-    status.textContent = inst ? inst.name + (stuck ? ' ' + texts.inEditMode : usable ? '' : ' \u2026') : texts.noDevice;
+    // After Disconnect the looper is out of edit mode and its volume released.
+    var released = manager.disconnected && !usable && A.device.safeToUnplug();
+    status.textContent = inst ? inst.name + (stuck ? ' ' + texts.inEditMode : usable ? '' : released ? ': Safe to unplug' : ' \u2026') : texts.noDevice;
     status.setAttribute('data-edit-mode-left', stuck ? '1' : '0');
     button('takeover-button').hidden = !stuck;
     status.setAttribute('data-usable', usable ? '1' : '0');
@@ -74,10 +81,12 @@
   }
 
   function termsView(text) {
-    return ui.el('pre', { className: 'terms', id: 'terms-text', text: text });
+    // Focusable, so that the keys scroll it.
+    return ui.el('pre', { className: 'terms', id: 'terms-text', tabindex: '0', 'aria-label': 'Terms of use', text: text });
   }
 
   function showAbout() {
+    if (ui.anyOpen()) return;
     var versionLine = ui.el('p', { className: 'version', id: 'about-version', text: 'Version ' + g.version + (g.debug ? ' (DEV)' : '') });
     versionLine.addEventListener('click', function (e) {
       if (!e.altKey) return;
@@ -85,17 +94,18 @@
       versionLine.textContent = 'Version ' + g.version + (on ? ' (DEV)' : '');
     });
     ui.dialog({
-      title: g.product,
+      title: 'About ' + g.product,
       id: 'about-dialog',
       body: ui.el('div', { className: 'about' }, [
-        ui.el('h2', { text: g.product }), versionLine, ui.el('p', { text: g.copyright })
+        ui.el('p', { className: 'about-product', text: g.product }), versionLine, ui.el('p', { text: g.copyright }),
+        A.shortcutList ? A.shortcutList() : null
       ]),
       buttons: [
-        { label: 'TERMS OF USE', action: function () {
-          ui.dialog({ title: 'Terms of use', width: 500, body: termsView(A.termsText), buttons: [{ label: texts.OK, primary: true }] });
+        { label: 'Terms of use', id: 'about-terms', action: function () {
+          ui.dialog({ title: 'Terms of use', width: 500, body: termsView(A.termsText), buttons: [{ label: texts.OK, primary: true, focus: true }] });
           return false;
         } },
-        { label: texts.OK, primary: true }
+        { label: texts.OK, primary: true, cancel: true, focus: true }
       ]
     });
   }
@@ -109,12 +119,17 @@
   }
 
   function start() {
+    A.checkAccess(begin);
+  }
+
+  function begin() {
     button('import-button').addEventListener('click', A.trackDialogs.startImport);
     button('export-button').addEventListener('click', A.trackDialogs.startExport);
     button('backup-button').addEventListener('click', A.backupDialogs.startBackup);
     button('restore-button').addEventListener('click', A.backupDialogs.startRestore);
     button('disconnect-button').addEventListener('click', A.device.onDisconnectButton);
     button('about-button').addEventListener('click', showAbout);
+    A.showAbout = showAbout;
     button('takeover-button').addEventListener('click', function () { A.device.askTakeOver(); });
     A.refreshButtons();
     root.$event.start();
@@ -131,10 +146,14 @@
       if (stored === date) { proceed(); return; }
       ui.dialog({
         title: 'Terms of use', width: 500, id: 'terms-dialog', body: termsView(text),
-        buttons: [{ label: 'AGREE', primary: true, id: 'agree-button', action: function () {
-          N.app.storage2('appInstalledDate', date);
-          proceed();
-        } }]
+        buttons: [
+          // Declining ends the program: it is not used without the terms.
+          { label: 'Decline', id: 'decline-button', cancel: true, action: function () { N.app.exit(); } },
+          { label: 'Agree', primary: true, focus: true, id: 'agree-button', action: function () {
+            N.app.storage2('appInstalledDate', date);
+            proceed();
+          } }
+        ]
       });
     });
   }

@@ -32,11 +32,14 @@
   }
 
   // A short note that goes by itself: the import or export is done.
-  function showDone(text) {
+  // lasting: how long it stays in ms (4 s by default, 0 for good).
+  function showDone(text, lasting) {
     var note = ui.el('div', { className: 'done-note', id: 'done-note', role: 'status', text: text });
     root.document.body.appendChild(note);
-    root.setTimeout(function () { if (note.parentNode) note.parentNode.removeChild(note); }, 4000);
+    if (lasting === 0) return;
+    root.setTimeout(function () { if (note.parentNode) note.parentNode.removeChild(note); }, lasting || 4000);
   }
+  A.showNote = showDone;
 
   function device() { return A.device.instrument; }
 
@@ -236,56 +239,83 @@
   function startImport() {
     if (A.jobs.busy()) { showError(T.Jobs.BUSY); return; }
     openHandler = function (path) {
-      if (!path) return;
-      var inst = device().inst;
-      if (!inst) return;
-      var there = A.files.stat(path);
-      if (!there.success) { showError(texts['Import failed.'], T.Files.plainReason(there.reason)); return; }
-      var readable = A.files.readable(path);
-      if (!readable.success) { showError(texts['Import failed.'], T.Files.plainReason(readable.reason)); return; }
-      var format = {};
-      try { format = JSON.parse(N.audio.format(A.files.host(path))); } catch (e) { format = { format: 'error' }; }
-      if (format.format === 'error') { showError(texts['Unsupported format.']); return; }
-      var problem = T.tracks.lengthProblem(format.duration, inst.wave, texts);
-      if (problem) { showError(problem); return; }
-      var sourceWave = ui.el('canvas', { className: 'source-wave', id: 'source-wave', 'aria-hidden': 'true' });
-      root.requestAnimationFrame(function () { drawSource(sourceWave, path); });
-      trackDialog({
-        title: 'Import',
-        id: 'import-dialog',
-        intro: ui.el('div', {}, [ui.el('p', { className: 'source-file', text: T.tracks.lastSegment(path) }), sourceWave]),
-        mainLabel: 'Import',
-        mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
-        main: function (m, t, cell) {
-          var destination = T.tracks.importDestination(cell.dirName, path);
-          var progress = ui.progress(texts['Importing...'], {
-            withBar: true, busy: true, texts: texts,
-            onCancel: function () {
-              progress.setText(texts['Cancelling...']);
-              A.jobs.cancel();
-              return false;
-            }
-          });
-          var done = jobFinished(progress, texts['Import failed.'], function () {
-            return 'Imported ' + T.tracks.lastSegment(destination) + ' into ' +
-              T.tracks.memoryLabel(m, inst, texts) + ', ' + T.tracks.trackLabel(t, texts) + '.';
-          });
-          var job = A.jobs.reserve('import', done);
-          if (!job) return;
-          root.setTimeout(function () {
-            A.jobs.importFile(A.files.host(path), A.files.host(destination), inst.wave, done, job, function (percent) {
-              if (!job.cancelled) progress.setPercent(percent);
-            });
-          }, 1000);
-        }
-      });
+      if (path) A.places.remember('import', path);
+      importPath(path);
     };
+    var start = A.places.folder('import');
     try {
-      N.fs.openfilename(JSON.stringify(['wav', 'mp3', 'm4a']));
+      N.fs.openfilename(JSON.stringify(['wav', 'mp3', 'm4a']), start ? A.files.host(start) : '');
     } catch (e) {
       openHandler = null;
       showError(e.message);
     }
+  }
+
+  // A file given to the program ("Open With", or a later start with files): imported as
+  // soon as a looper is usable and nothing else is open, one at a time.
+  var pendingOpens = [];
+  var openTimer = 0;
+  function takePendingOpen() {
+    if (!pendingOpens.length) { root.clearInterval(openTimer); openTimer = 0; return; }
+    if (!A.device.manager.usable() || !device().inst || ui.anyOpen() || A.jobs.busy()) return;
+    importPath(A.files.page(pendingOpens.shift()));
+  }
+  A.procedures.open = function (path) {
+    if (!path) return;
+    pendingOpens.push(path);
+    takePendingOpen();
+    if (pendingOpens.length && !openTimer) {
+      openTimer = root.setInterval(takePendingOpen, 500);
+      if (!A.device.manager.usable()) showDone('Connect a looper to import ' + T.tracks.lastSegment(path) + '.');
+    }
+  };
+
+  function importPath(path) {
+    if (!path) return;
+    var inst = device().inst;
+    if (!inst) return;
+    var there = A.files.stat(path);
+    if (!there.success) { showError(texts['Import failed.'], T.Files.plainReason(there.reason)); return; }
+    var readable = A.files.readable(path);
+    if (!readable.success) { showError(texts['Import failed.'], T.Files.plainReason(readable.reason)); return; }
+    var format = {};
+    try { format = JSON.parse(N.audio.format(A.files.host(path))); } catch (e) { format = { format: 'error' }; }
+    if (format.format === 'error') { showError(texts['Unsupported format.']); return; }
+    var problem = T.tracks.lengthProblem(format.duration, inst.wave, texts);
+    if (problem) { showError(problem); return; }
+    var sourceWave = ui.el('canvas', { className: 'source-wave', id: 'source-wave', 'aria-hidden': 'true' });
+    root.requestAnimationFrame(function () { drawSource(sourceWave, path); });
+    trackDialog({
+      title: 'Import',
+      id: 'import-dialog',
+      intro: ui.el('div', {}, [ui.el('p', { className: 'source-file', text: T.tracks.lastSegment(path) }), sourceWave]),
+      mainLabel: 'Import',
+      mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
+      main: function (m, t, cell) {
+        var destination = T.tracks.importDestination(cell.dirName, path);
+        var progress = ui.progress(texts['Importing...'], {
+          withBar: true, busy: true, texts: texts,
+          onCancel: function () {
+            progress.setText(texts['Cancelling...']);
+            A.jobs.cancel();
+            return false;
+          }
+        });
+        var done = jobFinished(progress, texts['Import failed.'], function () {
+          var from = T.tracks.lastSegment(path);
+          var to = T.tracks.lastSegment(destination);
+          return 'Imported ' + from + (to === from ? '' : ' as ' + to) + ' into ' +
+            T.tracks.memoryLabel(m, inst, texts) + ', ' + T.tracks.trackLabel(t, texts) + '.';
+        });
+        var job = A.jobs.reserve('import', done);
+        if (!job) return;
+        root.setTimeout(function () {
+          A.jobs.importFile(A.files.host(path), A.files.host(destination), inst.wave, done, job, function (percent) {
+            if (!job.cancelled) progress.setPercent(percent);
+          });
+        }, 1000);
+      }
+    });
   }
 
   var EXPORT_FORMATS = {
@@ -317,10 +347,11 @@
         var proposal = T.tracks.exportProposal(cell.fileName);
         saveHandler = function (path) {
           if (!path) return;
+          A.places.remember('export', path);
           dialog.close();
           var progress = ui.progress(texts['Exporting...']);
           var done = jobFinished(progress, texts['Export failed.'], function () {
-            return 'Exported ' + T.tracks.lastSegment(path) + '.';
+            return 'Exported ' + T.tracks.memoryLabel(m, inst, texts) + ', ' + T.tracks.trackLabel(t, texts) + ' to ' + path + '.';
           });
           var job = A.jobs.reserve('export', done);
           if (!job) return;
@@ -329,7 +360,9 @@
           }, 1000);
         };
         try {
-          N.fs.savefilename(proposal.name, proposal.ext);
+          // A name with its folder starts the dialog in that folder.
+          var last = A.places.folder('export');
+          N.fs.savefilename(last ? A.files.host(last + proposal.name) : proposal.name, proposal.ext);
         } catch (e) {
           saveHandler = null;
           showError(e.message);
@@ -384,7 +417,12 @@
           importing: function (percent) { if (!cancelling) progress.setPercent(percent); },
           done: function (outcome) {
             progress.close();
-            if (outcome.success || outcome.cancelled) return;
+            if (outcome.cancelled) return;
+            if (outcome.success) {
+              showDone('Downloaded ' + (item.title || name) + ' as ' + name + ' into ' +
+                T.tracks.memoryLabel(m, inst, texts) + ', ' + T.tracks.trackLabel(t, texts) + '.');
+              return;
+            }
             if (outcome.busy) showError(outcome.reason);
             else showError(outcome.reason === 'download' ? texts['Download failed.'] : texts['Downloaded file is broken.']);
           }

@@ -4,6 +4,7 @@
 
   var layer = null;
   var stack = [];
+  var titles = 0;
 
   function el(tag, attrs, children) {
     var node = document.createElement(tag);
@@ -28,10 +29,21 @@
     return layer;
   }
 
-  // options: title, body (node or text), buttons [{label, action(dialog), primary, id}],
-  // width, id, className. An action that returns false keeps the dialog open.
+  var FOCUSABLE = 'button, input, select, textarea, a[href], [tabindex]:not([tabindex="-1"])';
+
+  function focusables(box) {
+    return Array.prototype.filter.call(box.querySelectorAll(FOCUSABLE), function (node) {
+      return !node.disabled && !node.hidden && node.getClientRects().length > 0;
+    });
+  }
+
+  // options: title, body (node or text), buttons [{label, action(dialog), primary, id,
+  // cancel, focus}], width, id, className, onClose. An action that returns false keeps
+  // the dialog open. Escape runs the button marked cancel (or the only button); the
+  // button marked focus (else the first field of the body, else the primary button)
+  // takes the focus when the dialog opens.
   function dialog(options) {
-    var box = el('div', { className: 'dialog ' + (options.className || ''), role: 'dialog', 'aria-modal': 'true' });
+    var box = el('div', { className: 'dialog ' + (options.className || ''), role: 'dialog', 'aria-modal': 'true', tabindex: '-1' });
     if (options.id) box.id = options.id;
     if (options.width) box.style.width = options.width + 'px';
     // Focus goes back where it was when this dialog closes (a confirmation over a list).
@@ -47,22 +59,34 @@
         if (at >= 0) stack.splice(at, 1);
         box.parentNode && box.parentNode.removeChild(box);
         if (stack.length === 0) overlay().classList.remove('shown');
-        if (focusedBefore && focusedBefore !== document.body && document.contains(focusedBefore) && focusedBefore.focus) {
-          focusedBefore.focus();
-        }
+        // What had the focus may have been drawn anew meanwhile (a list after a delete).
+        var back = focusedBefore && !document.contains(focusedBefore) && focusedBefore.id
+          ? document.getElementById(focusedBefore.id) : focusedBefore;
+        if (back && back !== document.body && document.contains(back) && back.focus) back.focus();
         if (options.onClose) options.onClose();
       }
     };
-    if (options.title) box.appendChild(el('h2', { className: 'dialog-title', text: options.title }));
+    if (options.title) {
+      var titleId = 'dialog-title-' + (++titles);
+      box.appendChild(el('h2', { className: 'dialog-title', id: titleId, text: options.title }));
+      box.setAttribute('aria-labelledby', titleId);
+    } else {
+      box.setAttribute('aria-label', options.label || (options.buttons && options.buttons.length ? 'Question' : 'Progress'));
+    }
     var body = el('div', { className: 'dialog-body' });
     if (typeof options.body === 'string') body.appendChild(el('p', { text: options.body }));
     else if (options.body) body.appendChild(options.body);
     box.appendChild(body);
+    var first = null;
     if (options.buttons && options.buttons.length) {
       var row = el('div', { className: 'dialog-buttons' });
       options.buttons.forEach(function (b) {
-        var button = el('button', { type: 'button', className: b.primary ? 'primary' : '', text: b.label });
+        var button = el('button', { type: 'button', className: (b.primary ? 'primary' : '') + (b.danger ? ' danger' : ''), text: b.label });
         if (b.id) button.id = b.id;
+        if (b.cancel || b.label === 'Cancel' || /cancel$/i.test(b.id || '') || options.buttons.length === 1) {
+          if (!handle.cancelButton || b.cancel) handle.cancelButton = button;
+        }
+        if (b.focus) first = button;
         button.addEventListener('click', function () {
           if (button.disabled) return;
           var keep = b.action ? b.action(handle) : undefined;
@@ -76,8 +100,49 @@
     overlay().appendChild(box);
     overlay().classList.add('shown');
     stack.push(handle);
+    var field = body.querySelector('input, select, textarea, [tabindex="0"]');
+    var primary = box.querySelector('.dialog-buttons button.primary');
+    var target = first || field || primary || box.querySelector('.dialog-buttons button') || box;
+    target.focus();
     return handle;
   }
+
+  // While a dialog is open the keyboard stays in the top one: Tab cycles through its
+  // controls and Escape answers it as its Cancel button would (a dialog without one,
+  // such as a running job's progress, stays).
+  document.addEventListener('keydown', function (e) {
+    var top = stack[stack.length - 1];
+    if (!top) return;
+    if (e.key === 'Escape') {
+      e.preventDefault();
+      e.stopPropagation();
+      var cancel = top.cancelButton;
+      if (cancel && !cancel.disabled) cancel.click();
+      return;
+    }
+    // Enter in a one-line field answers the dialog with its main button.
+    if (e.key === 'Enter' && e.target.matches && e.target.matches('input[type="text"], input:not([type])')) {
+      var main = top.node.querySelector('.dialog-buttons button.primary');
+      if (main && !main.disabled && top.node.contains(e.target)) { e.preventDefault(); main.click(); }
+      return;
+    }
+    if (e.key !== 'Tab') return;
+    var all = focusables(top.node);
+    if (!all.length) { e.preventDefault(); top.node.focus(); return; }
+    var at = all.indexOf(document.activeElement);
+    var next = at < 0 ? (e.shiftKey ? all.length - 1 : 0)
+      : e.shiftKey ? (at + all.length - 1) % all.length : (at + 1) % all.length;
+    if (at < 0 || (e.shiftKey ? at === 0 : at === all.length - 1)) {
+      e.preventDefault();
+      all[next].focus();
+    }
+  }, true);
+
+  // Focus that lands behind the open dialogs (a click on the dimmed page) comes back.
+  document.addEventListener('focusin', function (e) {
+    var top = stack[stack.length - 1];
+    if (top && !top.node.contains(e.target) && !(e.target.closest && e.target.closest('.menu-popup'))) top.node.focus();
+  });
 
   function message(text, title, texts) {
     return dialog({ title: title, body: text, buttons: [{ label: texts.OK, primary: true }], id: 'message-dialog' });
@@ -92,10 +157,16 @@
     ]);
   }
 
-  function confirm(title, text, texts, onOK) {
+  // A question with its answer and Cancel. options: ok (the answer's label, naming the
+  // action), destructive (Cancel takes the focus, so Enter does no harm).
+  function confirm(title, text, texts, onOK, options) {
+    options = options || {};
     return dialog({
       title: title, body: text, id: 'confirm-dialog',
-      buttons: [{ label: texts.OK, primary: true, action: onOK }, { label: texts.Cancel }]
+      buttons: [
+        { label: options.ok || texts.OK, primary: true, danger: !!options.destructive, action: onOK, id: 'confirm-ok' },
+        { label: texts.Cancel, cancel: true, focus: !!options.destructive, id: 'confirm-cancel' }
+      ]
     });
   }
 
@@ -106,8 +177,8 @@
     // busy: a bar that runs without a percentage, for work whose share done is unknown.
     var bar = el('div', { className: 'progress-bar' + (options.busy ? ' busy' : '') }, [el('div', { className: 'progress-fill' })]);
     var body = el('div', { className: 'progress' }, [label, options.withBar ? bar : null]);
-    var buttons = options.onCancel ? [{ label: options.texts.Cancel, action: options.onCancel, id: 'progress-cancel' }] : [];
-    var handle = dialog({ body: body, buttons: buttons, id: 'progress-dialog', className: 'progress-dialog' });
+    var buttons = options.onCancel ? [{ label: options.texts.Cancel, action: options.onCancel, id: 'progress-cancel', cancel: true }] : [];
+    var handle = dialog({ body: body, buttons: buttons, id: 'progress-dialog', className: 'progress-dialog', label: text });
     handle.setText = function (t) { label.textContent = t; };
     handle.setPercent = function (p) {
       bar.classList.remove('busy');

@@ -73,12 +73,12 @@ test('a multi-delete asks once, naming the tracks; Undo and Recently deleted put
   assert.match(question, /Verse\.wav/);
   assert.match(question, /Chorus\.wav/);
   assert.doesNotMatch(question, /Memory 1-6/, 'an empty cell is not offered for deleting');
-  assert.equal(await page.textContent('#confirm-delete'), 'Delete');
+  assert.equal(await page.textContent('#confirm-ok'), 'Delete');
   await screenshotNotBlank(page, 'deleted-confirm.png', ctx);
   const changes = page.evaluate(() => new Promise((resolve) => {
     document.addEventListener('tarn:tracks-changed', () => resolve(true), { once: true });
   }));
-  await page.click('#confirm-delete');
+  await page.click('#confirm-ok');
   await page.waitForSelector('#deleted-note #undo-button');
   assert.equal(await changes, true);
   assert.deepEqual([files(1, 1), files(1, 2), files(2, 1)], [[], [], ['Bridge.wav']]);
@@ -94,7 +94,7 @@ test('a multi-delete asks once, naming the tracks; Undo and Recently deleted put
     window.TarnSelection = { cells: () => [{ memory: 1, track: 0 }] };
     document.dispatchEvent(new CustomEvent('tarn:action', { detail: { action: 'delete' } }));
   });
-  await page.click('#confirm-delete');
+  await page.click('#confirm-ok');
   await page.waitForSelector('#deleted-note');
   assert.deepEqual(files(2, 1), []);
   await page.click('#deleted-button');

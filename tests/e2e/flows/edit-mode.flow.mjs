@@ -86,6 +86,8 @@ test('SIGINT leaves edit mode and releases the volume before Tarn ends', async (
   await waitFor(() => sim.modes().at(-1) === 0, { timeout: 5000, what: 'edit mode off' });
   // Tarn runs as root here, so the plain unmount it falls back on works.
   assert.equal(volume.mounted(), false);
+  // The page's last word says so.
+  assert.match(await t.page.textContent('#done-note'), /^Left edit mode and ejected .+\. You can unplug the looper\.$/);
   assert.deepEqual(t.errors, []);
 });
 

@@ -12,7 +12,7 @@ after(async () => {
   await t?.close();
 });
 
-test('first start shows the terms; AGREE stores the install date and the page goes on', async () => {
+test('first start shows the terms; Agree stores the install date and the page goes on', async () => {
   // "No looper" holds while this flow runs: it has a mount namespace of its own.
   t = await openTarn({ agree: false, prefs: { catalogueAddress: 'http://127.0.0.1:9/none.json' } });
   const { page } = t;
@@ -55,7 +55,7 @@ test('About shows product and the program\'s version; Alt-click toggles develope
   const about = await page.textContent('#about-dialog');
   assert.match(about, /Tarn/);
   assert.ok(about.includes('Version ' + version), about);
-  assert.match(about, /TERMS OF USE/);
+  assert.match(about, /Terms of use/);
   await page.click('#about-version', { modifiers: ['Alt'] });
   assert.equal(await page.textContent('#about-version'), `Version ${version} (DEV)`);
   assert.equal(await page.evaluate(() => Tarn.app.g.debug), true);

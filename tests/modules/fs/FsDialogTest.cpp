@@ -86,6 +86,9 @@ TEST_F(FsDialogTest, WithoutDisplayThePageIsAskedToChoose) {
     EXPECT_EQ(call({"openfilename", "[]", "/media/x"}), "v");
     EXPECT_EQ(call({"savefilename", "Song.Final", "wav"}), "v");
     EXPECT_EQ(call({"choosefolder", "/media"}), "v");
+    // A proposed name with the folder used last time starts there, unless it is gone.
+    EXPECT_EQ(call({"savefilename", file("config") + "/Take", "wav"}), "v");
+    EXPECT_EQ(call({"savefilename", file("gone") + "/Take.wav", "wav"}), "v");
     auto request = [this]() {
         std::string text = nextEvent();
         const std::string head = event({"fs", "choose", ""});
@@ -96,6 +99,8 @@ TEST_F(FsDialogTest, WithoutDisplayThePageIsAskedToChoose) {
     EXPECT_EQ(request(), (Json{{"kind", "openfilename"}, {"folder", "/media/x"}, {"extensions", Json::array()}}));
     EXPECT_EQ(request(), (Json{{"kind", "savefilename"}, {"folder", documents}, {"name", "Song.Final.wav"}, {"extension", "wav"}}));
     EXPECT_EQ(request(), (Json{{"kind", "choosefolder"}, {"folder", "/media"}}));
+    EXPECT_EQ(request(), (Json{{"kind", "savefilename"}, {"folder", file("config")}, {"name", "Take.wav"}, {"extension", "wav"}}));
+    EXPECT_EQ(request(), (Json{{"kind", "savefilename"}, {"folder", documents}, {"name", "Take.wav"}, {"extension", "wav"}}));
     EXPECT_EQ(eventsWithin(200), std::vector<std::string>{}) << "no answer of the host's own";
 }
 
