@@ -73,7 +73,7 @@ fi
 
 # --- the table -------------------------------------------------------------------------
 # field LOG REGEX: the first capture group of the first matching line (empty when none).
-field() { [ -f "$logs/$1.log" ] && sed -nE "s/.*$2.*/\1/p" "$logs/$1.log" | head -n1; }
+field() { [ -f "$logs/$1.log" ] && sed -nE "s#.*$2.*#\1#p" "$logs/$1.log" | head -n1; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || b == "" || b + 0 == 0) print "-"; else printf "%.2fx", a / b }'; }
 row() { printf '| %-44s | %-16s | %-22s | %-7s | %-28s |\n' "$@"; }
 
