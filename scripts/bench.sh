@@ -5,6 +5,7 @@
 # output of every benchmark is kept in the log folder it names at the end.
 #   scripts/bench.sh           the full set (about half an hour on two busy cores)
 #   scripts/bench.sh --quick   shorter inputs and fewer runs, a few minutes
+#   scripts/bench.sh --table LOGS   the table again from the log folder of an earlier run
 # Benchmarks that need root (looper volumes) run in a private mount namespace and say
 # "skipped" without it. BUILD=folder picks another build tree.
 set -uo pipefail
@@ -12,8 +13,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 build=${BUILD:-build}
 quick=0
-[ "${1:-}" = "--quick" ] && quick=1
+logs=
+case "${1:-}" in
+  --quick) quick=1 ;;
+  --table) logs=${2:?--table needs the log folder of an earlier run} ;;
+esac
 
+if [ -z "$logs" ]; then
 jobs=$(($(nproc) < 2 ? $(nproc) : 2))
 targets=(tarn looper-sim wav_bench audio_bench resample_bench ir_bench net_bench tcpip_bench fs_bench midi_bench seq_bench sampler_bench)
 echo "building: ${targets[*]}" >&2
@@ -24,6 +30,7 @@ for t in "${targets[@]}"; do grep -qE "^\.\.\. $t( |\$)" <<<"$known" && have+=("
 cmake --build "$build" -j"$jobs" --target "${have[@]}" >/dev/null || { echo "build failed" >&2; exit 1; }
 
 logs=$(mktemp -d /tmp/tarn-bench.XXXXXX)
+echo "$(date -u '+%Y-%m-%d %H:%M UTC'), load $(cut -d' ' -f1-3 /proc/loadavg)" >"$logs/started"
 export TARN_BIN="$root/$build/tarn" LOOPER_SIM="$root/$build/looper-sim"
 
 # The built benchmark NAME, wherever its folder of tests/ put it.
@@ -70,6 +77,7 @@ if [ $quick -eq 0 ]; then
   run sampler "$(bin sampler_bench)"
   run_as_root cli_import node bench/cli_import_bench.mjs
 fi
+fi
 
 # --- the table -------------------------------------------------------------------------
 # field LOG REGEX: the first capture group of the first matching line (empty when none).
@@ -87,7 +95,7 @@ pss_total=$(field window_memory 'PSS total: ([0-9.]+) MB')
 pss_tarn=$(field window_memory 'PSS tarn: ([0-9.]+) MB')
 
 echo
-echo "Tarn benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores ($(sed -nE 's/^model name\s*: //p' /proc/cpuinfo | head -n1)), load $(cut -d' ' -f1-3 /proc/loadavg)$([ $quick -eq 1 ] && echo ', --quick')"
+echo "Tarn benchmarks, started $(cat "$logs/started" 2>/dev/null), $(nproc) cores ($(sed -nE 's/^model name\s*: //p' /proc/cpuinfo | head -n1)), $([ $quick -eq 1 ] && echo ', --quick')"
 echo
 row "figure" "Tarn" "peer (same run)" "ratio" "goal"
 row "--------------------------------------------" "----------------" "----------------------" "-------" "----------------------------"
@@ -107,12 +115,12 @@ if [ -f "$logs/wav.log" ]; then
     name=${name%"${name##*[! ]}"}
     row "trnWav $name (CPU MB/s)" "$tc" "sox $sc" "${rc}x" ">= 3x sox"
     row "trnWav $name (wall MB/s)" "$tw" "sox $sw" "${rw}x" "-"
-  done < <(grep -E '^(import|export) .*->' "$logs/wav.log" | sed -E 's/ +([0-9.]+) \|/ |/')
+  done < <(grep -E '^(import|export) .*->' "$logs/wav.log" | sed -E 's/ +[0-9.]+ \|/ | |/')
   cp_rate=$(field wav 'copying the same bytes: ([0-9]+) MB/s')
   [ -n "$cp_rate" ] && row "copying the same file (wall MB/s)" "-" "cp $cp_rate" "-" "trnWav wall >= cp / 1.2"
 fi
-while read -r kind rate program cli r _; do
-  row "import $kind $rate vs ffmpeg CLI (s)" "$program" "ffmpeg $cli" "${r}x" "<= 0.8x"
+while read -r kind rate unit program cli r _; do
+  row "import $kind $rate $unit vs ffmpeg CLI (s)" "$program" "ffmpeg $cli" "${r}x" "<= 0.8x"
 done < <(grep -E '^(mp3|aac) ' "$logs/import.log" 2>/dev/null)
 while read -r line; do
   row "resampling 48 -> 44.1 kHz: ${line%%:*}" "${line#*: }" "-" "-" "flat 0.01 dB, alias < -140 dB"
