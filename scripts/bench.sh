@@ -89,18 +89,21 @@ http_median=$(field http 'median ([0-9.]+) ms')
 http_p99=$(field http 'p99 ([0-9.]+) ms')
 view_median=$(field view 'tarn:// scheme.*median ([0-9.]+) ms')
 view_p99=$(field view 'tarn:// scheme.*p99 ([0-9.]+) ms')
+plain_kept=$(field http 'one kept-alive connection: median ([0-9.]+) ms')
+plain_new=$(field http 'a new connection per call: median ([0-9.]+) ms')
 first_call=$(field view 'later starts median ([0-9]+) ms')
 painted=$(field window_memory 'painted: median ([0-9]+) ms')
 pss_total=$(field window_memory 'PSS total: ([0-9.]+) MB')
 pss_tarn=$(field window_memory 'PSS tarn: ([0-9.]+) MB')
 
 echo
-echo "Tarn benchmarks, started $(cat "$logs/started" 2>/dev/null), $(nproc) cores ($(sed -nE 's/^model name\s*: //p' /proc/cpuinfo | head -n1)), $([ $quick -eq 1 ] && echo ', --quick')"
+echo "Tarn benchmarks, started $(cat "$logs/started" 2>/dev/null), $(nproc) cores ($(sed -nE 's/^model name\s*: //p' /proc/cpuinfo | head -n1))$([ $quick -eq 1 ] && echo ', --quick')"
 echo
 row "figure" "Tarn" "peer (same run)" "ratio" "goal"
 row "--------------------------------------------" "----------------" "----------------------" "-------" "----------------------------"
 row "bridge round trip, headless HTTP: median" "${http_median:-?} ms" "window ${view_median:-?} ms" "$(ratio "$http_median" "$view_median")" "<= 0.5 ms"
 row "bridge round trip, headless HTTP: p99" "${http_p99:-?} ms" "window ${view_p99:-?} ms" "$(ratio "$http_p99" "$view_p99")" "<= 2 ms"
+row "bridge round trip, plain HTTP client: median" "${plain_kept:-?} ms" "new conn. ${plain_new:-?} ms" "$(ratio "$plain_kept" "$plain_new")" "-"
 row "bridge round trip, window tarn://: median" "${view_median:-?} ms" "HTTP ${http_median:-?} ms" "$(ratio "$view_median" "$http_median")" "<= 0.3 ms"
 row "window start to first bridge call (median)" "${first_call:-?} ms" "-" "-" "-"
 row "window start to page painted (median)" "${painted:-?} ms" "-" "-" "<= 800 ms"
