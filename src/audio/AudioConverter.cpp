@@ -47,6 +47,7 @@ bool convertToWav(const std::string& source, const std::string& output, const Wa
         }
     }
     AudioFileReader reader;
+    reader.preferStudioResampling(target.tag == kWaveFormatFloat ? 0 : target.bitsPerSample);
     if (!reader.open(source, target.channels, static_cast<int>(target.samplesPerSec), sample)) return false;
     WaveChunkFile wav;
     if (!wav.openWrite(output, target)) return false;

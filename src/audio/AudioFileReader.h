@@ -23,6 +23,11 @@ public:
     AudioFileReader& operator=(const AudioFileReader&) = delete;
 
     bool open(const std::string& path, int channels, int rate, Sample sample);
+    // For conversions that make files (not for playback): a change of rate goes through
+    // the SoX resampler at its very high quality, and when the samples are reduced to
+    // outputBits (16 or 24; 0 for float) they are dithered with triangular (TPDF) noise.
+    // Set before open(); a conversion at the source's own rate is left as it is.
+    void preferStudioResampling(int outputBits) { studioBits_ = outputBits; studio_ = true; }
     void close();
     bool isOpen() const { return format_ != nullptr; }
 
@@ -67,5 +72,7 @@ private:
     int64_t packetEnd_ = INT64_MIN;
     bool endUnknown_ = false;
     int64_t position_ = 0;      // output frames delivered, counted from the stream's start
+    bool studio_ = false;
+    int studioBits_ = 0;
 
 };

@@ -29,7 +29,7 @@ private:
     bool writeFrames(const uint8_t* in, size_t frames);
 
     static constexpr size_t kMaxSourceFrame = 8;  // 2 channels x 4 bytes
-    static constexpr size_t kBlockFrames = 2048;
+    static constexpr size_t kBlockFrames = 32768;  // 256 KiB of float frames: written unbuffered
     std::unique_ptr<SampleConverter> converter_;
     const WaveFormat* source_ = nullptr;
     uint8_t pendingFrame_[kMaxSourceFrame];

@@ -13,10 +13,12 @@ public:
     WavFileWriter(const WavFileWriter&) = delete;
     WavFileWriter& operator=(const WavFileWriter&) = delete;
 
-    // Moves every sample byte in pieces of at most 1200 bytes; false on a short read or write.
+    // Moves every sample byte in pieces of whole frames of at most kBufferSize bytes (large
+    // enough that reads and writes go to the file without a copy through its buffer);
+    // false on a short read or write.
     bool copyData(WavStream& reader);
 
-    static constexpr uint32_t kBufferSize = 1200;
+    static constexpr uint32_t kBufferSize = 1024 * 1024;
 
 private:
     WavStream* writer_;

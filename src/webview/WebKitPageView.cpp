@@ -128,6 +128,9 @@ WebKitPageView::WebKitPageView(PageViewListener& listener, const std::string& da
     webkit_website_data_manager_set_network_proxy_settings(manager, WEBKIT_NETWORK_PROXY_MODE_NO_PROXY, nullptr);
     context_ = webkit_web_context_new_with_website_data_manager(manager);
     g_object_unref(manager);
+    // One local page, never navigated away from: no back-forward page cache and no memory
+    // cache of resources that are read from memory anyway.
+    webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     content_ = webkit_user_content_manager_new();
     configure();
     connectSignals();
