@@ -13,6 +13,7 @@ function host({ moveFails = false, downloadId = 77 } = {}) {
   const files = {
     unlink: (p) => { calls.push(['unlink', p]); return { success: true }; },
     move: (a, b) => { calls.push(['move', a, b]); return moveFails ? { success: false, reason: 'File exists' } : { success: true }; },
+    stat: () => ({ success: true, data: { size: 1000, directory: false } }),
   };
   const native = {
     audio: {
