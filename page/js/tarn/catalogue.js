@@ -83,9 +83,11 @@
     return name;
   }
 
+  // A web address (or an empty page), '' for anything that could run or read in the
+  // page's own origin (javascript:, data:, file:...).
   function webAddress(text) {
     var value = String(text === undefined || text === null ? '' : text);
-    return /^https?:\/\/[^\s]/i.test(value) ? value : '';
+    return /^(https?:\/\/[^\s]|about:blank(#|$))/i.test(value) ? value : '';
   }
 
   // An image the page may show: a web address, or a file:// one only in a catalogue that
