@@ -178,7 +178,7 @@ void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
     }
     case Space: {
         SpaceFacts facts = spaceOf(args.at(0));
-        result.setString(jsonText(Json{{"free", facts.free}, {"total", facts.total}}));
+        result.setString(jsonText(Json{{"device", facts.device}, {"free", facts.free}, {"total", facts.total}}));
         break;
     }
     case Leftovers: {

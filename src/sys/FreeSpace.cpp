@@ -3,6 +3,7 @@
 #include "base/NativeException.h"
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace {
@@ -22,7 +23,12 @@ SpaceFacts spaceOf(const std::string& path) {
     if (at.empty() || at[0] != '/') throw NativeException::fromErrno(ENOENT);
     for (;;) {
         struct statvfs st;
-        if (statvfs(at.c_str(), &st) == 0) return factsOf(st);
+        if (statvfs(at.c_str(), &st) == 0) {
+            SpaceFacts facts = factsOf(st);
+            struct stat where;
+            if (stat(at.c_str(), &where) == 0) facts.device = static_cast<uint64_t>(where.st_dev);
+            return facts;
+        }
         if (errno != ENOENT && errno != ENOTDIR) throw NativeException::fromErrno(errno);
         size_t slash = at.find_last_of('/');
         if (slash == 0 || slash == std::string::npos) {

@@ -8,6 +8,7 @@
 struct SpaceFacts {
     int64_t free = 0;   // bytes an unprivileged writer may still use
     int64_t total = 0;  // the file system's size; 0 when it does not say
+    uint64_t device = 0;  // the file system the path leads to (links followed)
 };
 
 // Throws NativeException when no folder of the path can be asked.

@@ -380,6 +380,8 @@
         return;
       }
       var folder = wave + name + '/';
+      var away = space.outsideLooper(files.fs, folder);
+      if (away) { this.fail(entry.file + ' (track ' + track + '): ' + away); return; }
       var temporary = folder + TEMPORARY_PREFIX + entry.file + '.' + suffix();
       var copied = files.copy(dir + '/' + entry.path, temporary);
       if (copied.success) this.undo.push({ unlink: temporary });

@@ -85,7 +85,8 @@
   // Why the import of a track of this many bytes cannot go ahead, or ''.
   Jobs.prototype.importRoomProblem = function (destination, bytes) {
     var fs = this.native.fs;
-    return space.refusal(space.folder(fs, this.temporary, 'The temporary folder'), 2 * bytes, 2, 'the converted track needs') ||
+    return space.outsideLooper(fs, destination) ||
+      space.refusal(space.folder(fs, this.temporary, 'The temporary folder'), 2 * bytes, 2, 'the converted track needs') ||
       space.refusal(space.looper(fs, destination), bytes, 1, 'this track needs');
   };
 

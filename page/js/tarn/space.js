@@ -56,6 +56,20 @@
     return where.label + ' has ' + size(facts.free) + ' free; ' + what + ' ' + size(Math.max(bytes, 1)) + '.';
   }
 
+  // '' when path is on the looper's own volume (or that cannot be told); else why Tarn
+  // does not write there: a track folder that is a link out of the volume.
+  function outsideLooper(fs, path) {
+    var text = String(path);
+    var at = text.indexOf('/CORVANE/');
+    if (at <= 0 || !fs || typeof fs.space !== 'function') return '';
+    var facts = [text, text.substring(0, at)].map(function (p) {
+      try { return JSON.parse(fs.space(p)); } catch (e) { return null; }
+    });
+    if (!facts[0] || !facts[1] || !facts[0].device || !facts[1].device) return '';
+    return facts[0].device === facts[1].device ? '' :
+      'The track folder leads out of the looper\'s volume (it is a link); Tarn writes nothing there.';
+  }
+
   function looper(fs, volume) { return { fs: fs, path: volume, label: 'The looper' }; }
 
   function folder(fs, path, name) {
@@ -71,6 +85,7 @@
     wavBytes: wavBytes,
     refusal: refusal,
     looper: looper,
+    outsideLooper: outsideLooper,
     folder: folder
   };
 });

@@ -1,10 +1,10 @@
 // A looper volume holding what a looper never writes (an ext4 volume, so that links and
 // names that are not UTF-8 can be there): `tarn ls` lists every track it can, says what
 // it cannot read, and neither hangs nor writes anything; a read-only volume refuses an
-// import with its reason.
+// import with its reason, and a track folder that links elsewhere gets nothing.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { closeSync, existsSync, ftruncateSync, lstatSync, mkdirSync, openSync, readdirSync, readFileSync, symlinkSync, writeFileSync } from 'node:fs';
+import { closeSync, existsSync, ftruncateSync, lstatSync, mkdirSync, openSync, readdirSync, readFileSync, rmdirSync, symlinkSync, writeFileSync } from 'node:fs';
 import { execFileSync } from 'node:child_process';
 import { join } from 'node:path';
 import { mountVolume, makeAudio, volumesUnavailable, scratchFolder } from '../lib/looper.mjs';
@@ -64,6 +64,10 @@ before(() => {
   closeSync(sparse);
   symlinkSync(join(outside, 'secret.wav'), join(volume.track(4, 2), 'link.wav'));
   symlinkSync(outside, join(volume.track(5, 1), 'away'));
+  // A whole track folder that leads out of the volume.
+  mkdirSync(join(scratch.folder, 'elsewhere'));
+  rmdirSync(volume.track(7, 2));
+  symlinkSync(join(scratch.folder, 'elsewhere'), volume.track(7, 2));
   writeFileSync(join(volume.track(5, 2), Buffer.from([0x62, 0xff, 0xfe, 0x2e, 0x77, 0x61, 0x76]).toString('latin1')), good);
   // 10,000 entries: hard links of one file, as the volume has few inodes.
   execFileSync('python3', ['-c', 'import os,sys\nd=sys.argv[1]\nopen(d + "/n.txt", "w").close()\n' +
@@ -110,4 +114,12 @@ test('an import onto a read-only volume is refused with its reason and nothing i
     execFileSync('mount', ['-o', 'remount,rw', volume.mount]);
   }
   assert.deepEqual(Object.keys(treeDigest(volume.track(7, 1))), []);
+});
+
+test('an import into a track folder that links out of the volume writes nothing there', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const result = await tarn(home, ['import', join(scratch.folder, 'good.wav'), '7/2']);
+  assert.equal(result.code, 1, describe(result));
+  assert.match(result.stderr, /Import failed\. The track folder leads out of the looper's volume/);
+  assert.deepEqual(readdirSync(join(scratch.folder, 'elsewhere')), []);
 });
