@@ -12,6 +12,7 @@
 #include "sys/FileIO.h"
 #include "sys/FileListing.h"
 #include "sys/FileOperations.h"
+#include "sys/FreeSpace.h"
 #include "base/MainThread.h"
 #include "sys/MountTable.h"
 #include "sys/Paths.h"
@@ -28,7 +29,8 @@ namespace {
 
 enum {
     Separator, Path, Volumes, Contents, Stat, Exec, Mkdir, Unlink, Copy, Move, Unzip, ReadString, ReadData,
-    WriteString, WriteData, AppendString, AppendData, OpenFileName, SaveFileName, ChooseFolderCall, Unmount, Watch
+    WriteString, WriteData, AppendString, AppendData, OpenFileName, SaveFileName, ChooseFolderCall, Unmount, Watch,
+    Space, Leftovers
 };
 
 std::string argument(const Args& args, size_t index) { return index < args.size() ? args[index] : std::string(); }
@@ -109,7 +111,7 @@ private:
 NativeCall_fs::NativeCall_fs(NativeObjects* objects) : NativeCall(objects) {
     addFunctions({"separator", "path", "volumes", "contents", "stat", "exec", "mkdir", "unlink", "copy", "move", "unzip",
                   "readString", "readData", "writeString", "writeData", "appendString", "appendData", "openfilename",
-                  "savefilename", "choosefolder", "unmount", "watch"});
+                  "savefilename", "choosefolder", "unmount", "watch", "space", "leftovers"});
 }
 
 NativeCall_fs::~NativeCall_fs() { *alive_ = false; }
@@ -131,7 +133,9 @@ void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
     case AppendString:
     case AppendData:
     case Unmount:
-    case Watch: requireWholePath(argument(args, 0)); break;
+    case Watch:
+    case Space:
+    case Leftovers: requireWholePath(argument(args, 0)); break;
     default: break;
     }
     switch (function) {
@@ -170,6 +174,20 @@ void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
         auto task = std::make_unique<UnmountTask>(objects_->controller(), args.at(0));
         if (task->start(false) == 0) throw NativeException::fromErrno(EAGAIN);
         objects_->addWorker(std::move(task));
+        break;
+    }
+    case Space: {
+        SpaceFacts facts = spaceOf(args.at(0));
+        result.setString(jsonText(Json{{"device", facts.device}, {"free", facts.free}, {"total", facts.total}}));
+        break;
+    }
+    case Leftovers: {
+        // Copy temporaries of a dead run go at once (this process's own copies stay); the
+        // rest of Tarn's hidden files are listed for the page to judge.
+        removeStaleCopies(args.at(0));
+        Json list = Json::array();
+        for (const std::string& path : filesNamedWith(args[0], ".tarn-")) list.push_back(path);
+        result.setString(jsonText(list));
         break;
     }
     case Watch: {

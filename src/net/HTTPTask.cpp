@@ -6,6 +6,9 @@
 
 namespace {
 constexpr long kTimeoutMs = 10000;
+// A server that dribbles a few bytes now and then counts as stalled: below this rate for
+// the whole time-out the transfer ends.
+constexpr long kSlowestBytesPerSecond = 100;
 
 int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<std::atomic<bool>*>(self)->load() ? 1 : 0;
@@ -50,8 +53,8 @@ CURL* HTTPTask::openSession() {
     curl_easy_setopt(session_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     // Proxies come from http_proxy, https_proxy, all_proxy and no_proxy, as libcurl reads them.
     curl_easy_setopt(session_, CURLOPT_CONNECTTIMEOUT_MS, kTimeoutMs);
-    // Receiving or sending nothing for the time-out ends the transfer.
-    curl_easy_setopt(session_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    // Receiving or sending (next to) nothing for the time-out ends the transfer.
+    curl_easy_setopt(session_, CURLOPT_LOW_SPEED_LIMIT, kSlowestBytesPerSecond);
     curl_easy_setopt(session_, CURLOPT_LOW_SPEED_TIME, kTimeoutMs / 1000);
     curl_easy_setopt(session_, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(session_, CURLOPT_XFERINFOFUNCTION, &onProgress);

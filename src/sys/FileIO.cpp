@@ -1,5 +1,7 @@
 #include "sys/FileIO.h"
 
+#include "sys/FreeSpace.h"
+
 #include "base/NativeException.h"
 
 #include <algorithm>
@@ -105,7 +107,7 @@ void writeFileBytes(const std::string& path, const std::string& bytes, bool appe
         ssize_t n = write(file.fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw NativeException::fromErrno(errno);
+            throw NativeException::fromErrno(writeFailure(file.fd, errno, static_cast<int64_t>(bytes.size() - done)));
         }
         done += static_cast<size_t>(n);
     }

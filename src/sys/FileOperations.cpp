@@ -3,6 +3,7 @@
 #include "base/NativeException.h"
 #include "sys/FileIO.h"
 #include "sys/FileListing.h"
+#include "sys/FreeSpace.h"
 #include "sys/Paths.h"
 
 #include <cctype>
@@ -47,6 +48,25 @@ bool isCopyTemporary(const std::string& name) {
     for (size_t i = name.size() - 6; i < name.size(); ++i)
         if (!isalnum(static_cast<unsigned char>(name[i]))) return false;
     return true;
+}
+
+void collectNamedWith(const std::string& folder, const std::string& prefix, int depth, std::vector<std::string>& found) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+    if (!dir) return;
+    std::vector<std::string> subfolders;
+    while (dirent* entry = readdir(dir.get())) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        std::string path = folder + name;
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (depth > 0) subfolders.push_back(path + "/");
+        } else if (S_ISREG(st.st_mode) && name.compare(0, prefix.size(), prefix) == 0) {
+            found.push_back(path);
+        }
+    }
+    for (const std::string& sub : subfolders) collectNamedWith(sub, prefix, depth - 1, found);
 }
 
 void collectStaleCopies(const std::string& folder, int depth, std::vector<std::string>& removed) {
@@ -107,14 +127,20 @@ void removeContents(const std::string& folder) {
     }
 }
 
-// Writes everything from one descriptor to the other.
-void copyBytes(int in, int out) {
+// Writes everything from one descriptor to the other; size is what the source holds,
+// so that a write refused for want of room is reported as such.
+void copyBytes(int in, int out, int64_t size) {
+    int64_t copied = 0;
+    auto writeFailed = [&](int error) { fail(writeFailure(out, error, size - copied)); };
     for (;;) {
         ssize_t n = sendfile(out, in, nullptr, size_t(1) << 30);
-        if (n > 0) continue;
+        if (n > 0) {
+            copied += n;
+            continue;
+        }
         if (n == 0) return;
         if (errno == EINTR) continue;
-        if (errno != EINVAL && errno != ENOSYS) fail(errno);
+        if (errno != EINVAL && errno != ENOSYS) writeFailed(errno);
         break;  // this pair cannot use sendfile: copy through a buffer
     }
     char buffer[1 << 16];
@@ -129,9 +155,10 @@ void copyBytes(int in, int out) {
             ssize_t w = write(out, buffer + done, static_cast<size_t>(n - done));
             if (w < 0) {
                 if (errno == EINTR) continue;
-                fail(errno);
+                writeFailed(errno);
             }
             done += w;
+            copied += w;
         }
     }
 }
@@ -200,9 +227,10 @@ void copyFileNoReplace(const std::string& from, const std::string& to) {
     if (out.fd < 0) fail(errno);
     CopyInProgress running(temp);
     try {
-        copyBytes(in.fd, out.fd);
+        copyBytes(in.fd, out.fd, st.st_size);
         fchmod(out.fd, st.st_mode & 07777);  // best effort: FAT has no modes
-        if (fsync(out.fd) != 0) fail(errno);
+        // Written-back data may find the volume full only now.
+        if (fsync(out.fd) != 0) fail(writeFailure(out.fd, errno, 0));
         int fd = out.fd;
         out.fd = -1;
         if (close(fd) != 0) fail(errno);
@@ -249,4 +277,11 @@ std::vector<std::string> removeStaleCopies(const std::string& folder) {
     if (folder.empty()) return removed;
     collectStaleCopies(withSlash(folder), 3, removed);
     return removed;
+}
+
+std::vector<std::string> filesNamedWith(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> found;
+    if (folder.empty() || prefix.empty()) return found;
+    collectNamedWith(withSlash(folder), prefix, 3, found);
+    return found;
 }

@@ -27,3 +27,6 @@ void renameNoReplace(const std::string& temp, const std::string& to);
 // written by this process are left alone. Other names are never touched. Returns the
 // paths removed.
 std::vector<std::string> removeStaleCopies(const std::string& folder);
+// The files under folder (a few levels deep) whose names begin with prefix, hidden ones
+// included: what a run that died left under Tarn's own hidden names.
+std::vector<std::string> filesNamedWith(const std::string& folder, const std::string& prefix);

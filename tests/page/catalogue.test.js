@@ -18,7 +18,7 @@ test('download addresses encode each key segment but keep the slashes', () => {
     'http://127.0.0.1:8080/files/sets/Jazz%20%26%20Blues/Take%20%231%3F.wav');
   assert.equal(catalogue.downloadAddress('https://c.example/', 'ja/ドラム.wav'),
     'https://c.example/ja/%E3%83%89%E3%83%A9%E3%83%A0.wav');
-  assert.equal(catalogue.fileName('sets/Jazz & Blues/Take #1?.wav'), 'Take #1?.wav');
+  assert.equal(catalogue.fileName('sets/Jazz & Blues/Take #1.wav'), 'Take #1.wav');
   assert.equal(catalogue.fileName('plain.wav'), 'plain.wav');
 });
 
@@ -52,4 +52,25 @@ test('a relative contentDomain is the document folder\'s; keys then resolve to t
   // Absolute domains, and documents without an address, stay as they are.
   assert.equal(catalogue.resolve('https://cdn.example/x/', base), 'https://cdn.example/x/');
   assert.equal(catalogue.resolve('', ''), '');
+});
+
+test('what a hostile catalogue sends: bounded documents, plain file names, web-only players and images', () => {
+  // Keys that lead out of the track folder, hide, or hold what FAT refuses give no name.
+  for (const key of ['..', 'x/..', 'a/', '', '.tarn-copy-a.wav.abc123', 'a\\b.wav', 'a:b.wav', 'x'.repeat(256) + '.wav', 'end. ']) {
+    assert.equal(catalogue.fileName(key), '', JSON.stringify(key));
+  }
+  assert.equal(catalogue.fileName('sets/ドラム.wav'), 'ドラム.wav');
+  assert.equal(catalogue.fileName('a/' + 'é'.repeat(128) + '.wav'), '', 'over 255 bytes in UTF-8');
+  // Too big or too many: refused with a plain message; not JSON stays the "broken" case.
+  assert.throws(() => catalogue.parse(' '.repeat(catalogue.MAX_DOCUMENT_BYTES + 1)), (e) => e.plain === catalogue.TOO_LARGE);
+  assert.throws(() => catalogue.parse(JSON.stringify({ items: new Array(5001).fill({}) })), (e) => /too many/.test(e.plain));
+  const caption = new Array(1001).fill({ no: 1 });
+  assert.throws(() => catalogue.parse(JSON.stringify({ items: [{ lang: { en: { caption } } }] })), (e) => /too many/.test(e.plain));
+  assert.throws(() => catalogue.parse('<html>'), (e) => !e.plain);
+  // Images and players: web addresses; file: images only in a catalogue read from files.
+  assert.equal(catalogue.imageAddress('file:///etc/passwd', 'https://c.example/tracksets.json'), '');
+  assert.equal(catalogue.imageAddress('file:///m/cover.png', 'file:///m/tracksets.json'), 'file:///m/cover.png');
+  assert.equal(catalogue.imageAddress('javascript:alert(1)', 'file:///m/tracksets.json'), '');
+  assert.equal(catalogue.webAddress('javascript:alert(1)//https://x'), '');
+  assert.equal(catalogue.webAddress('https://player.example/embed/1'), 'https://player.example/embed/1');
 });

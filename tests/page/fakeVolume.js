@@ -118,6 +118,14 @@ class FakeFiles {
     this.put(to, bytes);
     return { success: true };
   }
+  // As the host's: removes copy temporaries, lists Tarn's other hidden files.
+  leftovers(folder) {
+    const base = folder.replace(/\/+$/, '');
+    const found = [...this.data.keys()].filter((p) => p.startsWith(base + '/') && /\/\.tarn-[^/]*$/.test(p));
+    const copies = found.filter((p) => /\/\.tarn-copy-[^/]+\.[A-Za-z0-9]{6}$/.test(p));
+    copies.forEach((p) => this.unlink(p));
+    return { success: true, data: found.filter((p) => !copies.includes(p)) };
+  }
   // Every file under a folder: relative path -> contents as text.
   snapshot(folder) {
     const out = {};

@@ -15,8 +15,10 @@ function host({ moveFails = false, downloadId = 77 } = {}) {
     move: (a, b) => { calls.push(['move', a, b]); return moveFails ? { success: false, reason: 'File exists' } : { success: true }; },
     page: (p) => p,
     host: (p) => p,
-    // Every folder is there except under /gone/; nothing can be written under /full/.
-    stat: (p) => (p.startsWith('/gone/') ? { success: false, reason: 'No such file or directory' } : { success: true, data: { directory: true } }),
+    // Every path is there except under /gone/ (a folder when it ends in a slash, else a file of
+    // 1000 bytes); nothing can be written under /full/.
+    stat: (p) => (p.startsWith('/gone/') ? { success: false, reason: 'No such file or directory' }
+      : { success: true, data: { size: 1000, directory: p.endsWith('/') } }),
     writeString: (p) => (p.startsWith('/full/') ? { success: false, reason: 'No space left on device' } : { success: true }),
   };
   const native = {

@@ -8,13 +8,14 @@
   if (typeof module === 'object' && module.exports) {
     module.exports = factory(root, require('../tarn/texts.js'), require('../tarn/files.js'), require('../tarn/jobs.js'),
       require('../tarn/trackStore.js'), require('./args.js'), require('./output.js'), require('./looper.js'),
-      require('./commands.js'));
+      require('./commands.js'), require('../tarn/cleanup.js'));
   } else {
     var T = root.Tarn = root.Tarn || {};
-    T.cli = factory(root, T.texts, T.Files, T.Jobs, T.TrackStore, T.cliArgs, T.cliOutput, T.CliLooper, T.cliCommands);
+    T.cli = factory(root, T.texts, T.Files, T.Jobs, T.TrackStore, T.cliArgs, T.cliOutput, T.CliLooper, T.cliCommands,
+      T.cleanup);
   }
 })(typeof self !== 'undefined' ? self : this, function (root, texts, Files, Jobs, TrackStore, cliArgs, output,
-  CliLooper, commands) {
+  CliLooper, commands, cleanup) {
   'use strict';
 
   var global = typeof globalThis !== 'undefined' ? globalThis : root;
@@ -215,6 +216,8 @@
     this.looper.volName = looper.volName;
     this.looper.inst = looper.inst;
     try {
+      // What a killed run left on this looper goes before the command looks at it.
+      cleanup.looper(this.files, looper.volume);
       commands[this.command](this);
     } catch (e) {
       if (e instanceof cliArgs.UsageError) { this.usage(this.command, e.message); return; }

@@ -5,11 +5,13 @@
 // wrote, and a restore that replaced tracks puts the old files back.
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
-    module.exports = factory(require('./tracks.js'), require('./models.js'), require('./files.js'), require('./json.js'));
+    module.exports = factory(require('./tracks.js'), require('./models.js'), require('./files.js'), require('./json.js'),
+      require('./space.js'), require('./cleanup.js'));
   } else {
-    (root.Tarn = root.Tarn || {}).backup = factory(root.Tarn.tracks, root.Tarn.models, root.Tarn.Files, root.Tarn.json);
+    var T = root.Tarn = root.Tarn || {};
+    T.backup = factory(T.tracks, T.models, T.Files, T.json, T.space, T.cleanup);
   }
-})(typeof self !== 'undefined' ? self : this, function (tracks, models, Files, json) {
+})(typeof self !== 'undefined' ? self : this, function (tracks, models, Files, json, space, cleanup) {
   'use strict';
 
   var FORMAT = 1;
@@ -19,7 +21,11 @@
   // Names a restore writes before a file gets its own: the host's copy temporaries, which
   // the folder watch clears when a run died, and the replaced files kept until the end.
   var TEMPORARY_PREFIX = '.tarn-copy-';
-  var ASIDE_PREFIX = '.tarn-old-';
+  var ASIDE_PREFIX = cleanup.ASIDE_PREFIX;
+  // In a backup folder from its first file until its manifest is in place: a backup whose
+  // run was killed keeps it, and restore refuses such a folder.
+  var INCOMPLETE = cleanup.INCOMPLETE_BACKUP;
+  var INCOMPLETE_TEXT = 'holds an incomplete backup (Tarn was stopped while making it). Make the backup again into an empty folder.';
 
   var jsonText = json.text;
 
@@ -170,13 +176,16 @@
     if (this.over) return;
     this.over = true;
     this.takeBack();
+    if (this.onOver) this.onOver(false);
     this.done({ success: false, reason: reason, cancelled: !!cancelled });
   };
 
   Run.prototype.succeed = function () {
     this.over = true;
     var self = this;
+    if (this.onOver) this.onOver(true);
     this.commit.forEach(function (path) { self.files.unlink(path); });
+    if (this.journal) this.journal.remove();
     this.done(this.result || { success: true, tracks: [], skipped: [] });
   };
 
@@ -213,6 +222,8 @@
       if (inside(dir, options.volume)) { this.fail('Choose a folder for the backup outside the looper.'); return; }
       var listed = files.contents(dir);
       if (listed.success) {
+        var marked = listed.data.some(function (e) { return e.name === INCOMPLETE; });
+        if (marked) { this.fail('The folder ' + dir + ' ' + INCOMPLETE_TEXT); return; }
         if (listed.data.length) { this.fail('The folder for the backup is not empty: ' + dir); return; }
       } else {
         if (files.stat(dir).success) { this.fail('The folder for the backup cannot be used: ' + dir + ' ' + Files.plainReason(listed.reason)); return; }
@@ -230,6 +241,13 @@
           if (cell.fileName) cells.push({ memory: m + 1, track: t + 1, source: cell.dirName + cell.fileName, file: cell.fileName });
         });
       });
+      var run = this;
+      var bytes = cells.reduce(function (sum, cell) { return sum + Math.max(0, run.size(cell.source)); }, 0);
+      var room = space.refusal(space.folder(files.fs, dir), bytes, cells.length + 2, 'the backup needs');
+      if (room) { this.fail(room); return; }
+      var marker = files.writeString(dir + '/' + INCOMPLETE, 'Tarn has not finished this backup.\n');
+      if (marker.success) this.undo.push({ unlink: dir + '/' + INCOMPLETE });
+      if (!this.must(marker, 'The folder for the backup could not be written.')) return;
       if (!this.must(files.mkdir(dir + '/tracks'), 'The folder for the backup could not be made.')) return;
       this.undo.push({ unlink: dir + '/tracks' });
       this.total = cells.length;
@@ -275,6 +293,7 @@
       var moved = files.move(temporary, dir + '/' + MANIFEST);
       if (moved.success) this.undo.push({ unlink: dir + '/' + MANIFEST });
       if (!this.must(moved, 'The manifest could not be written.')) return;
+      files.unlink(dir + '/' + INCOMPLETE);
       this.result = { success: true, tracks: entries, skipped: [], dir: dir, manifest: manifest };
     }
 
@@ -293,15 +312,29 @@
     var wave = tracks.waveFolder(options.volume);
     var restored = [];
     var skipped = [];
+    run.journal = new cleanup.Journal(files, options.volume);
+    run.onOver = function (succeeded) { run.journal.close(succeeded); };
 
     run.add(function () {
       var path = dir + '/' + MANIFEST;
+      if (files.stat(dir + '/' + INCOMPLETE).success) { this.fail('The folder ' + dir + ' ' + INCOMPLETE_TEXT); return; }
       if (!files.stat(path).success) { this.fail('There is no backup in ' + dir + ' (' + MANIFEST + ' is missing).'); return; }
       var text = files.readString(path);
       if (!this.must(text, 'The backup\'s manifest could not be read.')) return;
       var checked = checkManifest(text.data, row);
       if (checked.reason) { this.fail(checked.reason); return; }
       var list = checked.manifest.tracks;
+      // Replaced files stay aside until the end: every file written needs its room.
+      var bytes = 0, count = 0;
+      list.forEach(function (entry) {
+        var listed = files.contents(wave + tracks.folderName(entry.memory - 1, entry.track - 1));
+        var occupied = listed.success && listed.data.some(tracks.isWav);
+        if (occupied && !options.replace) return;
+        bytes += entry.size;
+        count++;
+      });
+      var room = count ? space.refusal(space.looper(files.fs, options.volume), bytes, count, 'the tracks to restore need') : '';
+      if (room) { this.fail(room + ' Nothing was restored.'); return; }
       this.total = list.length * 2;
       this.progress('Checking the backup');
       list.forEach(function (entry) { run.add(function () { checkFile.call(this, entry); }); });
@@ -347,6 +380,8 @@
         return;
       }
       var folder = wave + name + '/';
+      var away = space.outsideLooper(files.fs, folder);
+      if (away) { this.fail(entry.file + ' (track ' + track + '): ' + away); return; }
       var temporary = folder + TEMPORARY_PREFIX + entry.file + '.' + suffix();
       var copied = files.copy(dir + '/' + entry.path, temporary);
       if (copied.success) this.undo.push({ unlink: temporary });
@@ -359,6 +394,9 @@
       // "A.WAV") and go only when the whole restore has succeeded.
       for (var i = 0; i < present.length; i++) {
         var aside = folder + ASIDE_PREFIX + present[i] + '.' + suffix();
+        // Noted before the move: a run killed from here on is undone at the next start.
+        var noted = this.journal.note({ aside: aside, original: folder + present[i], written: folder + entry.file });
+        if (!this.must(noted, 'The restore could not keep its journal on the looper.')) return;
         if (!this.must(files.move(folder + present[i], aside), present[i] + ' (track ' + track + ') could not be replaced.')) return;
         this.undo.push({ moveBack: aside, to: folder + present[i] });
         this.commit.push(aside);

@@ -28,9 +28,37 @@
       .map(function (entry) { return entry.item; });
   }
 
+  // Bounds on what a server may send: a catalogue is a few hundred kilobytes of a few
+  // hundred track sets; past these it is refused before it costs memory or time.
+  var MAX_DOCUMENT_BYTES = 8 * 1024 * 1024;
+  var MAX_ITEMS = 5000;
+  var MAX_TRACKS = 1000;
+  var TOO_LARGE = 'The track catalogue is too large (over 8 MB); Tarn did not read it.';
+  var TOO_MANY = 'The track catalogue lists too many track sets or tracks; Tarn did not read it.';
+  var BAD_NAME = 'The catalogue gives this track a file name the looper cannot take.';
+  // Downloads wait in the temporary folder under this prefix (so a killed run's are found).
+  var DOWNLOAD_PREFIX = 'tarn-download-';
+
+  // An error whose message is for the user as it stands (err.plain).
+  function refused(message) {
+    var error = new Error(message);
+    error.plain = message;
+    return error;
+  }
+
   function parse(text) {
+    if (String(text).length > MAX_DOCUMENT_BYTES) throw refused(TOO_LARGE);
     var doc = JSON.parse(text);
     if (!doc || typeof doc !== 'object' || !Array.isArray(doc.items)) throw new Error('no items');
+    if (doc.items.length > MAX_ITEMS) throw refused(TOO_MANY);
+    var tooManyTracks = doc.items.some(function (item) {
+      var langs = item && typeof item === 'object' && item.lang && typeof item.lang === 'object' ? item.lang : {};
+      return Object.keys(langs).some(function (key) {
+        var caption = langs[key] && langs[key].caption;
+        return Array.isArray(caption) && caption.length > MAX_TRACKS;
+      });
+    });
+    if (tooManyTracks) throw refused(TOO_MANY);
     doc.items = sortByDate(doc.items);
     return doc;
   }
@@ -40,9 +68,35 @@
     return l[lang] || l.en || {};
   }
 
+  function utf8Length(text) {
+    try { return unescape(encodeURIComponent(text)).length; } catch (e) { return Infinity; }
+  }
+
+  // The file name a track's key gives it on the looper: its last segment, or '' when
+  // that is no plain file name (empty, "." or "..", hidden, over 255 bytes, holding a
+  // character FAT refuses, or ending in a dot or space, which FAT drops).
   function fileName(key) {
-    var text = String(key);
-    return text.substring(text.lastIndexOf('/') + 1);
+    var text = String(key === undefined || key === null ? '' : key);
+    var name = text.substring(text.lastIndexOf('/') + 1);
+    if (!name || name.charAt(0) === '.' || /[ .]$/.test(name)) return '';
+    if (/[\u0000-\u001f\u007f\\:*?"<>|]/.test(name) || utf8Length(name) > 255) return '';
+    return name;
+  }
+
+  // A web address (or an empty page), '' for anything that could run or read in the
+  // page's own origin (javascript:, data:, file:...).
+  function webAddress(text) {
+    var value = String(text === undefined || text === null ? '' : text);
+    return /^(https?:\/\/[^\s]|about:blank(#|$))/i.test(value) ? value : '';
+  }
+
+  // An image the page may show: a web address, or a file:// one only in a catalogue that
+  // is itself read from files (a folder of the user's); '' for anything else.
+  function imageAddress(image, documentAddress) {
+    var text = String(image === undefined || image === null ? '' : image);
+    if (webAddress(text)) return text;
+    if (/^file:\/\//i.test(text) && /^file:\/\//i.test(String(documentAddress || ''))) return text;
+    return '';
   }
 
   // contentDomain + the key's "/"-separated segments, each URI-encoded.
@@ -88,7 +142,13 @@
     sortByDate: sortByDate,
     parse: parse,
     localised: localised,
+    MAX_DOCUMENT_BYTES: MAX_DOCUMENT_BYTES,
+    TOO_LARGE: TOO_LARGE,
+    BAD_NAME: BAD_NAME,
+    DOWNLOAD_PREFIX: DOWNLOAD_PREFIX,
     fileName: fileName,
+    imageAddress: imageAddress,
+    webAddress: webAddress,
     downloadAddress: downloadAddress,
     documentAddress: documentAddress,
     resolve: resolve,

@@ -79,6 +79,15 @@
     return this.attempt(function () { return self.fs.readString(self.host(path)); });
   };
 
+  // Clears the copy temporaries a dead run left under folder and lists the paths of the
+  // other hidden files of Tarn's there ({success, data: [path]}).
+  Files.prototype.leftovers = function (folder) {
+    var self = this;
+    return this.attempt(function () {
+      return JSON.parse(self.fs.leftovers(self.host(folder))).map(function (p) { return self.page(p); });
+    });
+  };
+
   // Copies a file to a destination that must not exist yet (the host writes it under a
   // temporary name and only then gives it its name).
   Files.prototype.copy = function (from, to) {
@@ -117,6 +126,13 @@
     [/input\/output error|EIO/i, 'The device could not be read or written (input/output error).'],
     [/is a directory|EISDIR/i, 'This is a folder, not a file.']
   ];
+
+  // The folder part of a path, without its last "/": "/a/b.wav" -> "/a".
+  Files.folderOf = function (path) {
+    var text = String(path);
+    var slash = text.lastIndexOf('/');
+    return slash > 0 ? text.substring(0, slash) : '/';
+  };
 
   Files.plainReason = function (message) {
     var text = String(message === undefined || message === null ? '' : message);

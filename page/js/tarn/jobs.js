@@ -3,9 +3,13 @@
 // another is under way is refused with a clear reason, and the running job keeps its
 // own destination and callbacks.
 (function (root, factory) {
-  if (typeof module === 'object' && module.exports) module.exports = factory(require('./files.js'));
-  else (root.Tarn = root.Tarn || {}).Jobs = factory(root.Tarn.Files);
-})(typeof self !== 'undefined' ? self : this, function (Files) {
+  if (typeof module === 'object' && module.exports) {
+    module.exports = factory(require('./files.js'), require('./space.js'), function () { return require('./wavInfo.js'); });
+  } else {
+    var T = root.Tarn = root.Tarn || {};
+    T.Jobs = factory(T.Files, T.space, function () { return T.wavInfo; });
+  }
+})(typeof self !== 'undefined' ? self : this, function (Files, space, wavInfo) {
   'use strict';
 
   var BUSY = 'Another import, export or download is still running. Please wait until it has finished.';
@@ -69,12 +73,30 @@
     return true;
   };
 
+  // The bytes a track of the source's length takes in the model's format: an estimate
+  // made before converting (the source's duration), so that a track that cannot fit is
+  // refused before anything is written.
+  function trackBytes(format, wave) {
+    var seconds = Number(format && format.duration) || 0;
+    var bits = wave.format === 3 ? 32 : Number(wave.bits) || 16;
+    return space.wavBytes(Math.ceil(seconds * (Number(wave.sampleRate) || 44100)), 2, bits);
+  }
+
+  // Why the import of a track of this many bytes cannot go ahead, or ''.
+  Jobs.prototype.importRoomProblem = function (destination, bytes) {
+    var fs = this.native.fs;
+    return space.outsideLooper(fs, destination) ||
+      space.refusal(space.folder(fs, this.temporary, 'The temporary folder'), 2 * bytes, 2, 'the converted track needs') ||
+      space.refusal(space.looper(fs, destination), bytes, 1, 'this track needs');
+  };
+
   Jobs.prototype.startImport = function (job, source, destination, wave, finished) {
     var self = this;
     var converted = this.temporary + 'tmp.wav';
     this.quietUnlink(converted);
-    var bitrate = 0;
-    try { bitrate = Number(JSON.parse(this.native.audio.format(source)).bitrate) || 0; } catch (e) { bitrate = 0; }
+    var format = null;
+    try { format = JSON.parse(this.native.audio.format(source)); } catch (e) { format = null; }
+    var bitrate = Number(format && format.bitrate) || 0;
     job.step = {
       source: source, destination: destination, wave: wave, converted: converted, aligned: null,
       finished: function (result) {
@@ -83,10 +105,13 @@
         job.step = null;
         var outcome = { success: result.result !== 0, data: { dst: result.dst } };
         if (!outcome.success && result.reason) outcome.reason = result.reason;
+        if (!outcome.success && result.room) outcome.room = true;
         if (job.cancelled) outcome = { success: false, cancelled: true, data: { dst: result.dst } };
         finished(outcome);
       }
     };
+    var room = this.importRoomProblem(destination, trackBytes(format, wave));
+    if (room) { job.step.finished({ result: 0, dst: destination, reason: room, room: true }); return; }
     try {
       this.native.audio.convert(source, JSON.stringify({
         file: converted, format: 'wav', channels: 2, samplerate: wave.sampleRate,
@@ -152,6 +177,10 @@
     var reason = result === 1 ? '' : REASONS.align;
     if (this.current.cancelled) result = 0;
     if (result === 1) {
+      // The converted file's own size, now that it is known.
+      var made = this.files.stat(path);
+      var room = made.success ? space.refusal(space.looper(this.native.fs, step.destination), Number(made.data.size), 1, 'this track needs') : '';
+      if (room) { step.aligned = path; step.finished({ result: 0, dst: step.destination, reason: room, room: true }); return; }
       var moved = this.files.move(path, step.destination);
       if (!moved.success) { result = 0; reason = plain(moved.reason); }
     }
@@ -165,6 +194,13 @@
     if (!job) return false;
     this.files.unlink(destination);
     job.exporting = { source: source, destination: destination };
+    var info = null;
+    try { info = wavInfo().readFile(this.native.fs, source); } catch (e) { info = null; }
+    if (info) {
+      var room = space.refusal(space.folder(this.native.fs, Files.folderOf(destination)),
+        space.wavBytes(info.frames, info.channels || 2, target.bits), 1, 'the exported track needs');
+      if (room) { this.finish(job, { success: false, data: { path: destination }, reason: room, room: true }); return true; }
+    }
     try {
       this.native.trnWav.convertDataFormat(JSON.stringify({
         bits: target.bits, format: target.format, sampleRate: 44100, from: source, to: destination
@@ -228,7 +264,19 @@
 
   Jobs.prototype.onProgress = function (id, total, amount) {
     var job = this.downloadTask(id);
-    if (job && job.task.handlers.progress) job.task.handlers.progress(Number(total), Number(amount));
+    if (!job) return;
+    // The server tells the size: a download that cannot fit in the temporary folder stops.
+    if (!job.task.sized && Number(total) > 0) {
+      job.task.sized = true;
+      var room = space.refusal(space.folder(this.native.fs, this.temporary, 'The temporary folder'), Number(total), 1, 'the download needs');
+      if (room) {
+        var done = job.task.handlers.done;
+        this.cancelDownload();
+        done({ success: false, reason: room, room: true });
+        return;
+      }
+    }
+    if (job.task.handlers.progress) job.task.handlers.progress(Number(total), Number(amount));
   };
 
   Jobs.prototype.onCompleted = function (id) {

@@ -28,7 +28,9 @@
     doc.items.forEach(function (item) {
       var langs = item && item.lang ? item.lang : {};
       Object.keys(langs).forEach(function (key) {
-        if (langs[key] && langs[key].image) langs[key].image = T.catalogue.resolve(langs[key].image, doc.contentDomain);
+        if (langs[key] && langs[key].image) {
+          langs[key].image = T.catalogue.imageAddress(T.catalogue.resolve(langs[key].image, doc.contentDomain), base);
+        }
       });
     });
     return doc;
@@ -82,7 +84,7 @@
     try {
       state.doc = resolveDocument(T.catalogue.parse(read.data), state.address);
     } catch (e) {
-      showFailure(texts['Downloaded file is broken.']);
+      showFailure(e && e.plain ? e.plain : texts['Downloaded file is broken.']);
       return;
     }
     state.selected = 0;
@@ -126,13 +128,15 @@
       ui.el('p', { className: 'description', text: text(l.description) }),
       ui.el('p', { className: 'text', text: text(l.text) })
     ]));
-    if (l.youtubeurl) {
-      view.appendChild(ui.el('iframe', {
-        className: 'video', src: text(state.doc.ytplayerUrl) + l.youtubeurl, allowfullscreen: 'true', title: 'video'
-      }));
+    // Players are embedded from web addresses only: a javascript: or file: address from
+    // a catalogue would run or read in the page's own origin.
+    var video = l.youtubeurl ? T.catalogue.webAddress(text(state.doc.ytplayerUrl) + l.youtubeurl) : '';
+    if (video) {
+      view.appendChild(ui.el('iframe', { className: 'video', src: video, allowfullscreen: 'true', title: 'video' }));
     }
-    if (l.soundcloudurl) {
-      view.appendChild(ui.el('iframe', { className: 'audio', src: l.soundcloudurl, title: 'audio' }));
+    var audio = l.soundcloudurl ? T.catalogue.webAddress(l.soundcloudurl) : '';
+    if (audio) {
+      view.appendChild(ui.el('iframe', { className: 'audio', src: audio, title: 'audio' }));
     }
     var tracks = ui.el('ul', { className: 'set-tracks' });
     (l.caption || []).forEach(function (track) {
@@ -167,7 +171,13 @@
 
   // The http module's events are shared with the track downloads of Tarn.app.jobs.
   N.http.event.progress = function (id, total, amount) {
-    if (id !== state.taskId) A.jobs.onProgress(id, total, amount);
+    if (id !== state.taskId) { A.jobs.onProgress(id, total, amount); return; }
+    // A document past the limit is not waited for (nor kept).
+    if (Math.max(Number(total) || 0, Number(amount) || 0) > T.catalogue.MAX_DOCUMENT_BYTES) {
+      try { N.http.cancel(id); } catch (e) { /* already over */ }
+      A.files.unlink(state.file);
+      showFailure(T.catalogue.TOO_LARGE);
+    }
   };
   N.http.event.completed = function (id, path) {
     if (id === state.taskId) completed(); else A.jobs.onCompleted(id, path);

@@ -46,6 +46,8 @@
       if (store.ready(instrument.volume, instrument.inst)) return;
       if (loadingFor && loadingFor.volume === instrument.volume && loadingFor.inst === instrument.inst) return;
       var mine = loadingFor = { volume: instrument.volume, inst: instrument.inst };
+      // What a killed run left on this looper (a restore's set-aside tracks among it).
+      T.cleanup.looper(A.files, mine.volume, { busy: A.jobs && A.jobs.busy() });
       startWatching(A.files.host(T.tracks.waveFolder(mine.volume)));
       store.loadAsync(mine.volume, mine.inst, N.callAsync).then(function (outcome) {
         if (loadingFor !== mine) return;

@@ -29,7 +29,7 @@
     A.files.unlink(test.file);
     if (!read.success) { setReport(texts.connectionError, false); return; }
     var doc;
-    try { doc = T.catalogue.parse(read.data); } catch (e) { setReport(texts['Downloaded file is broken.'], false); return; }
+    try { doc = T.catalogue.parse(read.data); } catch (e) { setReport(e && e.plain ? e.plain : texts['Downloaded file is broken.'], false); return; }
     var count = doc.items.length;
     setReport(count === 1 ? '1 track set' : count + ' track sets', true);
   }

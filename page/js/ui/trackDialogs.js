@@ -391,8 +391,9 @@
       mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
       main: function (m, t, cell) {
         var name = T.catalogue.fileName(item.key);
+        if (!name) { showError(texts['Download failed.'] + ' ' + T.catalogue.BAD_NAME); return; }
         var destination = cell.dirName + name;
-        var temporary = A.temporary + name;
+        var temporary = A.temporary + T.catalogue.DOWNLOAD_PREFIX + name;
         var address = T.catalogue.downloadAddress(contentDomain, item.key);
         var cancelling = false;
         var progress = ui.progress(texts['Downloading...'], {
@@ -424,6 +425,7 @@
               return;
             }
             if (outcome.busy) showError(outcome.reason);
+            else if (outcome.room) showError(texts['Download failed.'] + ' ' + outcome.reason);
             else showError(outcome.reason === 'download' ? texts['Download failed.'] : texts['Downloaded file is broken.']);
           }
         });
