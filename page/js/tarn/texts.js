@@ -42,6 +42,12 @@
     'inEditMode': 'is in edit mode from an earlier session',
     'releaseFailed': 'The looper left edit mode, but its volume could not be released. ' +
       'Eject it from the file manager before unplugging it.',
-    'noLooper': 'No looper connected.'
+    'noLooper': 'No looper connected.',
+    'howToConnect': 'Plug your looper into this computer with its USB cable and switch it on. ' +
+      'Tarn finds it by itself and shows its tracks here.',
+    'gettingReady': 'found: getting it ready…',
+    'readingTracks': 'Reading the looper\'s tracks…',
+    'noEmptyTrack': 'There is no empty track at or after the selected one.',
+    'exportWouldOverwrite': 'The folder already holds files of these names:'
   };
 });

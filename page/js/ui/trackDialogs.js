@@ -116,7 +116,7 @@
           memory: function (m) { return T.tracks.memoryLabel(m, inst, texts); },
           track: function (t) { return T.tracks.trackLabel(t, texts); }
         },
-        selected: current || selections[options.id],
+        selected: current || (options.initial && options.initial()) || selections[options.id],
         scrollTop: g.scrollPos,
         onEnter: function () { dialog.buttons[options.mainLabel].click(); },
         onDelete: function () { dialog.buttons.Delete.click(); },
@@ -280,7 +280,7 @@
       });
     };
     try {
-      N.fs.openfilename(JSON.stringify(['wav', 'mp3', 'm4a']));
+      N.fs.openfilename(JSON.stringify(T.grid.AUDIO_EXTENSIONS));
     } catch (e) {
       openHandler = null;
       showError(e.message);
@@ -354,6 +354,8 @@
         ui.el('p', { className: 'item-name', text: item.title || '' })
       ]),
       mainLabel: 'Download',
+      // The empty cell chosen in the main view is where a download goes.
+      initial: function () { return A.gridView ? A.gridView.selectedEmpty() : null; },
       mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
       main: function (m, t, cell) {
         var name = T.catalogue.fileName(item.key);
