@@ -48,6 +48,12 @@
     'gettingReady': 'found: getting it ready…',
     'readingTracks': 'Reading the looper\'s tracks…',
     'noEmptyTrack': 'There is no empty track at or after the selected one.',
-    'exportWouldOverwrite': 'The folder already holds files of these names:'
+    'exportWouldOverwrite': 'The folder already holds files of these names:',
+    'notAudio': 'These are not audio files the looper can take:',
+    'receiving': 'Receiving the dropped files...',
+    'severalOntoUsed': 'Several files go onto an empty track (they fill it and the empty tracks after it); ' +
+      'a track that holds a file can be replaced by one file only.',
+    'dropDoesNotFit': 'The {n} files do not fit into the empty tracks from {cell} on. Nothing was imported.',
+    'moveFailed': 'The track could not be moved.'
   };
 });

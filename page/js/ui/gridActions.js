@@ -69,26 +69,79 @@
     return T.tracks.lengthProblem(format.duration, inst.wave, texts);
   }
 
-  // Imports files (page paths) into the given cells, in order; nothing is written when
-  // a file is unfit (they are all looked at first).
-  function importFiles(paths, targets, after) {
+  // Imports sources ({path, name}: a page path and the name the track takes, a file
+  // sent by a browser having a temporary path) into the given cells, in order. Nothing
+  // is written when a file is unfit: they are all looked at first. after(result) (also
+  // when nothing ran, with result.refused).
+  function importFiles(sources, targets, after) {
     var inst = device().inst;
     var table = A.trackStore.table;
-    for (var i = 0; i < paths.length; i++) {
-      var problem = checkSource(paths[i], inst);
-      if (problem) { showError(texts['Import failed.'], T.tracks.lastSegment(paths[i]) + ': ' + problem); return; }
+    for (var i = 0; i < sources.length; i++) {
+      var problem = checkSource(sources[i].path, inst);
+      if (problem) {
+        showError(texts['Import failed.'], sources[i].name + ': ' + problem);
+        if (after) after({ done: [], refused: true });
+        return;
+      }
     }
-    var items = paths.map(function (p, n) { return { source: p, at: targets[n], cell: table[targets[n].memory][targets[n].track] }; });
+    var items = sources.map(function (s, n) { return { source: s, at: targets[n], cell: table[targets[n].memory][targets[n].track] }; });
     runBatch(texts['Importing...'], items, function (item, done) {
-      var destination = T.tracks.importDestination(item.cell.dirName, item.source);
-      A.jobs.importFile(A.files.host(item.source), A.files.host(destination), inst.wave, function (outcome) {
-        if (outcome.success && A.trackStore.changed([item.cell.dirName])) A.g.observer.notify('tracks_changed');
-        done(outcome);
+      importOne(item.source, item.cell, item.at, function (outcome) {
+        if (outcome.pending) outcome.pending.then(done);
+        else done(outcome);
       });
     }, function (result) {
-      if (result.failed) showError(texts['Import failed.'], T.tracks.lastSegment(result.failed.item.source) + ': ' + (result.failed.reason || ''));
+      if (result.failed) showError(texts['Import failed.'], result.failed.item.source.name + ': ' + (result.failed.reason || ''));
       if (after) after(result);
     });
+  }
+
+  // Into an empty cell; into a used one the new file is written beside the old under a
+  // temporary name first, and the old one goes (to the trash, where there is one) only
+  // then.
+  function importOne(source, cell, at, done) {
+    var inst = device().inst;
+    var name = T.tracks.importName(source.name);
+    var replacing = cell.fileName;
+    var destination = replacing ? cell.dirName + '.tarn-copy-replace.' + suffix() : cell.dirName + name;
+    A.jobs.importFile(A.files.host(source.path), A.files.host(destination), inst.wave, function (outcome) {
+      if (outcome.success && replacing) outcome = putInPlace(cell, at, destination, name);
+      var changed = function (result) {
+        if (A.trackStore.changed([cell.dirName])) A.g.observer.notify('tracks_changed');
+        return result;
+      };
+      if (outcome.pending) outcome.pending = outcome.pending.then(changed);
+      done(changed(outcome));
+    });
+  }
+
+  function suffix() {
+    var letters = 'abcdefghijklmnopqrstuvwxyz0123456789';
+    var out = '';
+    for (var i = 0; i < 6; i++) out += letters.charAt(Math.floor(Math.random() * letters.length));
+    return out;
+  }
+
+  function putInPlace(cell, at, written, name) {
+    var old = cell.dirName + cell.fileName;
+    var finish = function () {
+      var removed = name.toLowerCase() === cell.fileName.toLowerCase() ? A.files.unlink(old) : { success: true };
+      if (!removed.success) { A.files.unlink(written); return { success: false, reason: T.Files.plainReason(removed.reason) }; }
+      var moved = A.files.move(written, cell.dirName + name);
+      if (!moved.success) { A.files.unlink(written); return { success: false, reason: T.Files.plainReason(moved.reason) }; }
+      if (name.toLowerCase() !== cell.fileName.toLowerCase()) A.files.unlink(old);
+      return { success: true };
+    };
+    // The trash keeps the old track before it goes; without one nothing is kept.
+    if (typeof root.TarnTrash === 'undefined') return finish();
+    var cellOf = { model: device().inst.name, memory: at.memory, track: at.track, path: old };
+    return {
+      pending: Promise.resolve().then(function () { return root.TarnTrash.keep(N, cellOf); }).then(finish, function (e) {
+        // No copy kept: the old track stays as it was, and the new file goes.
+        A.files.unlink(written);
+        return { success: false, reason: e && e.message };
+      })
+    };
   }
 
   function chooseFile(then) {
@@ -112,7 +165,7 @@
       if (!path) return;
       var targets = G.importTargets(A.trackStore.table, selected.map(function (c) { return { memory: c.memory, track: c.track }; }), 1);
       if (!targets) { showError(texts['Import failed.'], texts.noEmptyTrack); return; }
-      importFiles([path], targets, function (result) {
+      importFiles([{ path: path, name: T.tracks.lastSegment(path) }], targets, function (result) {
         if (result.done.length) showDone('Imported ' + T.tracks.lastSegment(path) + ' into ' + cellLabel(targets[0]) + '.');
       });
     });
@@ -190,5 +243,8 @@
     root.setTimeout(function () { if (note.parentNode) note.parentNode.removeChild(note); }, 4000);
   }
 
-  A.gridActions = { importInto: importInto, importFiles: importFiles, exportTracks: exportTracks, rename: rename, runBatch: runBatch };
+  A.gridActions = {
+    importInto: importInto, importFiles: importFiles, exportTracks: exportTracks, rename: rename, runBatch: runBatch,
+    showError: showError, cellLabel: cellLabel, suffix: suffix
+  };
 })(typeof self !== 'undefined' ? self : this);

@@ -150,6 +150,7 @@
       'data-index': String(index), 'data-memory': String(m), 'data-track': String(t),
       'aria-label': G.cellName(m, t, cell, inst, info), 'aria-selected': 'false'
     });
+    if (cell.fileName) node.draggable = true;
     if (!cell.fileName) {
       node.appendChild(ui.el('span', { className: 'cell-empty', text: cell.dirName ? 'Empty' : 'No track folder' }));
       return node;
@@ -379,6 +380,7 @@
       if (button) button.addEventListener('click', function () { showTab(tab); });
     });
     showTab('looper');
+    if (A.gridDrop) A.gridDrop.start();
     render();
     g.observer.append('tracks_changed', 'gridView', function () {
       forgetChanged();
