@@ -1,7 +1,7 @@
 // Grid shown after usable: on an Eddy Six whose 594 tracks all hold a short take, how
 // long from the looper becoming usable until the main view shows its whole grid, and
 // until the visible cells show their lengths. Through the real headless host and
-// looper-sim; five plug-ins, unplugged in between.
+// looper-sim; three plug-ins, unplugged in between.
 // Needs root; runs in a private mount namespace:
 //   tests/e2e/support/private-mounts.sh node bench/page_grid_bench.mjs
 import { join, resolve, dirname } from 'node:path';
@@ -17,7 +17,7 @@ const { volumesUnavailable, canRunMidi, mountVolume, startJack, startLooperSim, 
 const why = volumesUnavailable() || (canRunMidi() ? '' : 'looper-sim or jackd is missing');
 if (why) { console.log('skipped: ' + why); process.exit(0); }
 
-const ROUNDS = 5;
+const ROUNDS = 3;
 const scratch = scratchFolder();
 const take = makeAudio(join(scratch.folder, 'take.wav'), 0.1, { codec: ['-c:a', 'pcm_f32le'] });
 const jack = await startJack();
@@ -27,11 +27,6 @@ const lengths = [];
 try {
   const { page } = t;
   for (let round = 0; round < ROUNDS; round++) {
-    const volume = mountVolume('Eddy Six', { size: 64 });
-    // Written, not copied: the FUSE filesystem has no copy_file_range.
-    const bytes = readFileSync(take);
-    for (let m = 1; m <= 99; m++) for (let k = 1; k <= 6; k++) writeFileSync(join(volume.track(m, k), `Take ${m}-${k}.wav`), bytes);
-    const sim = await startLooperSim(jack, 'EDDY SIX', '0000000073', []);
     // The time is taken in the page: from the status turning usable to the grid's paint.
     await page.evaluate(() => {
       window.benchUsable = 0;
@@ -40,6 +35,11 @@ try {
         if (!window.benchUsable && status.dataset.usable === '1') window.benchUsable = performance.now();
       }).observe(status, { attributes: true });
     });
+    const volume = mountVolume('Eddy Six', { size: 64 });
+    // Written, not copied: the FUSE filesystem has no copy_file_range.
+    const bytes = readFileSync(take);
+    for (let m = 1; m <= 99; m++) for (let k = 1; k <= 6; k++) writeFileSync(join(volume.track(m, k), `Take ${m}-${k}.wav`), bytes);
+    const sim = await startLooperSim(jack, 'EDDY SIX', '0000000073', []);
     await page.waitForFunction(() => window.benchUsable > 0 &&
       document.querySelectorAll('#track-grid [role="gridcell"]').length === 594, null, { timeout: 60000, polling: 'raf' });
     shown.push(await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => r(performance.now() - window.benchUsable)))));
