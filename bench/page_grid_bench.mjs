@@ -41,7 +41,12 @@ try {
     for (let m = 1; m <= 99; m++) for (let k = 1; k <= 6; k++) writeFileSync(join(volume.track(m, k), `Take ${m}-${k}.wav`), bytes);
     const sim = await startLooperSim(jack, 'EDDY SIX', '0000000073', []);
     await page.waitForFunction(() => window.benchUsable > 0 &&
-      document.querySelectorAll('#track-grid [role="gridcell"]').length === 594, null, { timeout: 60000, polling: 'raf' });
+      document.querySelectorAll('#track-grid [role="gridcell"]').length === 594, null, { timeout: 60000, polling: 'raf' })
+      .catch(async (e) => {
+        const seen = await page.evaluate(() => [document.getElementById('device-status').textContent, window.benchUsable,
+          document.querySelectorAll('#track-grid [role="gridcell"]').length, document.getElementById('looper-view').dataset.state]);
+        throw new Error(e.message + ' (seen: ' + seen.join(' | ') + ')');
+      });
     shown.push(await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => r(performance.now() - window.benchUsable)))));
     await page.waitForFunction(() => /0:00\.100/.test(document.querySelector('#track-grid [data-index="0"]').getAttribute('aria-label')),
       null, { timeout: 60000, polling: 'raf' });
