@@ -66,8 +66,16 @@ std::string volumesJson() {
     std::vector<MountEntry> table;
     if (!readMountTable(table)) throw NativeException::fromErrno(errno);
     Json list = Json::array();
-    for (const MountEntry& volume : userVolumes(table))
-        list.push_back(Json{{"mount", withSlash(volume.mountPoint)}, {"volume", volumeLabel(volume.source)}});
+    for (const MountEntry& volume : userVolumes(table)) {
+        Json entry{{"mount", withSlash(volume.mountPoint)}, {"volume", volumeLabel(volume.source)}};
+        // Size and room left, for the page to show; left out when the volume cannot say.
+        VolumeSpace space;
+        if (volumeSpace(volume.mountPoint, space)) {
+            entry["size"] = static_cast<double>(space.size);
+            entry["free"] = static_cast<double>(space.free);
+        }
+        list.push_back(entry);
+    }
     return jsonText(list);
 }
 

@@ -2,6 +2,8 @@
 
 #include "sys/Paths.h"
 
+#include <sys/statvfs.h>
+
 #include <cstdio>
 #include <set>
 #include <sstream>
@@ -105,4 +107,13 @@ const MountEntry* mountHolding(const std::vector<MountEntry>& entries, const std
         if (entry.mountPoint == "/" || underFolder(resolvedPath, entry.mountPoint)) holder = &entry;
     }
     return holder;
+}
+
+bool volumeSpace(const std::string& mountPoint, VolumeSpace& space) {
+    struct statvfs facts {};
+    if (statvfs(mountPoint.c_str(), &facts) != 0) return false;
+    const unsigned long long unit = facts.f_frsize ? facts.f_frsize : facts.f_bsize;
+    space.size = static_cast<unsigned long long>(facts.f_blocks) * unit;
+    space.free = static_cast<unsigned long long>(facts.f_bavail) * unit;
+    return true;
 }

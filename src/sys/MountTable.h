@@ -25,6 +25,14 @@ bool isUserVolume(const MountEntry& entry);
 // The user volumes in table order, each device and root listed once.
 std::vector<MountEntry> userVolumes(const std::vector<MountEntry>& entries);
 
+// The size of the filesystem mounted at mountPoint and the room left on it for a user,
+// in bytes; false when it cannot be asked.
+struct VolumeSpace {
+    unsigned long long size = 0;
+    unsigned long long free = 0;
+};
+bool volumeSpace(const std::string& mountPoint, VolumeSpace& space);
+
 // The mount that holds path (the last mount whose mount point is a prefix of the
 // resolved path); null when none does.
 const MountEntry* mountHolding(const std::vector<MountEntry>& entries, const std::string& resolvedPath);

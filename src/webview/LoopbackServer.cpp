@@ -3,6 +3,8 @@
 #include "base/Text.h"
 #include "webview/NativeRequest.h"
 #include "webview/PageFiles.h"
+#include "webview/UploadFile.h"
+#include "base/Json.h"
 #include "sys/Paths.h"
 
 #include <libsoup/soup.h>
@@ -36,7 +38,9 @@ std::string statusText(unsigned status) {
     case 404: return "not found";
     case 405: return "method not allowed";
     case 413: return "request too large";
+    case 411: return "length required";
     case 415: return "unsupported media type";
+    case 507: return "no room for the file";
     case 503: return "out of memory";
     default: return "error";
     }
@@ -209,6 +213,14 @@ unsigned LoopbackServer::verdict(SoupServerMessage* message, const std::string& 
     const std::string method = soup_server_message_get_method(message);
     goffset announced = -1;
     const bool body = hasBody(headers, announced);
+    if (path == "/upload") {
+        if (method != "POST") return 405;
+        if (!tokenMatches(message)) return 403;
+        if (soup_message_headers_get_encoding(headers) != SOUP_ENCODING_CONTENT_LENGTH || announced <= 0) return 411;
+        unsigned status = 0;
+        if (!UploadFile::fits(static_cast<unsigned long long>(announced), kMaxUpload, status)) return status;
+        return 0;
+    }
     if (path != "/native") {
         if (method != "GET" && method != "HEAD") return 405;
         return body ? 413 : 0;  // page files are only ever fetched
@@ -220,11 +232,15 @@ unsigned LoopbackServer::verdict(SoupServerMessage* message, const std::string& 
     return 0;
 }
 
-void LoopbackServer::judge(SoupServer*, SoupServerMessage* message, const char* path, GHashTable*, void* self) {
+void LoopbackServer::judge(SoupServer*, SoupServerMessage* message, const char* path, GHashTable* query, void* self) {
     auto* server = static_cast<LoopbackServer*>(self);
     const std::string requestPath = path ? path : "/";
     if (unsigned status = server->verdict(message, requestPath)) {
         refuse(message, status);
+        return;
+    }
+    if (requestPath == "/upload") {
+        server->startUpload(message, query);
         return;
     }
     // A chunked body announces no length: it is counted as it arrives.
@@ -247,6 +263,8 @@ void LoopbackServer::handle(SoupServer*, SoupServerMessage* message, const char*
     std::string requestPath = path ? path : "/";
     if (requestPath == "/native")
         server->handleNative(message);
+    else if (requestPath == "/upload")
+        server->handleUpload(message);
     else
         server->handleFile(message, requestPath);
 }
@@ -285,4 +303,39 @@ void LoopbackServer::handleFile(SoupServerMessage* message, const std::string& p
         return;
     }
     reply(message, 200, type.c_str(), bytes);
+}
+
+void LoopbackServer::startUpload(SoupServerMessage* message, GHashTable* query) {
+    const char* name = query ? static_cast<const char*>(g_hash_table_lookup(query, "name")) : nullptr;
+    SoupMessageHeaders* headers = soup_server_message_get_request_headers(message);
+    auto* upload = new UploadFile();
+    // Owned by the message: a body that never arrives whole takes its file with it.
+    g_object_set_data_full(G_OBJECT(message), "tarn-upload", upload,
+                           [](gpointer p) { delete static_cast<UploadFile*>(p); });
+    if (!upload->open(temporaryFolder(), name ? name : "",
+                      static_cast<unsigned long long>(soup_message_headers_get_content_length(headers)))) {
+        answerAndClose(message, 507);
+        return;
+    }
+    // Written as it comes, never held in memory.
+    soup_message_body_set_accumulate(soup_server_message_get_request_body(message), FALSE);
+    g_signal_connect(message, "got-chunk", G_CALLBACK(&LoopbackServer::onUploadChunk), this);
+}
+
+void LoopbackServer::onUploadChunk(SoupServerMessage* message, GBytes* chunk, void* self) {
+    auto* upload = static_cast<UploadFile*>(g_object_get_data(G_OBJECT(message), "tarn-upload"));
+    gsize size = 0;
+    const char* data = static_cast<const char*>(g_bytes_get_data(chunk, &size));
+    if (upload && upload->write(data, size)) return;
+    g_signal_handlers_disconnect_by_func(message, reinterpret_cast<gpointer>(&LoopbackServer::onUploadChunk), self);
+    answerAndClose(message, 507);
+}
+
+void LoopbackServer::handleUpload(SoupServerMessage* message) {
+    auto* upload = static_cast<UploadFile*>(g_object_get_data(G_OBJECT(message), "tarn-upload"));
+    if (!upload || !upload->finish()) {
+        reply(message, 507, "text/plain", statusText(507));
+        return;
+    }
+    reply(message, 200, "application/json", jsonText(Json{{"path", upload->path()}}));
 }

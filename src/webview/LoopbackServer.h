@@ -19,6 +19,11 @@ typedef struct _GBytes GBytes;
 // Every request is judged on its headers before any of its body is read: a refused
 // request with more than a few bytes of body is answered and its connection closed
 // without reading the body, and a bridge body over kMaxCallBody is 413.
+//
+// POST /upload?name=<file name> (with the token and a Content-Length of at most
+// kMaxUpload, and no more than the temporary folder has room for) streams its body into
+// a new temporary file and answers {"path": ...}; the file is removed when the body does
+// not arrive whole. A browser page sends the files dropped onto it so.
 // Runs on the GLib main context of the thread that starts it.
 class LoopbackServer {
 public:
@@ -28,6 +33,8 @@ public:
     // a track of about 12 minutes of 44.1 kHz stereo 16-bit samples (the page itself moves
     // converted files instead and never sends more than a few kilobytes).
     static constexpr size_t kMaxCallBody = size_t(256) << 20;
+    // The largest upload: a 2^28-frame stereo float track, the longest a looper takes, as WAV.
+    static constexpr unsigned long long kMaxUpload = 2ULL << 30;
 
     LoopbackServer(std::string rootFolder, Bridge bridge);
     ~LoopbackServer();
@@ -50,6 +57,9 @@ private:
     static void judge(SoupServer*, SoupServerMessage* message, const char* path, GHashTable*, void* self);
     static void handle(SoupServer*, SoupServerMessage* message, const char* path, GHashTable*, void* self);
     static void onChunk(SoupServerMessage* message, GBytes* chunk, void* self);
+    static void onUploadChunk(SoupServerMessage* message, GBytes* chunk, void* self);
+    void startUpload(SoupServerMessage* message, GHashTable* query);
+    void handleUpload(SoupServerMessage* message);
     // The status that refuses the request from its headers alone, or 0 to go on.
     unsigned verdict(SoupServerMessage* message, const std::string& path) const;
     void handleNative(SoupServerMessage* message);

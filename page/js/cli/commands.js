@@ -4,15 +4,15 @@
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
     module.exports = factory(require('../tarn/tracks.js'), require('../tarn/files.js'), require('../tarn/models.js'),
-      require('../tarn/wavInfo.js'), require('./output.js'), require('./args.js'), require('../tarn/trash.js'));
+      require('../tarn/wavInfo.js'), require('./output.js'), require('./args.js'), require('../tarn/trash.js'),
+      require('../tarn/grid.js'));
   } else {
     var T = root.Tarn = root.Tarn || {};
-    T.cliCommands = factory(T.tracks, T.Files, T.models, T.wavInfo, T.cliOutput, T.cliArgs, T.trash);
+    T.cliCommands = factory(T.tracks, T.Files, T.models, T.wavInfo, T.cliOutput, T.cliArgs, T.trash, T.grid);
   }
-})(typeof self !== 'undefined' ? self : this, function (tracks, Files, models, wavInfo, output, cliArgs, trash) {
+})(typeof self !== 'undefined' ? self : this, function (tracks, Files, models, wavInfo, output, cliArgs, trash, grid) {
   'use strict';
 
-  var AUDIO = /\.(wav|mp3|m4a)$/i;
   var EXPORT_FORMATS = { '16': { bits: 16, format: 1 }, '24': { bits: 24, format: 1 }, 'float': { bits: 32, format: 3 } };
 
   function address(cell) { return cell.memory + '/' + cell.track; }
@@ -34,7 +34,7 @@
   // name, paired with the empty tracks in order. {sources, targets, fits}: nothing is to
   // be written unless it fits (as many empty tracks as files, at least one file).
   function planFromFolder(dir, entries, cells) {
-    var names = entries.filter(function (e) { return !e.directory && AUDIO.test(e.name) && e.name.charAt(0) !== '.'; })
+    var names = entries.filter(function (e) { return !e.directory && grid.isAudioName(e.name); })
       .map(function (e) { return e.name; })
       .sort(function (a, b) { return a < b ? -1 : a > b ? 1 : 0; });
     var empty = cells.filter(isEmpty);
@@ -317,6 +317,11 @@
       return;
     }
     var dir = ctx.path(ctx.operands[0]);
+    if (!restoring && typeof module.folderFor === 'function') {
+      var target = module.folderFor(ctx.files, dir, ctx.looper.volName, new Date());
+      if (target.reason) { ctx.fail(target.reason); return; }
+      dir = target.dir;
+    }
     var verb = restoring ? 'Restoring' : 'Backing up';
     var options = {
       files: ctx.files, security: ctx.native.security, volume: ctx.looper.volume, row: ctx.looper.inst, dir: dir,

@@ -108,6 +108,23 @@
   var native = window.$native = window.$native || {};
   native.call = call;
   native.callAsync = callAsync;
+  // Where the page runs: Tarn's own window (dropped files come as paths through
+  // $$app_dropfiles) or a browser on the headless host (dropped files are sent).
+  native.insideTarn = insideTarn;
+
+  // Sends a File to the headless host, which keeps it as a temporary file; resolves to
+  // that file's path, rejects with the host's reason.
+  native.upload = function (file) {
+    var headers = { 'Content-Type': 'application/octet-stream' };
+    if (token) headers['X-Tarn-Token'] = token;
+    return fetch('/upload?name=' + encodeURIComponent(file.name || ''), { method: 'POST', headers: headers, body: file, cache: 'no-store' })
+      .then(function (response) {
+        return response.text().then(function (text) {
+          if (response.status !== 200) throw new Error(text || ('upload refused (' + response.status + ')'));
+          return JSON.parse(text).path;
+        });
+      });
+  };
   Object.keys(MODULES).forEach(function (module) {
     var object = native[module] = native[module] || {};
     object.event = object.event || {};

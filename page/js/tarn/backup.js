@@ -206,6 +206,26 @@
     return text === base || text.indexOf(base === '/' ? '/' : base + '/') === 0;
   }
 
+  function two(n) { return (n < 10 ? '0' : '') + n; }
+
+  // Where a backup into the chosen folder goes, in the window and on the command line
+  // alike: the folder itself when it is empty or not there yet; else a new dated
+  // folder inside it ("EDDY_SIX backup 2026-12-09 04.10.05"), so that nothing already
+  // there is mixed with the backup. A folder holding a backup already is refused.
+  // {dir} or {reason}.
+  function folderFor(files, chosen, volName, date) {
+    var base = withoutSlash(chosen);
+    var listed = files.contents(base);
+    if (!listed.success || listed.data.length === 0) return { dir: base };
+    if (listed.data.some(function (e) { return e.name.toLowerCase() === MANIFEST; })) {
+      return { reason: 'This folder holds a backup already. Choose an empty folder, or one for the backup to go into.' };
+    }
+    var d = date || new Date();
+    var name = volName + ' backup ' + d.getFullYear() + '-' + two(d.getMonth() + 1) + '-' + two(d.getDate()) + ' ' +
+      two(d.getHours()) + '.' + two(d.getMinutes()) + '.' + two(d.getSeconds());
+    return { dir: (base === '/' ? '' : base) + '/' + name };
+  }
+
   // --- backup
 
   function backup(options, done) {
@@ -414,6 +434,7 @@
   return {
     FORMAT: FORMAT,
     MANIFEST: MANIFEST,
+    folderFor: folderFor,
     backup: backup,
     restore: restore,
     checkManifest: checkManifest,

@@ -67,6 +67,18 @@
     'previewPosition': 'Position in the track',
     'noSoundOutput': 'Nothing can be played: no sound output is available. Check that the sound server ' +
       '(PipeWire or PulseAudio) is running and an output device is connected.',
-    'noWaveform': 'The waveform cannot be shown.'
+    'noWaveform': 'The waveform cannot be shown.',
+    'howToConnect': 'Plug your looper into this computer with its USB cable and switch it on. ' +
+      'Tarn finds it by itself and shows its tracks here.',
+    'gettingReady': 'found: getting it ready…',
+    'readingTracks': 'Reading the looper\'s tracks…',
+    'noEmptyTrack': 'There is no empty track at or after the selected one.',
+    'exportWouldOverwrite': 'The folder already holds files of these names:',
+    'notAudio': 'These are not audio files the looper can take:',
+    'receiving': 'Receiving the dropped files...',
+    'severalOntoUsed': 'Several files go onto an empty track (they fill it and the empty tracks after it); ' +
+      'a track that holds a file can be replaced by one file only.',
+    'dropDoesNotFit': 'The {n} files do not fit into the empty tracks from {cell} on. Nothing was imported.',
+    'moveFailed': 'The track could not be moved.'
   };
 });

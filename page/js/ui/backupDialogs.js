@@ -66,21 +66,6 @@
     return read.success ? read.data : null;
   }
 
-  function two(n) { return (n < 10 ? '0' : '') + n; }
-
-  // A chosen folder with other things in it gets the backup in a new folder of its own.
-  function backupFolder(chosen, inst) {
-    var listed = A.files.contents(chosen);
-    if (!listed.success || listed.data.length === 0) return { dir: chosen };
-    if (listed.data.some(function (e) { return e.name.toLowerCase() === T.backup.MANIFEST; })) {
-      return { reason: 'This folder holds a backup already. Choose an empty folder, or one for the backup to go into.' };
-    }
-    var d = new Date();
-    var name = inst.volName + ' backup ' + d.getFullYear() + '-' + two(d.getMonth() + 1) + '-' + two(d.getDate()) + ' ' +
-      two(d.getHours()) + '.' + two(d.getMinutes()) + '.' + two(d.getSeconds());
-    return { dir: chosen.replace(/\/$/, '') + '/' + name };
-  }
-
   function count(n, one) { return n + ' ' + one + (n === 1 ? '' : 's'); }
 
   // Runs a backup or restore in the job slot, with a progress bar and Cancel.
@@ -123,7 +108,7 @@
     if (!inst || !device().volume) return;
     chooseFolder(function (chosen) {
       if (A.jobs.busy()) { showError(T.Jobs.BUSY); return; }
-      var target = backupFolder(chosen, inst);
+      var target = T.backup.folderFor(A.files, chosen, inst.volName, new Date());
       if (target.reason) { showError('Backup failed.', target.reason); return; }
       var read = table();
       if (!read) { showError('Backup failed.', 'The looper\'s tracks could not be read.'); return; }

@@ -65,6 +65,7 @@
     button('takeover-button').hidden = !stuck;
     status.setAttribute('data-usable', usable ? '1' : '0');
     status.setAttribute('data-phase', String(manager.phase));
+    if (A.gridView) A.gridView.deviceChecked();
   };
 
   function installDate(version) {
@@ -114,6 +115,7 @@
     button('about-button').hidden = false;
     button('settings-button').hidden = false;
     A.catalogueView.fitHeight();
+    A.gridView.start();
     A.device.start();
     A.catalogueView.load();
   }

@@ -121,7 +121,7 @@
           memory: function (m) { return T.tracks.memoryLabel(m, inst, texts); },
           track: function (t) { return T.tracks.trackLabel(t, texts); }
         },
-        selected: current || selections[options.id],
+        selected: current || (options.initial && options.initial()) || selections[options.id],
         scrollTop: g.scrollPos,
         onEnter: function () { dialog.buttons[options.mainLabel].click(); },
         onDelete: function () { dialog.buttons.Delete.click(); },
@@ -244,7 +244,7 @@
     };
     var start = A.places.folder('import');
     try {
-      N.fs.openfilename(JSON.stringify(['wav', 'mp3', 'm4a']), start ? A.files.host(start) : '');
+      N.fs.openfilename(JSON.stringify(T.grid.AUDIO_EXTENSIONS), start ? A.files.host(start) : '');
     } catch (e) {
       openHandler = null;
       showError(e.message);
@@ -388,6 +388,8 @@
         ui.el('p', { className: 'item-name', text: item.title || '' })
       ]),
       mainLabel: 'Download',
+      // The empty cell chosen in the main view is where a download goes.
+      initial: function () { return A.gridView ? A.gridView.selectedEmpty() : null; },
       mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
       main: function (m, t, cell) {
         var name = T.catalogue.fileName(item.key);

@@ -40,7 +40,7 @@ after(async () => {
   other?.cleanup();
 });
 
-test('backup copies every track and writes a manifest with their checksums; a used folder is refused', async (ctx) => {
+test('backup copies every track and writes a manifest with their checksums; a used folder gets a dated folder inside', async (ctx) => {
   if (skip) { ctx.skip(skip); return; }
   const started = Date.now();
   await ok(['backup', backupDir]);
@@ -61,15 +61,21 @@ test('backup copies every track and writes a manifest with their checksums; a us
   assert.deepEqual(copies, originals, 'the copies are the tracks, byte for byte, in MMM_T folders');
   assert.deepEqual(readdirSync(backupDir).sort(), ['manifest.json', 'tracks']);
 
-  // A folder that is not empty: refused, and nothing is added to it.
+  // A folder holding a backup: refused, and nothing is added to it.
   const before = treeDigest(backupDir);
   await fails(['backup', backupDir], 1);
   assert.deepEqual(treeDigest(backupDir), before);
+  // A folder holding other things: the backup goes into a dated folder of its own in it,
+  // as in the window.
   const used = join(scratch.folder, 'used');
   mkdirSync(used);
   writeFileSync(join(used, 'notes.txt'), 'mine');
-  await fails(['backup', used], 1);
-  assert.deepEqual(readdirSync(used), ['notes.txt']);
+  await ok(['backup', used]);
+  const inside = readdirSync(used).sort();
+  assert.equal(inside.length, 2);
+  assert.equal(inside[1], 'notes.txt');
+  assert.match(inside[0], /^EDDY_DUO backup \d{4}-\d\d-\d\d \d\d\.\d\d\.\d\d$/);
+  assert.deepEqual(readdirSync(join(used, inside[0])).sort(), ['manifest.json', 'tracks']);
   assert.match(manifest.generator, /^tarn \S+$/, 'the generator names the version');
 });
 

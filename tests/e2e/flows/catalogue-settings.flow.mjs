@@ -50,6 +50,7 @@ before(async () => {
   t = await openTarn({
     env: { ...(volumes ? volumes.env : {}), https_proxy: proxy, http_proxy: proxy, HTTPS_PROXY: proxy, no_proxy: '127.0.0.1,localhost', NO_PROXY: '127.0.0.1,localhost' },
   });
+  await t.page.click('#catalogue-tab');
   for (const probe of ['$$fs_separator', '$$http_cancel', '$$trnWav_alignTo4byteData']) {
     if (!(await hasModule(t.page, probe))) { skip = probe + ' is not in this build'; return; }
   }

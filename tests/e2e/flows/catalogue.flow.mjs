@@ -36,6 +36,7 @@ before(async () => {
   });
   server.breakIt = () => { broken = true; };
   t = await openTarn({ prefs: { catalogueAddress: server.base + '/catalogue.json' } });
+  await t.page.click('#catalogue-tab');
   if (!(await hasModule(t.page, '$$fs_separator')) || !(await hasModule(t.page, '$$http_cancel'))) skip = 'the fs and http modules are not in this build';
 });
 

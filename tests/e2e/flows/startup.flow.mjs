@@ -35,6 +35,7 @@ test('first start shows the terms; Agree stores the install date and the page go
 
 test('without a catalogue the pane offers Reload, and no looper leaves the buttons off', async () => {
   const { page } = t;
+  await page.click('#catalogue-tab');
   await page.waitForSelector('#catalogue-error');
   assert.equal(await page.isDisabled('#import-button'), true);
   assert.equal(await page.isDisabled('#export-button'), true);
