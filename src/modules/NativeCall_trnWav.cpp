@@ -15,8 +15,6 @@ using namespace wav;
 
 namespace {
 
-enum Function { AlignTo4byteData, ConvertDataFormat, FormatWithAcidChunk };
-
 const std::string& stringMember(const Json& object, const char* key) {
     auto it = object.find(key);
     if (it == object.end() || !it->is_string()) throw std::runtime_error(std::string("no string ") + key);
@@ -36,16 +34,13 @@ int64_t integerMember(const Json& object, const char* key) {
 
 NativeCall_trnWav::NativeCall_trnWav(NativeObjects* objects)
     : NativeCall(objects), jobEvents_(std::make_shared<TrnWavJobEvents>(objects->controller())) {
-    addFunctions({"alignTo4byteData", "convertDataFormat", "formatWithAcidChunk"});
-}
-
-void NativeCall_trnWav::call(int function, const Args& args, CallResult& result) {
-    switch (function) {
-    case AlignTo4byteData: startJob<TrnWavAlignTo4byteDataThread>(args); break;
-    case ConvertDataFormat: startJob<TrnWavConvertDataFormatThread>(args); break;
-    case FormatWithAcidChunk: result.setString(formatWithAcidChunk(args.at(0))); break;
-    default: break;
-    }
+    setFunctions({
+        {"alignTo4byteData", [this](const Args& args, CallResult&) { startJob<TrnWavAlignTo4byteDataThread>(args); }},
+        {"convertDataFormat", [this](const Args& args, CallResult&) { startJob<TrnWavConvertDataFormatThread>(args); }},
+        {"formatWithAcidChunk", [this](const Args& args, CallResult& result) {
+            result.setString(formatWithAcidChunk(args.at(0)));
+        }},
+    });
 }
 
 template <class Job>
