@@ -21,6 +21,17 @@ void NativeCall::addFunctions(std::initializer_list<const char*> names) {
     for (const char* name : names) addFunction(name, number++);
 }
 
+void NativeCall::setFunctions(std::vector<NativeFunction> table) {
+    table_ = std::move(table);
+    for (size_t number = 0; number < table_.size(); ++number) addFunction(table_[number].name, static_cast<int>(number));
+}
+
+void NativeCall::call(int function, const Args& args, CallResult& result) {
+    if (function < 0 || static_cast<size_t>(function) >= table_.size()) return;
+    const auto& handler = table_[static_cast<size_t>(function)].handler;
+    if (handler) handler(args, result);
+}
+
 std::vector<std::string> NativeCall::functionNames() const {
     std::vector<std::string> names;
     for (const auto& entry : functions_) names.push_back(entry.first);

@@ -10,16 +10,71 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
-enum {
-    StartEvent, GetEvent, Device, Version, Locale, Storage, Storage2, Clipboard, ImportFile,
-    ExportFile, WebAuth, Control, Locate, DragDrop, DropFiles, Exit
-};
-}
-
 NativeCall_app::NativeCall_app(NativeObjects* objects) : NativeCall(objects) {
-    addFunctions({"startevent", "getevent", "device", "version", "locale", "storage", "storage2", "clipboard",
-                  "importfile", "exportfile", "webauth", "control", "locate", "dragdrop", "dropfiles", "exit"});
+    setFunctions({
+        {"startevent", [this](const Args& args, CallResult& result) {
+            JavaScriptInterface* controller = objects_->controller();
+            if (!args.empty()) controller->startEvent(toBool(args[0]));
+            result.setBool(true);
+        }},
+        {"getevent", [this](const Args&, CallResult& result) {
+            result.setString(objects_->controller()->takeEvent());
+        }},
+        {"device", [this](const Args&, CallResult& result) { result.setString(deviceJson()); }},
+        {"version", [this](const Args&, CallResult& result) { result.setString(versionJson()); }},
+        {"locale", [this](const Args&, CallResult& result) { result.setString(userLocaleName()); }},
+        {"storage", [this](const Args& args, CallResult& result) {
+            JavaScriptInterface* controller = objects_->controller();
+            Settings settings(controller->appName());
+            if (args.empty())
+                result.setString(settings.getString("pref").value_or(""));
+            else
+                settings.setString("pref", args[0]);
+        }},
+        {"storage2", [this](const Args& args, CallResult& result) {
+            result.setString("");
+            if (args.empty() || !isPlainKey(args[0])) return;
+            std::string path = storage2Path(args[0]);
+            if (args.size() == 1) {
+                std::string bytes;
+                if (readWholeFile(path, bytes)) result.setString(utf8UpToZero(bytes));
+            } else {
+                int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                if (fd >= 0) {
+                    const std::string& text = args[1];
+                    size_t done = 0;
+                    while (done < text.size()) {
+                        ssize_t n = write(fd, text.data() + done, text.size() - done);
+                        if (n <= 0) break;
+                        done += static_cast<size_t>(n);
+                    }
+                    close(fd);
+                }
+            }
+        }},
+        {"clipboard", [this](const Args& args, CallResult& result) {
+            if (args.empty())
+                result.setString(objects_->clipboard);
+            else
+                objects_->clipboard = args[0];
+        }},
+        {"importfile", [](const Args&, CallResult&) {}},
+        {"exportfile", [](const Args&, CallResult&) {}},
+        {"webauth", [this](const Args& args, CallResult&) {
+            objects_->controller()->openURL(args.at(0), args.size() > 1 ? args[1] : std::string());
+        }},
+        {"control", [this](const Args& args, CallResult&) { objects_->controller()->control(args.at(0)); }},
+        {"locate", [this](const Args& args, CallResult&) { objects_->controller()->navigate(args.at(0)); }},
+        {"dragdrop", [this](const Args& args, CallResult&) {
+            objects_->controller()->setDragDropEnabled(toBool(args.at(0)));
+        }},
+        {"dropfiles", [this](const Args&, CallResult& result) {
+            Json list = Json::array();
+            for (const auto& file : objects_->droppedFiles) list.push_back(file);
+            result.setString(jsonText(list));
+        }},
+        {"exit", [this](const Args&, CallResult&) { objects_->controller()->closeWindow(); }},
+    });
 }
 
 std::string NativeCall_app::deviceJson() {
@@ -51,69 +106,6 @@ std::string NativeCall_app::storage2Path(const std::string& key) const {
     std::string folder = appDataFolder(objects_->controller()->appName()) + "pref";
     makeFolders(folder);
     return folder + "/" + key;
-}
-
-void NativeCall_app::call(int function, const Args& args, CallResult& result) {
-    JavaScriptInterface* controller = objects_->controller();
-    switch (function) {
-    case StartEvent:
-        if (!args.empty()) controller->startEvent(toBool(args[0]));
-        result.setBool(true);
-        break;
-    case GetEvent: result.setString(controller->takeEvent()); break;
-    case Device: result.setString(deviceJson()); break;
-    case Version: result.setString(versionJson()); break;
-    case Locale: result.setString(userLocaleName()); break;
-    case Storage: {
-        Settings settings(controller->appName());
-        if (args.empty())
-            result.setString(settings.getString("pref").value_or(""));
-        else
-            settings.setString("pref", args[0]);
-        break;
-    }
-    case Storage2: {
-        result.setString("");
-        if (args.empty() || !isPlainKey(args[0])) break;
-        std::string path = storage2Path(args[0]);
-        if (args.size() == 1) {
-            std::string bytes;
-            if (readWholeFile(path, bytes)) result.setString(utf8UpToZero(bytes));
-        } else {
-            int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (fd >= 0) {
-                const std::string& text = args[1];
-                size_t done = 0;
-                while (done < text.size()) {
-                    ssize_t n = write(fd, text.data() + done, text.size() - done);
-                    if (n <= 0) break;
-                    done += static_cast<size_t>(n);
-                }
-                close(fd);
-            }
-        }
-        break;
-    }
-    case Clipboard:
-        if (args.empty())
-            result.setString(objects_->clipboard);
-        else
-            objects_->clipboard = args[0];
-        break;
-    case ImportFile:
-    case ExportFile: break;
-    case WebAuth: controller->openURL(args.at(0), args.size() > 1 ? args[1] : std::string()); break;
-    case Control: controller->control(args.at(0)); break;
-    case Locate: controller->navigate(args.at(0)); break;
-    case DragDrop: controller->setDragDropEnabled(toBool(args.at(0))); break;
-    case DropFiles: {
-        Json list = Json::array();
-        for (const auto& file : objects_->droppedFiles) list.push_back(file);
-        result.setString(jsonText(list));
-        break;
-    }
-    case Exit: controller->closeWindow(); break;
-    }
 }
 
 std::string NativeCall_app::commandEvent(const std::string& verb, const std::string& argument) {

@@ -8,7 +8,6 @@ class NativeCall_app : public NativeCall {
 public:
     explicit NativeCall_app(NativeObjects* objects);
     std::string moduleName() const override { return "app"; }
-    void call(int function, const Args& args, CallResult& result) override;
 
     // The JSON text of the device call; may create and store the device identifier.
     static std::string deviceJson();

@@ -16,8 +16,6 @@
 
 namespace {
 
-enum { Inputs, Outputs, Format, Convert, Split, Reverse };
-
 std::string endpointsJson(AudioDirection direction) {
     Json list = Json::array();
     for (const auto& device : listAudioEndpoints(direction)) {
@@ -91,36 +89,33 @@ WaveFormat targetFormat(const Json& options, std::string& file) {
 
 NativeCall_audio::NativeCall_audio(NativeObjects* objects)
     : NativeCall(objects), conversionEvents_(std::make_shared<AudioConversionEvents>(objects->controller())) {
-    addFunctions({"inputs", "outputs", "format", "convert", "split", "reverse"});
-}
-
-void NativeCall_audio::call(int function, const Args& args, CallResult& result) {
-    switch (function) {
-    case Inputs: result.setString(endpointsJson(AudioDirection::Capture)); break;
-    case Outputs: result.setString(endpointsJson(AudioDirection::Render)); break;
-    case Format: result.setString(formatJson(args.at(0))); break;
-    case Convert: {
-        const std::string& source = args.at(0);
-        std::string file;
-        WaveFormat target = targetFormat(parseJson(args.at(1)), file);
-        auto worker = std::make_unique<AudioConvertThread>(conversionEvents_, source, file, target);
-        worker->start(false);
-        objects_->addWorker(std::move(worker));
-        break;
-    }
-    case Split: {
-        auto worker = std::make_unique<AudioSplitThread>(conversionEvents_, args.at(0), args.at(1));
-        worker->start(false);
-        objects_->addWorker(std::move(worker));
-        break;
-    }
-    case Reverse: {
-        auto worker = std::make_unique<AudioReverseThread>(conversionEvents_, args.at(0), args.at(1));
-        worker->start(false);
-        objects_->addWorker(std::move(worker));
-        break;
-    }
-    }
+    setFunctions({
+        {"inputs", [this](const Args&, CallResult& result) {
+            result.setString(endpointsJson(AudioDirection::Capture));
+        }},
+        {"outputs", [this](const Args&, CallResult& result) {
+            result.setString(endpointsJson(AudioDirection::Render));
+        }},
+        {"format", [this](const Args& args, CallResult& result) { result.setString(formatJson(args.at(0))); }},
+        {"convert", [this](const Args& args, CallResult&) {
+            const std::string& source = args.at(0);
+            std::string file;
+            WaveFormat target = targetFormat(parseJson(args.at(1)), file);
+            auto worker = std::make_unique<AudioConvertThread>(conversionEvents_, source, file, target);
+            worker->start(false);
+            objects_->addWorker(std::move(worker));
+        }},
+        {"split", [this](const Args& args, CallResult&) {
+            auto worker = std::make_unique<AudioSplitThread>(conversionEvents_, args.at(0), args.at(1));
+            worker->start(false);
+            objects_->addWorker(std::move(worker));
+        }},
+        {"reverse", [this](const Args& args, CallResult&) {
+            auto worker = std::make_unique<AudioReverseThread>(conversionEvents_, args.at(0), args.at(1));
+            worker->start(false);
+            objects_->addWorker(std::move(worker));
+        }},
+    });
 }
 
 void AudioConversionEvents::conversionProgress(const std::string& source, int percent) {

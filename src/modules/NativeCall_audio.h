@@ -11,7 +11,6 @@ class NativeCall_audio : public NativeCall {
 public:
     explicit NativeCall_audio(NativeObjects* objects);
     std::string moduleName() const override { return "audio"; }
-    void call(int function, const Args& args, CallResult& result) override;
 
 private:
     // Shared with every conversion worker, which may outlive the module.

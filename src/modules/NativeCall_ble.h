@@ -7,5 +7,4 @@ class NativeCall_ble : public NativeCall {
 public:
     explicit NativeCall_ble(NativeObjects* objects);
     std::string moduleName() const override { return "ble"; }
-    void call(int function, const Args& args, CallResult& result) override;
 };

@@ -27,12 +27,6 @@
 
 namespace {
 
-enum {
-    Separator, Path, Volumes, Contents, Stat, Exec, Mkdir, Unlink, Copy, Move, Unzip, ReadString, ReadData,
-    WriteString, WriteData, AppendString, AppendData, OpenFileName, SaveFileName, ChooseFolderCall, Unmount, Watch,
-    Space, Leftovers
-};
-
 std::string argument(const Args& args, size_t index) { return index < args.size() ? args[index] : std::string(); }
 
 Json entryJson(const FileFacts& facts) {
@@ -117,101 +111,125 @@ private:
 }  // namespace
 
 NativeCall_fs::NativeCall_fs(NativeObjects* objects) : NativeCall(objects) {
-    addFunctions({"separator", "path", "volumes", "contents", "stat", "exec", "mkdir", "unlink", "copy", "move", "unzip",
-                  "readString", "readData", "writeString", "writeData", "appendString", "appendData", "openfilename",
-                  "savefilename", "choosefolder", "unmount", "watch", "space", "leftovers"});
+    setFunctions({
+        {"separator", [this](const Args&, CallResult& result) { result.setString("/"); }},
+        {"path", [this](const Args& args, CallResult& result) {
+            result.setString(folderPath(args.at(0), objects_->controller()->appName()));
+        }},
+        {"volumes", [this](const Args&, CallResult& result) {
+            if (!mountWatch_) {
+                JavaScriptInterface* controller = objects_->controller();
+                mountWatch_ = std::make_unique<MountWatch>(
+                    [controller] { controller->postEvent(makeEvent({"fs", "volumeschanged"})); });
+            }
+            result.setString(volumesJson());
+        }},
+        {"contents", [this](const Args& args, CallResult& result) {
+            requireWholePath(argument(args, 0));
+            result.setString(contentsJson(args.at(0), argument(args, 1)));
+        }},
+        {"stat", [this](const Args& args, CallResult& result) {
+            requireWholePath(argument(args, 0));
+            result.setString(jsonText(entryJson(statEntry(args.at(0)))));
+        }},
+        {"exec", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 0));
+            openWithDefaultHandler(addressOf(args.at(0)));
+        }},
+        {"mkdir", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 0));
+            makeFolderTree(args.at(0));
+        }},
+        {"unlink", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 0));
+            removeTree(args.at(0));
+        }},
+        {"copy", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 1));
+            requireWholePath(argument(args, 0));
+            copyFileNoReplace(args.at(0), args.at(1));
+        }},
+        {"move", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 1));
+            requireWholePath(argument(args, 0));
+            moveNoReplace(args.at(0), args.at(1));
+        }},
+        {"unzip", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 1));
+            requireWholePath(argument(args, 0));
+            unzip(args.at(0), args.at(1));
+        }},
+        {"readString", [this](const Args& args, CallResult& result) {
+            requireWholePath(argument(args, 0));
+            result.setString(utf8UpToZero(readFileBytes(args.at(0), 0, -1)));
+        }},
+        {"readData", [this](const Args& args, CallResult& result) {
+            requireWholePath(argument(args, 0));
+            int64_t offset = 0, length = -1;
+            if (args.size() > 1 && !args[1].empty()) readRangeOption(args[1], offset, length);
+            result.setString(hexEncode(readFileBytes(args.at(0), offset, length)));
+        }},
+        {"writeString", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 0));
+            writeFileBytes(args.at(0), args.at(1), false);
+        }},
+        {"writeData", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 0));
+            writeFileBytes(args.at(0), hexDecode(args.at(1)), false);
+        }},
+        {"appendString", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 0));
+            writeFileBytes(args.at(0), args.at(1), true);
+        }},
+        {"appendData", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 0));
+            writeFileBytes(args.at(0), hexDecode(args.at(1)), true);
+        }},
+        {"openfilename", [this](const Args& args, CallResult&) {
+            showDialog(new OpenPanel(stringListOption(argument(args, 0)), argument(args, 1)), "openfilename");
+        }},
+        {"savefilename", [this](const Args& args, CallResult&) {
+            showDialog(new SavePanel(argument(args, 0), argument(args, 1)), "savefilename");
+        }},
+        {"choosefolder", [this](const Args& args, CallResult&) {
+            showDialog(new ChooseFolder(argument(args, 0)), "choosefolder");
+        }},
+        {"unmount", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 0));
+            auto task = std::make_unique<UnmountTask>(objects_->controller(), args.at(0));
+            if (task->start(false) == 0) throw NativeException::fromErrno(EAGAIN);
+            objects_->addWorker(std::move(task));
+        }},
+        {"watch", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 0));
+            FSEvent& watcher = objects_->fsEvent();
+            if (args.at(0).empty())
+                watcher.stop();
+            else {
+                // Watching starts when the page takes up a folder (a looper's tracks): what a
+                // run that died in the middle of a copy left there goes first.
+                removeStaleCopies(args[0]);
+                watcher.watch(args[0]);
+            }
+        }},
+        {"space", [this](const Args& args, CallResult& result) {
+            requireWholePath(argument(args, 0));
+            SpaceFacts facts = spaceOf(args.at(0));
+            result.setString(jsonText(Json{{"device", facts.device}, {"free", facts.free}, {"total", facts.total}}));
+        }},
+        {"leftovers", [this](const Args& args, CallResult& result) {
+            requireWholePath(argument(args, 0));
+            // Copy temporaries of a dead run go at once (this process's own copies stay); the
+            // rest of Tarn's hidden files are listed for the page to judge.
+            removeStaleCopies(args.at(0));
+            Json list = Json::array();
+            for (const std::string& path : filesNamedWith(args[0], ".tarn-")) list.push_back(path);
+            result.setString(jsonText(list));
+        }},
+    });
 }
 
 NativeCall_fs::~NativeCall_fs() { *alive_ = false; }
-
-void NativeCall_fs::call(int function, const Args& args, CallResult& result) {
-    switch (function) {
-    case Copy:
-    case Move:
-    case Unzip: requireWholePath(argument(args, 1)); [[fallthrough]];
-    case Contents:
-    case Stat:
-    case Exec:
-    case Mkdir:
-    case Unlink:
-    case ReadString:
-    case ReadData:
-    case WriteString:
-    case WriteData:
-    case AppendString:
-    case AppendData:
-    case Unmount:
-    case Watch:
-    case Space:
-    case Leftovers: requireWholePath(argument(args, 0)); break;
-    default: break;
-    }
-    switch (function) {
-    case Separator: result.setString("/"); break;
-    case Path: result.setString(folderPath(args.at(0), objects_->controller()->appName())); break;
-    case Volumes:
-        if (!mountWatch_) {
-            JavaScriptInterface* controller = objects_->controller();
-            mountWatch_ = std::make_unique<MountWatch>([controller] { controller->postEvent(makeEvent({"fs", "volumeschanged"})); });
-        }
-        result.setString(volumesJson());
-        break;
-    case Contents: result.setString(contentsJson(args.at(0), argument(args, 1))); break;
-    case Stat: result.setString(jsonText(entryJson(statEntry(args.at(0))))); break;
-    case Exec: openWithDefaultHandler(addressOf(args.at(0))); break;
-    case Mkdir: makeFolderTree(args.at(0)); break;
-    case Unlink: removeTree(args.at(0)); break;
-    case Copy: copyFileNoReplace(args.at(0), args.at(1)); break;
-    case Move: moveNoReplace(args.at(0), args.at(1)); break;
-    case Unzip: unzip(args.at(0), args.at(1)); break;
-    case ReadString: result.setString(utf8UpToZero(readFileBytes(args.at(0), 0, -1))); break;
-    case ReadData: {
-        int64_t offset = 0, length = -1;
-        if (args.size() > 1 && !args[1].empty()) readRangeOption(args[1], offset, length);
-        result.setString(hexEncode(readFileBytes(args.at(0), offset, length)));
-        break;
-    }
-    case WriteString: writeFileBytes(args.at(0), args.at(1), false); break;
-    case WriteData: writeFileBytes(args.at(0), hexDecode(args.at(1)), false); break;
-    case AppendString: writeFileBytes(args.at(0), args.at(1), true); break;
-    case AppendData: writeFileBytes(args.at(0), hexDecode(args.at(1)), true); break;
-    case OpenFileName: showDialog(new OpenPanel(stringListOption(argument(args, 0)), argument(args, 1)), "openfilename"); break;
-    case SaveFileName: showDialog(new SavePanel(argument(args, 0), argument(args, 1)), "savefilename"); break;
-    case ChooseFolderCall: showDialog(new ChooseFolder(argument(args, 0)), "choosefolder"); break;
-    case Unmount: {
-        auto task = std::make_unique<UnmountTask>(objects_->controller(), args.at(0));
-        if (task->start(false) == 0) throw NativeException::fromErrno(EAGAIN);
-        objects_->addWorker(std::move(task));
-        break;
-    }
-    case Space: {
-        SpaceFacts facts = spaceOf(args.at(0));
-        result.setString(jsonText(Json{{"device", facts.device}, {"free", facts.free}, {"total", facts.total}}));
-        break;
-    }
-    case Leftovers: {
-        // Copy temporaries of a dead run go at once (this process's own copies stay); the
-        // rest of Tarn's hidden files are listed for the page to judge.
-        removeStaleCopies(args.at(0));
-        Json list = Json::array();
-        for (const std::string& path : filesNamedWith(args[0], ".tarn-")) list.push_back(path);
-        result.setString(jsonText(list));
-        break;
-    }
-    case Watch: {
-        FSEvent& watcher = objects_->fsEvent();
-        if (args.at(0).empty())
-            watcher.stop();
-        else {
-            // Watching starts when the page takes up a folder (a looper's tracks): what a
-            // run that died in the middle of a copy left there goes first.
-            removeStaleCopies(args[0]);
-            watcher.watch(args[0]);
-        }
-        break;
-    }
-    }
-}
 
 // What the page's own chooser needs to stand in for a dialog: its kind (the answer's
 // event), the folder to start in, the extensions of an open dialog, the name and

@@ -16,7 +16,6 @@ public:
     explicit NativeCall_fs(NativeObjects* objects);
     ~NativeCall_fs() override;
     std::string moduleName() const override { return "fs"; }
-    void call(int function, const Args& args, CallResult& result) override;
 
 private:
     void unzip(const std::string& archive, const std::string& folder);

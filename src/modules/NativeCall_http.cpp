@@ -5,25 +5,20 @@
 #include "base/Text.h"
 #include "net/HTTPConnection.h"
 
-namespace {
-enum { Download, Upload, Cancel };
-}
-
 NativeCall_http::NativeCall_http(NativeObjects* objects) : NativeCall(objects) {
-    addFunctions({"download", "upload", "cancel"});
-}
-
-void NativeCall_http::call(int function, const Args& args, CallResult& result) {
-    HTTPConnection& connection = objects_->httpConnection();
-    switch (function) {
-    case Download: {
-        std::string destination = args.size() > 1 ? args[1] : std::string();
-        result.setUInt(connection.download(args.at(0), destination));
-        break;
-    }
-    case Upload: result.setUInt(connection.upload(args.at(0), args.at(1))); break;
-    case Cancel: connection.cancel(static_cast<uint32_t>(toInt(args.at(0)))); break;
-    }
+    setFunctions({
+        {"download", [this](const Args& args, CallResult& result) {
+            HTTPConnection& connection = objects_->httpConnection();
+            std::string destination = args.size() > 1 ? args[1] : std::string();
+            result.setUInt(connection.download(args.at(0), destination));
+        }},
+        {"upload", [this](const Args& args, CallResult& result) {
+            result.setUInt(objects_->httpConnection().upload(args.at(0), args.at(1)));
+        }},
+        {"cancel", [this](const Args& args, CallResult&) {
+            objects_->httpConnection().cancel(static_cast<uint32_t>(toInt(args.at(0))));
+        }},
+    });
 }
 
 void _HTTPConnectionDelegate::completed(uint32_t id, const std::string& path) {

@@ -10,7 +10,6 @@ class NativeCall_http : public NativeCall {
 public:
     explicit NativeCall_http(NativeObjects* objects);
     std::string moduleName() const override { return "http"; }
-    void call(int function, const Args& args, CallResult& result) override;
 };
 
 // Turns transfer reports into "http" events.

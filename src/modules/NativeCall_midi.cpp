@@ -10,8 +10,6 @@
 
 namespace {
 
-enum { kInEndpoints, kInConnect, kInDisconnect, kOutEndpoints, kOutConnect, kOutDisconnect, kSend, kPanel };
-
 template <class Port>
 std::string endpointList(Port& port) {
     Json list = Json::array();
@@ -94,38 +92,30 @@ void openBluetoothSettings() {
 }  // namespace MIDIBridge
 
 NativeCall_midi::NativeCall_midi(NativeObjects* objects) : NativeCall(objects) {
-    addFunctions({"inendpoints", "inconnect", "indisconnect", "outendpoints", "outconnect", "outdisconnect", "send",
-                  "panel"});
-}
-
-void NativeCall_midi::call(int function, const Args& args, CallResult& result) {
-    MIDIClient& client = objects_->midiClient();
-    switch (function) {
-        case kInEndpoints:
-            result.setString(MIDIBridge::inputEndpointList(*client.inputPort()));
-            break;
-        case kInConnect:
-            MIDIBridge::connect(*client.inputPort(), args, 0);
-            break;
-        case kInDisconnect:
-            MIDIBridge::disconnect(*client.inputPort(), args, 0);
-            break;
-        case kOutEndpoints:
-            result.setString(MIDIBridge::outputEndpointList(*client.outputPort()));
-            break;
-        case kOutConnect:
-            MIDIBridge::connect(*client.outputPort(), args, 0);
-            break;
-        case kOutDisconnect:
-            MIDIBridge::disconnect(*client.outputPort(), args, 0);
-            break;
-        case kSend:
-            MIDIBridge::send(*client.outputPort(), args.at(0));
-            break;
-        case kPanel:
-            MIDIBridge::openBluetoothSettings();
-            break;
-    }
+    setFunctions({
+        {"inendpoints", [this](const Args&, CallResult& result) {
+            result.setString(MIDIBridge::inputEndpointList(*objects_->midiClient().inputPort()));
+        }},
+        {"inconnect", [this](const Args& args, CallResult&) {
+            MIDIBridge::connect(*objects_->midiClient().inputPort(), args, 0);
+        }},
+        {"indisconnect", [this](const Args& args, CallResult&) {
+            MIDIBridge::disconnect(*objects_->midiClient().inputPort(), args, 0);
+        }},
+        {"outendpoints", [this](const Args&, CallResult& result) {
+            result.setString(MIDIBridge::outputEndpointList(*objects_->midiClient().outputPort()));
+        }},
+        {"outconnect", [this](const Args& args, CallResult&) {
+            MIDIBridge::connect(*objects_->midiClient().outputPort(), args, 0);
+        }},
+        {"outdisconnect", [this](const Args& args, CallResult&) {
+            MIDIBridge::disconnect(*objects_->midiClient().outputPort(), args, 0);
+        }},
+        {"send", [this](const Args& args, CallResult&) {
+            MIDIBridge::send(*objects_->midiClient().outputPort(), args.at(0));
+        }},
+        {"panel", [this](const Args&, CallResult&) { MIDIBridge::openBluetoothSettings(); }},
+    });
 }
 
 void _MIDIClientDelegate::midiInputPortConnectFailed(const MIDIEndpointInfo& endpoint) {

@@ -17,7 +17,6 @@ class NativeCall_midi : public NativeCall {
 public:
     explicit NativeCall_midi(NativeObjects* objects);
     std::string moduleName() const override { return "midi"; }
-    void call(int function, const Args& args, CallResult& result) override;
 };
 
 // Turns the application client's reports into "midi" events.

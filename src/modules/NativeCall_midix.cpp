@@ -8,34 +8,16 @@
 
 #include <stdexcept>
 
-namespace {
-
-enum { kClient, kInEndpoints, kInConnect, kInDisconnect, kOutEndpoints, kOutConnect, kOutDisconnect, kSend, kThru, kPanel };
-
-}  // namespace
-
 NativeCall_midix::NativeCall_midix(NativeObjects* objects) : NativeCall(objects) {
-    addFunctions({"client", "inendpoints", "inconnect", "indisconnect", "outendpoints", "outconnect", "outdisconnect",
-                  "send", "thru", "panel"});
-}
-
-MIDIClient& NativeCall_midix::client(const std::string& number) {
-    int index = toInt(number);
-    auto& clients = objects_->midixClients();
-    if (index < 0 || static_cast<size_t>(index) >= clients.size()) throw std::out_of_range("invalid vector subscript");
-    return *clients[index].client;
-}
-
-void NativeCall_midix::call(int function, const Args& args, CallResult& result) {
-    switch (function) {
-        case kClient: {
+    setFunctions({
+        {"client", [this](const Args& args, CallResult&) {
             int count = toInt(args.at(0));
             // Every client is a MIDI system client with its own threads: a page never needs
             // many, and a huge count must not take the process down.
             if (count < 0 || count > kMaxClients)
                 throw NativeException("client count must be 0 to " + std::to_string(kMaxClients));
             auto& clients = objects_->midixClients();
-            if (!clients.empty()) break;
+            if (!clients.empty()) return;
             for (int i = 0; i < count; ++i) {
                 NativeObjects::MIDIXClient entry;
                 entry.client = std::make_unique<MIDIClient>();
@@ -45,38 +27,41 @@ void NativeCall_midix::call(int function, const Args& args, CallResult& result) 
                 entry.delegate = std::move(delegate);
                 clients.push_back(std::move(entry));
             }
-            break;
-        }
-        case kInEndpoints:
+        }},
+        {"inendpoints", [this](const Args&, CallResult& result) {
             result.setString(MIDIBridge::inputEndpointList(*objects_->midiClient().inputPort()));
-            break;
-        case kInConnect:
+        }},
+        {"inconnect", [this](const Args& args, CallResult&) {
             MIDIBridge::connect(*client(args.at(0)).inputPort(), args, 1);
-            break;
-        case kInDisconnect:
+        }},
+        {"indisconnect", [this](const Args& args, CallResult&) {
             MIDIBridge::disconnect(*client(args.at(0)).inputPort(), args, 1);
-            break;
-        case kOutEndpoints:
+        }},
+        {"outendpoints", [this](const Args&, CallResult& result) {
             result.setString(MIDIBridge::outputEndpointList(*objects_->midiClient().outputPort()));
-            break;
-        case kOutConnect:
+        }},
+        {"outconnect", [this](const Args& args, CallResult&) {
             MIDIBridge::connect(*client(args.at(0)).outputPort(), args, 1);
-            break;
-        case kOutDisconnect:
+        }},
+        {"outdisconnect", [this](const Args& args, CallResult&) {
             MIDIBridge::disconnect(*client(args.at(0)).outputPort(), args, 1);
-            break;
-        case kSend:
+        }},
+        {"send", [this](const Args& args, CallResult&) {
             MIDIBridge::send(*client(args.at(0)).outputPort(), args.at(1));
-            break;
-        case kThru: {
+        }},
+        {"thru", [this](const Args& args, CallResult&) {
             client(args.at(0));  // checks the number
             objects_->midixClients()[toInt(args.at(0))].delegate->setThru(toBool(args.at(1)));
-            break;
-        }
-        case kPanel:
-            MIDIBridge::openBluetoothSettings();
-            break;
-    }
+        }},
+        {"panel", [this](const Args&, CallResult&) { MIDIBridge::openBluetoothSettings(); }},
+    });
+}
+
+MIDIClient& NativeCall_midix::client(const std::string& number) {
+    int index = toInt(number);
+    auto& clients = objects_->midixClients();
+    if (index < 0 || static_cast<size_t>(index) >= clients.size()) throw std::out_of_range("invalid vector subscript");
+    return *clients[index].client;
 }
 
 void _MIDIXClientDelegate::midiInputPortConnectFailed(const MIDIEndpointInfo& endpoint) {

@@ -18,7 +18,6 @@ public:
 
     explicit NativeCall_midix(NativeObjects* objects);
     std::string moduleName() const override { return "midix"; }
-    void call(int function, const Args& args, CallResult& result) override;
 
 private:
     // The client numbered by the text; "invalid vector subscript" when there is none.

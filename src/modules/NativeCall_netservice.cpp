@@ -5,23 +5,13 @@
 #include "base/Text.h"
 #include "net/NetServiceDiscovery.h"
 
-namespace {
-enum { Search, Stop };
-}
-
 NativeCall_netservice::NativeCall_netservice(NativeObjects* objects) : NativeCall(objects) {
-    addFunctions({"search", "stop"});
-}
-
-void NativeCall_netservice::call(int function, const Args& args, CallResult& result) {
-    switch (function) {
-    case Search:
-        result.setBool(objects_->netServiceDiscovery().search(args.at(0)));
-        break;
-    case Stop:
-        objects_->netServiceDiscovery().stop();
-        break;
-    }
+    setFunctions({
+        {"search", [this](const Args& args, CallResult& result) {
+            result.setBool(objects_->netServiceDiscovery().search(args.at(0)));
+        }},
+        {"stop", [this](const Args&, CallResult&) { objects_->netServiceDiscovery().stop(); }},
+    });
 }
 
 void _NetServiceDiscoveryDelegate::resolved(const std::string& name, const std::string& address, uint16_t port) {

@@ -10,7 +10,6 @@ class NativeCall_netservice : public NativeCall {
 public:
     explicit NativeCall_netservice(NativeObjects* objects);
     std::string moduleName() const override { return "netservice"; }
-    void call(int function, const Args& args, CallResult& result) override;
 };
 
 class _NetServiceDiscoveryDelegate : public NetServiceDiscoveryDelegate {

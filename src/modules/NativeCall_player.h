@@ -10,7 +10,6 @@ class NativeCall_player : public NativeCall {
 public:
     explicit NativeCall_player(NativeObjects* objects);
     std::string moduleName() const override { return "player"; }
-    void call(int function, const Args& args, CallResult& result) override;
 };
 
 // Player reports as "player" events carrying the file path.

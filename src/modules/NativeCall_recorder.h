@@ -10,7 +10,6 @@ class NativeCall_recorder : public NativeCall {
 public:
     explicit NativeCall_recorder(NativeObjects* objects);
     std::string moduleName() const override { return "recorder"; }
-    void call(int function, const Args& args, CallResult& result) override;
 };
 
 // Recorder reports as "recorder" events carrying the file path.

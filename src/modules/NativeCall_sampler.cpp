@@ -12,15 +12,96 @@
 #include <stdexcept>
 
 namespace {
-enum {
-    Create, Device, Open, Close, Start, Play, Pause, Stop, Locate, Begin, End, Volume, Repeat, Speed, Pitch, FadeIn,
-    FadeOut, Control, File, TotalTime, Status
-};
-}
+
+// What a player call answers while no player exists.
+void answerText(CallResult& result) { result.setString(""); }
+void answerFalse(CallResult& result) { result.setBool(false); }
+void answerZero(CallResult& result) { result.setFloat(0.0f); }
+void answerOne(CallResult& result) { result.setFloat(1.0f); }
+void answerNoCount(CallResult& result) { result.setInt(0); }
+
+}  // namespace
 
 NativeCall_sampler::NativeCall_sampler(NativeObjects* objects) : NativeCall(objects) {
-    addFunctions({"create", "device", "open", "close", "start", "play", "pause", "stop", "locate", "begin", "end",
-                  "volume", "repeat", "speed", "pitch", "fadein", "fadeout", "control", "file", "totaltime", "status"});
+    setFunctions({
+        {"create", [this](const Args& args, CallResult&) { create(toInt(args.at(0))); }},
+        {"device", onPlayer(answerText, [](SamplePlayer& p, const Args& args, CallResult& result) {
+             if (args.size() > 1) p.setDeviceUid(truncatedUid(args[1]));
+             result.setString(p.deviceUid());
+         })},
+        {"open", onPlayer(answerFalse, [](SamplePlayer& p, const Args& args, CallResult& result) {
+             result.setBool(p.open(args.at(1)));
+         })},
+        {"close", onPlayer(nullptr, [](SamplePlayer& p, const Args&, CallResult&) { p.close(); })},
+        {"start", [](const Args&, CallResult&) {}},
+        {"play", onPlayer(nullptr, [](SamplePlayer& p, const Args&, CallResult&) { p.play(); })},
+        {"pause", onPlayer(nullptr, [](SamplePlayer& p, const Args&, CallResult&) { p.pause(); })},
+        {"stop", [this](const Args& args, CallResult&) {
+             auto& players = objects_->samplePlayers();
+             if (players.empty()) return;
+             if (args.empty()) {
+                 for (auto& entry : players) entry.player->stopForced();
+                 return;
+             }
+             player(args[0]).stop(args.size() > 1 && toBool(args[1]));
+         }},
+        {"locate", onPlayer(nullptr, [](SamplePlayer& p, const Args& args, CallResult&) {
+             p.locate(toFloat(args.at(1)));
+         })},
+        {"begin", onPlayer(answerZero, [](SamplePlayer& p, const Args& args, CallResult& result) {
+             if (args.size() > 1) p.setBeginPoint(toFloat(args[1]));
+             result.setFloat(p.beginPoint());
+         })},
+        {"end", onPlayer(answerZero, [](SamplePlayer& p, const Args& args, CallResult& result) {
+             if (args.size() > 1) p.setEndOffset(toFloat(args[1]));
+             result.setFloat(p.endOffset());
+         })},
+        {"volume", onPlayer(answerOne, [](SamplePlayer& p, const Args& args, CallResult& result) {
+             if (args.size() > 1) {
+                 const float gain = toFloat(args[1]);
+                 if (gain >= 0 && gain <= 1) p.setVolume(gain);
+             }
+             result.setFloat(p.volume());
+         })},
+        {"repeat", onPlayer(answerNoCount, [](SamplePlayer& p, const Args& args, CallResult& result) {
+             if (args.size() > 1) p.setRepeatCount(toInt(args[1]));
+             result.setInt(p.repeatCount());
+         })},
+        {"speed", onPlayer(answerOne, [](SamplePlayer& p, const Args& args, CallResult& result) {
+             if (args.size() > 1) p.setSpeed(toFloat(args[1]));
+             result.setFloat(p.speed());
+         })},
+        {"pitch", onPlayer(answerZero, [](SamplePlayer& p, const Args& args, CallResult& result) {
+             if (args.size() > 1) p.setPitch(toFloat(args[1]));
+             result.setFloat(p.pitch());
+         })},
+        {"fadein", onPlayer(answerZero, [](SamplePlayer& p, const Args& args, CallResult& result) {
+             if (args.size() > 1) {
+                 const float seconds = toFloat(args[1]);
+                 if (seconds >= 0) p.setFadeInTime(seconds);
+             }
+             result.setFloat(p.fadeInTime());
+         })},
+        {"fadeout", onPlayer(answerZero, [](SamplePlayer& p, const Args& args, CallResult& result) {
+             if (args.size() > 1) {
+                 const float seconds = toFloat(args[1]);
+                 if (seconds >= 0) p.setFadeOutTime(seconds);
+             }
+             result.setFloat(p.fadeOutTime());
+         })},
+        {"control", onPlayer(answerText, [](SamplePlayer& p, const Args& args, CallResult& result) {
+             result.setString(p.control(args.size() > 1 ? args[1] : std::string()));
+         })},
+        {"file", onPlayer(answerText, [](SamplePlayer& p, const Args&, CallResult& result) {
+             result.setString(p.path());
+         })},
+        {"totaltime", onPlayer(answerZero, [](SamplePlayer& p, const Args&, CallResult& result) {
+             result.setFloat(p.totalTime());
+         })},
+        {"status", [this](const Args&, CallResult& result) {
+             result.setString(objects_->samplePlayers().empty() ? std::string() : statusJson());
+         }},
+    });
 }
 
 SamplePlayer& NativeCall_sampler::player(const std::string& number) const {
@@ -30,116 +111,29 @@ SamplePlayer& NativeCall_sampler::player(const std::string& number) const {
     return *players[index].player;
 }
 
-void NativeCall_sampler::answerBeforeCreate(int function, CallResult& result) {
-    switch (function) {
-    case Device:
-    case Control:
-    case File:
-    case Status: result.setString(""); break;
-    case Open: result.setBool(false); break;
-    case Begin:
-    case End:
-    case Pitch:
-    case FadeIn:
-    case FadeOut:
-    case TotalTime: result.setFloat(0.0f); break;
-    case Volume:
-    case Speed: result.setFloat(1.0f); break;
-    case Repeat: result.setInt(0); break;
-    default: break;
-    }
+std::function<void(const Args&, CallResult&)> NativeCall_sampler::onPlayer(Answer before, PlayerCall body) {
+    return [this, before, body](const Args& args, CallResult& result) {
+        if (objects_->samplePlayers().empty()) {
+            if (before) before(result);
+            return;
+        }
+        body(player(args.at(0)), args, result);
+    };
 }
 
-void NativeCall_sampler::call(int function, const Args& args, CallResult& result) {
+void NativeCall_sampler::create(int count) {
     auto& players = objects_->samplePlayers();
-    if (function == Create) {
-        const int count = toInt(args.at(0));
-        // Each player holds a sound-server stream, a watcher and their threads: a page asking
-        // for millions would take the host down, so the count has a limit.
-        if (count > kMaxPlayers)
-            throw NativeException("player count must be at most " + std::to_string(kMaxPlayers));
-        if (!players.empty()) return;
-        for (int i = 0; i < count; ++i) {
-            NativeObjects::SamplePlayerEntry entry;
-            entry.delegate = std::make_unique<_SamplePlayerDelegate>(objects_->controller(), i);
-            entry.player = std::make_unique<ExtSamplePlayer>();
-            entry.player->setDelegate(entry.delegate.get());
-            entry.player->setAudioDevice(std::make_unique<AudioDevice>());
-            players.push_back(std::move(entry));
-        }
-        return;
-    }
-    if (players.empty()) {
-        answerBeforeCreate(function, result);
-        return;
-    }
-    if (function == Start) return;
-    if (function == Status) {
-        result.setString(statusJson());
-        return;
-    }
-    if (function == Stop && args.empty()) {
-        for (auto& entry : players) entry.player->stopForced();
-        return;
-    }
-    SamplePlayer& p = player(args.at(0));
-    const bool given = args.size() > 1;
-    switch (function) {
-    case Device:
-        if (given) p.setDeviceUid(truncatedUid(args[1]));
-        result.setString(p.deviceUid());
-        break;
-    case Open: result.setBool(p.open(args.at(1))); break;
-    case Close: p.close(); break;
-    case Play: p.play(); break;
-    case Pause: p.pause(); break;
-    case Stop: p.stop(given && toBool(args[1])); break;
-    case Locate: p.locate(toFloat(args.at(1))); break;
-    case Begin:
-        if (given) p.setBeginPoint(toFloat(args[1]));
-        result.setFloat(p.beginPoint());
-        break;
-    case End:
-        if (given) p.setEndOffset(toFloat(args[1]));
-        result.setFloat(p.endOffset());
-        break;
-    case Volume:
-        if (given) {
-            const float gain = toFloat(args[1]);
-            if (gain >= 0 && gain <= 1) p.setVolume(gain);
-        }
-        result.setFloat(p.volume());
-        break;
-    case Repeat:
-        if (given) p.setRepeatCount(toInt(args[1]));
-        result.setInt(p.repeatCount());
-        break;
-    case Speed:
-        if (given) p.setSpeed(toFloat(args[1]));
-        result.setFloat(p.speed());
-        break;
-    case Pitch:
-        if (given) p.setPitch(toFloat(args[1]));
-        result.setFloat(p.pitch());
-        break;
-    case FadeIn:
-        if (given) {
-            const float seconds = toFloat(args[1]);
-            if (seconds >= 0) p.setFadeInTime(seconds);
-        }
-        result.setFloat(p.fadeInTime());
-        break;
-    case FadeOut:
-        if (given) {
-            const float seconds = toFloat(args[1]);
-            if (seconds >= 0) p.setFadeOutTime(seconds);
-        }
-        result.setFloat(p.fadeOutTime());
-        break;
-    case Control: result.setString(p.control(args.size() > 1 ? args[1] : std::string())); break;
-    case File: result.setString(p.path()); break;
-    case TotalTime: result.setFloat(p.totalTime()); break;
-    default: break;
+    // Each player holds a sound-server stream, a watcher and their threads: a page asking
+    // for millions would take the host down, so the count has a limit.
+    if (count > kMaxPlayers) throw NativeException("player count must be at most " + std::to_string(kMaxPlayers));
+    if (!players.empty()) return;
+    for (int i = 0; i < count; ++i) {
+        NativeObjects::SamplePlayerEntry entry;
+        entry.delegate = std::make_unique<_SamplePlayerDelegate>(objects_->controller(), i);
+        entry.player = std::make_unique<ExtSamplePlayer>();
+        entry.player->setDelegate(entry.delegate.get());
+        entry.player->setAudioDevice(std::make_unique<AudioDevice>());
+        players.push_back(std::move(entry));
     }
 }
 

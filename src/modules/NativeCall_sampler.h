@@ -3,6 +3,7 @@
 #include "audio/SamplePlayer.h"
 #include "bridge/NativeCall.h"
 
+#include <functional>
 #include <string>
 
 class JavaScriptInterface;
@@ -13,13 +14,18 @@ public:
     explicit NativeCall_sampler(NativeObjects* objects);
     std::string moduleName() const override { return "sampler"; }
     static constexpr int kMaxPlayers = 32;
-    void call(int function, const Args& args, CallResult& result) override;
 
 private:
+    using Answer = void (*)(CallResult& result);
+    using PlayerCall = void (*)(SamplePlayer& player, const Args& args, CallResult& result);
+
     // The player numbered by the text; "invalid vector subscript" when there is none.
     SamplePlayer& player(const std::string& number) const;
-    // The answer of a call made before any player exists.
-    static void answerBeforeCreate(int function, CallResult& result);
+    // A call on the player numbered by args[0]; before any player exists it answers with
+    // before (nothing when null).
+    std::function<void(const Args&, CallResult&)> onPlayer(Answer before, PlayerCall body);
+    // Makes count players, once (later calls change nothing).
+    void create(int count);
     std::string statusJson() const;
 };
 

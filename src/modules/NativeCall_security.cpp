@@ -9,7 +9,8 @@
 #include <cctype>
 
 namespace {
-enum { Kiv, Uuidgen, Md5, Encipher, Decipher, AesEncrypt, AesDecrypt, DesEncrypt, DesDecrypt };
+
+using ciphers::Direction;
 
 std::string argument(const Args& args, size_t index) { return index < args.size() ? args[index] : std::string(); }
 
@@ -32,50 +33,69 @@ void splitKeyText(const Args& args, std::string& key, std::string& iv) {
     iv = slash == std::string::npos ? std::string() : hexDecode(text.substr(slash + 1));
 }
 
-std::string cipherCall(int function, const Args& args) {
+// One cipher over the data (hex, first argument) with the key and IV of the second.
+template <class Cipher>
+std::string cipherCall(const Args& args, Cipher cipher) {
     std::string key, iv;
     splitKeyText(args, key, iv);
-    std::string data = hexDecode(argument(args, 0));
-    using ciphers::Direction;
-    std::string out;
-    switch (function) {
-    case AesEncrypt: out = ciphers::aes128cbc(Direction::Encrypt, data, key, iv); break;
-    case AesDecrypt: out = ciphers::aes128cbc(Direction::Decrypt, data, key, iv); break;
-    case DesEncrypt: out = ciphers::tripleDesEcb(Direction::Encrypt, data, key); break;
-    case DesDecrypt: out = ciphers::tripleDesEcb(Direction::Decrypt, data, key); break;
-    }
-    return hexEncode(out);
+    return hexEncode(cipher(hexDecode(argument(args, 0)), key, iv));
 }
+
+// A function that answers a text, and the empty text whenever anything fails: this
+// module never answers a bridge error.
+NativeFunction textFunction(const char* name, std::string (*body)(const Args& args)) {
+    return {name, [body](const Args& args, CallResult& result) {
+                std::string out;
+                try {
+                    out = body(args);
+                } catch (...) {
+                    out.clear();
+                }
+                result.setString(out);
+            }};
 }
+
+}  // namespace
 
 NativeCall_security::NativeCall_security(NativeObjects* objects) : NativeCall(objects) {
-    addFunctions({"kiv", "uuidgen", "md5", "encipher", "decipher", "aesencrypt", "aesdecrypt", "desencrypt",
-                  "desdecrypt"});
-}
-
-void NativeCall_security::call(int function, const Args& args, CallResult& result) {
-    std::string out;
-    try {
-        switch (function) {
-        case Kiv: out = ciphers::keyText(ciphers::derivedMaterial(hexDecode(argument(args, 0)))); break;
-        case Uuidgen:
-            out = newUuid();
+    setFunctions({
+        textFunction("kiv", [](const Args& args) {
+            return ciphers::keyText(ciphers::derivedMaterial(hexDecode(argument(args, 0))));
+        }),
+        textFunction("uuidgen", [](const Args&) {
+            std::string out = newUuid();
             std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::toupper(c); });
-            break;
-        case Md5: out = digestOf(argument(args, 0)); break;
-        case Encipher:
-            out = hexEncode(dataprotection::protect(argument(args, 0), ciphers::derivedMaterial("")));
-            break;
-        case Decipher: {
+            return out;
+        }),
+        textFunction("md5", [](const Args& args) { return digestOf(argument(args, 0)); }),
+        textFunction("encipher", [](const Args& args) {
+            return hexEncode(dataprotection::protect(argument(args, 0), ciphers::derivedMaterial("")));
+        }),
+        textFunction("decipher", [](const Args& args) {
             std::string bytes;
-            if (dataprotection::unprotect(hexDecode(argument(args, 0)), ciphers::derivedMaterial(""), bytes))
-                out = utf8UpToZero(bytes);
-            break;
-        }
-        default: out = cipherCall(function, args); break;
-        }
-    } catch (...) {
-        out.clear();  // this module answers every failure with the empty text
-    }
-    result.setString(out);
+            if (!dataprotection::unprotect(hexDecode(argument(args, 0)), ciphers::derivedMaterial(""), bytes))
+                return std::string();
+            return utf8UpToZero(bytes);
+        }),
+        textFunction("aesencrypt", [](const Args& args) {
+            return cipherCall(args, [](const std::string& data, const std::string& key, const std::string& iv) {
+                return ciphers::aes128cbc(Direction::Encrypt, data, key, iv);
+            });
+        }),
+        textFunction("aesdecrypt", [](const Args& args) {
+            return cipherCall(args, [](const std::string& data, const std::string& key, const std::string& iv) {
+                return ciphers::aes128cbc(Direction::Decrypt, data, key, iv);
+            });
+        }),
+        textFunction("desencrypt", [](const Args& args) {
+            return cipherCall(args, [](const std::string& data, const std::string& key, const std::string&) {
+                return ciphers::tripleDesEcb(Direction::Encrypt, data, key);
+            });
+        }),
+        textFunction("desdecrypt", [](const Args& args) {
+            return cipherCall(args, [](const std::string& data, const std::string& key, const std::string&) {
+                return ciphers::tripleDesEcb(Direction::Decrypt, data, key);
+            });
+        }),
+    });
 }

@@ -8,5 +8,4 @@ class NativeCall_security : public NativeCall {
 public:
     explicit NativeCall_security(NativeObjects* objects);
     std::string moduleName() const override { return "security"; }
-    void call(int function, const Args& args, CallResult& result) override;
 };

@@ -14,23 +14,6 @@
 
 namespace {
 
-enum {
-    kLoad,
-    kPlay,
-    kPause,
-    kStop,
-    kLocate,
-    kRange,
-    kTempo,
-    kMute,
-    kTranspose,
-    kMetro,
-    kMetroSet,
-    kPosition,
-    kTotalBeats,
-    kOutput
-};
-
 int32_t clampedInt(int64_t value) { return int32_t(std::min<int64_t>(std::max<int64_t>(value, INT32_MIN), INT32_MAX)); }
 
 // A JSON array of hex strings; anything else throws.
@@ -45,62 +28,53 @@ std::vector<std::string> soundsFromJson(const std::string& text) {
 }  // namespace
 
 NativeCall_seq::NativeCall_seq(NativeObjects* objects) : NativeCall(objects) {
-    addFunctions({"load", "play", "pause", "stop", "locate", "range", "tempo", "mute", "transpose", "metro",
-                  "metroset", "position", "totalbeats", "output"});
-}
-
-void NativeCall_seq::call(int function, const Args& args, CallResult& result) {
-    Sequencer& sequencer = objects_->sequencer();
-    switch (function) {
-        case kLoad:
-            result.setBool(sequencer.load(hexDecode(args.at(0))));
-            break;
-        case kPlay:
-            sequencer.play(!args.empty() && toBool(args[0]));
-            break;
-        case kPause:
-            sequencer.pause();
-            break;
-        case kStop:
-            sequencer.stop();
-            break;
-        case kLocate:
-            sequencer.locate(toDouble(args.at(0)));
-            break;
-        case kRange:
-            sequencer.range(toDouble(args.at(0)), toDouble(args.at(1)));
-            break;
-        case kTempo: {
+    setFunctions({
+        {"load", [this](const Args& args, CallResult& result) {
+            result.setBool(objects_->sequencer().load(hexDecode(args.at(0))));
+        }},
+        {"play", [this](const Args& args, CallResult&) {
+            objects_->sequencer().play(!args.empty() && toBool(args[0]));
+        }},
+        {"pause", [this](const Args&, CallResult&) { objects_->sequencer().pause(); }},
+        {"stop", [this](const Args&, CallResult&) { objects_->sequencer().stop(); }},
+        {"locate", [this](const Args& args, CallResult&) { objects_->sequencer().locate(toDouble(args.at(0))); }},
+        {"range", [this](const Args& args, CallResult&) {
+            objects_->sequencer().range(toDouble(args.at(0)), toDouble(args.at(1)));
+        }},
+        {"tempo", [this](const Args& args, CallResult& result) {
+            Sequencer& sequencer = objects_->sequencer();
             int bpm = 0;
             if (!args.empty()) {
                 double value = std::trunc(toDouble(args[0]));
                 if (value >= 10 && value <= 480) bpm = int(value);
             }
             result.setInt(bpm ? sequencer.tempo(bpm) : sequencer.tempo());
-            break;
-        }
-        case kMute:
+        }},
+        {"mute", [this](const Args& args, CallResult& result) {
+            Sequencer& sequencer = objects_->sequencer();
             result.setInt(int32_t(args.empty() ? sequencer.muteMask() : sequencer.mute(uint32_t(toInt(args[0])))));
-            break;
-        case kTranspose:
+        }},
+        {"transpose", [this](const Args& args, CallResult& result) {
+            Sequencer& sequencer = objects_->sequencer();
             result.setInt(args.empty() ? sequencer.transposeValue() : sequencer.transpose(toInt(args[0])));
-            break;
-        case kMetro:
+        }},
+        {"metro", [this](const Args& args, CallResult& result) {
+            Sequencer& sequencer = objects_->sequencer();
             result.setBool(args.empty() ? sequencer.metronomeOn() : sequencer.metronome(toBool(args[0])));
-            break;
-        case kMetroSet:
-            sequencer.setMetronomeSounds(soundsFromJson(args.at(0)));
-            break;
-        case kPosition:
-            result.setInt(clampedInt(sequencer.positionBeats()));
-            break;
-        case kTotalBeats:
-            result.setInt(clampedInt(sequencer.totalBeats()));
-            break;
-        case kOutput:
+        }},
+        {"metroset", [this](const Args& args, CallResult&) {
+            objects_->sequencer().setMetronomeSounds(soundsFromJson(args.at(0)));
+        }},
+        {"position", [this](const Args&, CallResult& result) {
+            result.setInt(clampedInt(objects_->sequencer().positionBeats()));
+        }},
+        {"totalbeats", [this](const Args&, CallResult& result) {
+            result.setInt(clampedInt(objects_->sequencer().totalBeats()));
+        }},
+        {"output", [this](const Args& args, CallResult&) {
             objects_->sequencerDelegate().setOutputType(toInt(args.at(0)));
-            break;
-    }
+        }},
+    });
 }
 
 void _SequencerDelegate::sequencerOutput(const std::string& song, const std::string& metronome) {

@@ -14,7 +14,6 @@ class NativeCall_seq : public NativeCall {
 public:
     explicit NativeCall_seq(NativeObjects* objects);
     std::string moduleName() const override { return "seq"; }
-    void call(int function, const Args& args, CallResult& result) override;
 };
 
 // Plays the sequencer's bytes to the application's MIDI output (output type 1; any other type

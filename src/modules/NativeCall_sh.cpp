@@ -8,10 +8,6 @@
 #include <mutex>
 #include <stdexcept>
 
-namespace {
-enum { Exec, Kill };
-}
-
 // Where readers post their output; cut off when the module goes away.
 struct NativeCall_sh::Sink {
     std::mutex mutex;
@@ -21,7 +17,28 @@ struct NativeCall_sh::Sink {
 NativeCall_sh::NativeCall_sh(NativeObjects* objects)
     : NativeCall(objects), sink_(std::make_shared<Sink>()) {
     sink_->controller = objects->controller();
-    addFunctions({"exec", "kill"});
+    setFunctions({
+        {"exec", [this](const Args& args, CallResult& result) {
+            Json words = parseJson(args.at(0));
+            if (!words.is_array()) throw std::invalid_argument("exec takes an array");
+            // The words are joined as they are, each followed by a space: the page passes shell words.
+            std::string command;
+            for (const Json& word : words) {
+                if (!word.is_string()) throw std::invalid_argument("exec takes strings");
+                command += word.get<std::string>() + " ";
+            }
+            std::shared_ptr<Sink> sink = sink_;
+            result.setUInt(Process::exec(command, [sink](uint32_t pid, const std::string& text) {
+                std::lock_guard<std::mutex> lock(sink->mutex);
+                if (sink->controller)
+                    sink->controller->postEvent(makeEvent({"sh", "stdout", std::to_string(pid), text}));
+            }));
+        }},
+        {"kill", [this](const Args& args, CallResult&) {
+            int pid = toInt(args.at(0));
+            if (pid > 0) Process::kill(static_cast<uint32_t>(pid));
+        }},
+    });
 }
 
 NativeCall_sh::~NativeCall_sh() {
@@ -29,29 +46,3 @@ NativeCall_sh::~NativeCall_sh() {
     sink_->controller = nullptr;
 }
 
-void NativeCall_sh::call(int function, const Args& args, CallResult& result) {
-    switch (function) {
-    case Exec: {
-        Json words = parseJson(args.at(0));
-        if (!words.is_array()) throw std::invalid_argument("exec takes an array");
-        // The words are joined as they are, each followed by a space: the page passes shell words.
-        std::string command;
-        for (const Json& word : words) {
-            if (!word.is_string()) throw std::invalid_argument("exec takes strings");
-            command += word.get<std::string>() + " ";
-        }
-        std::shared_ptr<Sink> sink = sink_;
-        result.setUInt(Process::exec(command, [sink](uint32_t pid, const std::string& text) {
-            std::lock_guard<std::mutex> lock(sink->mutex);
-            if (sink->controller)
-                sink->controller->postEvent(makeEvent({"sh", "stdout", std::to_string(pid), text}));
-        }));
-        break;
-    }
-    case Kill: {
-        int pid = toInt(args.at(0));
-        if (pid > 0) Process::kill(static_cast<uint32_t>(pid));
-        break;
-    }
-    }
-}

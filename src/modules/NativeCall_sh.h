@@ -10,7 +10,6 @@ public:
     explicit NativeCall_sh(NativeObjects* objects);
     ~NativeCall_sh() override;
     std::string moduleName() const override { return "sh"; }
-    void call(int function, const Args& args, CallResult& result) override;
 
     struct Sink;
 

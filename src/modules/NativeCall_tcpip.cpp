@@ -5,42 +5,33 @@
 #include "net/TCPIPClient.h"
 #include "net/TCPIPConnections.h"
 
-namespace {
-enum { Connect, Close, Write };
-}
-
 NativeCall_tcpip::NativeCall_tcpip(NativeObjects* objects) : NativeCall(objects) {
-    addFunctions({"connect", "close", "write"});
-}
-
-void NativeCall_tcpip::call(int function, const Args& args, CallResult& result) {
-    TCPIPConnections& connections = objects_->tcpipConnections();
-    switch (function) {
-    case Connect: {
-        const std::string& address = args.at(0);
-        // For a serial device the port is the baud rate; 0 (or none) keeps the device's rate.
-        long port = args.size() > 1 ? static_cast<long>(toInt64(args[1])) : 0;
-        auto client = std::make_unique<TCPIPClient>();
-        if (!client->open(address, port)) {
-            result.setInt(-1);
-            break;
-        }
-        JavaScriptInterface* controller = objects_->controller();
-        result.setInt(connections.add(std::move(client), [&](int number) {
-            return std::make_unique<_TCPIPClientDelegate>(controller, &connections, number);
-        }));
-        break;
-    }
-    case Close:
-        connections.with(toInt(args.at(0)), [](TCPIPClient& client) { client.disconnect(); });
-        break;
-    case Write: {
-        int number = toInt(args.at(0));
-        std::string bytes = hexDecode(args.size() > 1 ? args[1] : std::string());
-        connections.with(number, [&](TCPIPClient& client) { client.write(bytes); });
-        break;
-    }
-    }
+    setFunctions({
+        {"connect", [this](const Args& args, CallResult& result) {
+            TCPIPConnections& connections = objects_->tcpipConnections();
+            const std::string& address = args.at(0);
+            // For a serial device the port is the baud rate; 0 (or none) keeps the device's rate.
+            long port = args.size() > 1 ? static_cast<long>(toInt64(args[1])) : 0;
+            auto client = std::make_unique<TCPIPClient>();
+            if (!client->open(address, port)) {
+                result.setInt(-1);
+                return;
+            }
+            JavaScriptInterface* controller = objects_->controller();
+            result.setInt(connections.add(std::move(client), [&](int number) {
+                return std::make_unique<_TCPIPClientDelegate>(controller, &connections, number);
+            }));
+        }},
+        {"close", [this](const Args& args, CallResult&) {
+            objects_->tcpipConnections().with(toInt(args.at(0)), [](TCPIPClient& client) { client.disconnect(); });
+        }},
+        {"write", [this](const Args& args, CallResult&) {
+            TCPIPConnections& connections = objects_->tcpipConnections();
+            int number = toInt(args.at(0));
+            std::string bytes = hexDecode(args.size() > 1 ? args[1] : std::string());
+            connections.with(number, [&](TCPIPClient& client) { client.write(bytes); });
+        }},
+    });
 }
 
 void _TCPIPClientDelegate::read(const unsigned char* bytes, size_t length) {

@@ -11,7 +11,6 @@ class NativeCall_tcpip : public NativeCall {
 public:
     explicit NativeCall_tcpip(NativeObjects* objects);
     std::string moduleName() const override { return "tcpip"; }
-    void call(int function, const Args& args, CallResult& result) override;
 };
 
 // Posts a connection's "read" and "closed" events; frees its number when it ends.

@@ -7,5 +7,4 @@ class NativeCall_tgif : public NativeCall {
 public:
     explicit NativeCall_tgif(NativeObjects* objects);
     std::string moduleName() const override { return "tgif"; }
-    void call(int function, const Args& args, CallResult& result) override;
 };

@@ -17,8 +17,6 @@ using namespace wav;
 
 namespace {
 
-enum Function { AlignTo4byteData, ConvertDataFormat, FormatWithAcidChunk, Peaks };
-
 // Peaks are drawn at most a few screens wide.
 constexpr int MaxPeakColumns = 16384;
 
@@ -66,18 +64,15 @@ int64_t integerMember(const Json& object, const char* key) {
 
 NativeCall_trnWav::NativeCall_trnWav(NativeObjects* objects)
     : NativeCall(objects), jobEvents_(std::make_shared<TrnWavJobEvents>(objects->controller())) {
-    addFunctions({"alignTo4byteData", "convertDataFormat", "formatWithAcidChunk", "peaks"});
+    setFunctions({
+        {"alignTo4byteData", [this](const Args& args, CallResult&) { startJob<TrnWavAlignTo4byteDataThread>(args); }},
+        {"convertDataFormat", [this](const Args& args, CallResult&) { startJob<TrnWavConvertDataFormatThread>(args); }},
+        {"formatWithAcidChunk", [this](const Args& args, CallResult& result) {
+            result.setString(formatWithAcidChunk(args.at(0)));
+        }},
+        {"peaks", [this](const Args& args, CallResult& result) { result.setInt(startPeaks(args)); }},
+    });
     peaksDelegate_ = std::make_shared<_WaveformPeaksDelegate>(objects->controller());
-}
-
-void NativeCall_trnWav::call(int function, const Args& args, CallResult& result) {
-    switch (function) {
-    case AlignTo4byteData: startJob<TrnWavAlignTo4byteDataThread>(args); break;
-    case ConvertDataFormat: startJob<TrnWavConvertDataFormatThread>(args); break;
-    case FormatWithAcidChunk: result.setString(formatWithAcidChunk(args.at(0))); break;
-    case Peaks: result.setInt(startPeaks(args)); break;
-    default: break;
-    }
 }
 
 template <class Job>

@@ -14,7 +14,6 @@ class NativeCall_trnWav : public NativeCall {
 public:
     explicit NativeCall_trnWav(NativeObjects* objects);
     std::string moduleName() const override { return "trnWav"; }
-    void call(int function, const Args& args, CallResult& result) override;
 
 private:
     template <class Job>

@@ -7,46 +7,36 @@
 #include "net/UlinkDiscovery.h"
 
 namespace {
-enum { Discovery, Connect, Disconnect, Device, Send, InputMode, Timeout, KeepAliveLimit };
 
 bool given(const Args& args) { return !args.empty() && !args[0].empty(); }
 }  // namespace
 
 NativeCall_ulink::NativeCall_ulink(NativeObjects* objects) : NativeCall(objects) {
-    addFunctions({"discovery", "connect", "disconnect", "device", "send", "inputmode", "timeout", "keepalive"});
-}
-
-void NativeCall_ulink::call(int function, const Args& args, CallResult& result) {
-    switch (function) {
-    case Discovery:
-        objects_->ulinkDiscovery().discover();
-        break;
-    case Connect:
-        objects_->ulinkConnection().connect(UlinkDevice::fromJson(args.at(0)));
-        break;
-    case Disconnect:
-        objects_->ulinkConnection().disconnect();
-        break;
-    case Device: {
-        UlinkDevice device;
-        result.setString(objects_->ulinkConnection().device(device) ? jsonText(device.toJson()) : std::string());
-        break;
-    }
-    case Send:
-        objects_->ulinkConnection().sendMIDI(hexDecode(args.at(0)));
-        break;
-    case InputMode:
-        objects_->ulinkConnection().setInputMode(toInt(args.at(0)));
-        break;
-    case Timeout:
-        if (given(args)) objects_->ulinkConnection().setTimeout(toInt(args[0]));
-        result.setInt(objects_->ulinkConnection().timeout());
-        break;
-    case KeepAliveLimit:
-        if (given(args)) objects_->ulinkConnection().setKeepAlive(toInt(args[0]));
-        result.setInt(objects_->ulinkConnection().keepAlive());
-        break;
-    }
+    setFunctions({
+        {"discovery", [this](const Args&, CallResult&) { objects_->ulinkDiscovery().discover(); }},
+        {"connect", [this](const Args& args, CallResult&) {
+            objects_->ulinkConnection().connect(UlinkDevice::fromJson(args.at(0)));
+        }},
+        {"disconnect", [this](const Args&, CallResult&) { objects_->ulinkConnection().disconnect(); }},
+        {"device", [this](const Args&, CallResult& result) {
+            UlinkDevice device;
+            result.setString(objects_->ulinkConnection().device(device) ? jsonText(device.toJson()) : std::string());
+        }},
+        {"send", [this](const Args& args, CallResult&) {
+            objects_->ulinkConnection().sendMIDI(hexDecode(args.at(0)));
+        }},
+        {"inputmode", [this](const Args& args, CallResult&) {
+            objects_->ulinkConnection().setInputMode(toInt(args.at(0)));
+        }},
+        {"timeout", [this](const Args& args, CallResult& result) {
+            if (given(args)) objects_->ulinkConnection().setTimeout(toInt(args[0]));
+            result.setInt(objects_->ulinkConnection().timeout());
+        }},
+        {"keepalive", [this](const Args& args, CallResult& result) {
+            if (given(args)) objects_->ulinkConnection().setKeepAlive(toInt(args[0]));
+            result.setInt(objects_->ulinkConnection().keepAlive());
+        }},
+    });
 }
 
 void _UlinkDiscoveryDelegate::found(const UlinkDevice& device) {

@@ -10,7 +10,6 @@ class NativeCall_ulink : public NativeCall {
 public:
     explicit NativeCall_ulink(NativeObjects* objects);
     std::string moduleName() const override { return "ulink"; }
-    void call(int function, const Args& args, CallResult& result) override;
 };
 
 // "found": one event per device found.

@@ -7,5 +7,4 @@ class NativeCall_util : public NativeCall {
 public:
     explicit NativeCall_util(NativeObjects* objects);
     std::string moduleName() const override { return "util"; }
-    void call(int function, const Args& args, CallResult& result) override;
 };
