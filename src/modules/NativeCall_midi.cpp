@@ -3,8 +3,8 @@
 #include "modules/NativeObjects.h"
 #include "base/Text.h"
 #include "midi/MIDIClient.h"
+#include "sys/Desktop.h"
 
-#include <glib.h>
 
 #include <stdexcept>
 
@@ -72,25 +72,6 @@ void send(MIDIOutputPort& port, const std::string& hex) {
     port.send(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
-void openBluetoothSettings() {
-    // The settings programs of the common desktops, in order of preference.
-    static const std::vector<std::vector<const char*>> commands = {
-        {"gnome-control-center", "bluetooth", nullptr},
-        {"systemsettings", "kcm_bluetooth", nullptr},
-        {"blueman-manager", nullptr},
-    };
-    for (const auto& command : commands) {
-        gchar* program = g_find_program_in_path(command[0]);
-        if (!program) continue;
-        g_free(program);
-        g_spawn_async(nullptr, const_cast<gchar**>(command.data()), nullptr,
-                      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
-                                               G_SPAWN_STDERR_TO_DEV_NULL),
-                      nullptr, nullptr, nullptr, nullptr);
-        return;
-    }
-}
-
 }  // namespace MIDIBridge
 
 NativeCall_midi::NativeCall_midi(NativeObjects* objects) : NativeCall(objects) {
@@ -123,7 +104,7 @@ void NativeCall_midi::call(int function, const Args& args, CallResult& result) {
             MIDIBridge::send(*client.outputPort(), args.at(0));
             break;
         case kPanel:
-            MIDIBridge::openBluetoothSettings();
+            openBluetoothSettings();
             break;
     }
 }

@@ -5,6 +5,7 @@
 #include "base/Text.h"
 #include "midi/MIDIClient.h"
 #include "modules/NativeCall_midi.h"
+#include "sys/Desktop.h"
 
 #include <stdexcept>
 
@@ -31,11 +32,12 @@ void NativeCall_midix::call(int function, const Args& args, CallResult& result) 
         case kClient: {
             int count = toInt(args.at(0));
             // Every client is a MIDI system client with its own threads: a page never needs
-            // many, and a huge count must not take the process down.
-            if (count < 0 || count > kMaxClients)
-                throw NativeException("client count must be 0 to " + std::to_string(kMaxClients));
+            // many, and a huge count must not take the process down. A count below one asks
+            // for no client at all, so it is nothing to refuse.
+            if (count > kMaxClients)
+                throw NativeException("client count must be at most " + std::to_string(kMaxClients));
             auto& clients = objects_->midixClients();
-            if (!clients.empty()) break;
+            if (!clients.empty() || count < 1) break;
             for (int i = 0; i < count; ++i) {
                 NativeObjects::MIDIXClient entry;
                 entry.client = std::make_unique<MIDIClient>();
@@ -74,7 +76,7 @@ void NativeCall_midix::call(int function, const Args& args, CallResult& result) 
             break;
         }
         case kPanel:
-            MIDIBridge::openBluetoothSettings();
+            openBluetoothSettings();
             break;
     }
 }
