@@ -4,12 +4,12 @@
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
     module.exports = factory(require('../tarn/tracks.js'), require('../tarn/files.js'), require('../tarn/models.js'),
-      require('../tarn/wavInfo.js'), require('./output.js'), require('./args.js'));
+      require('./output.js'), require('./args.js'));
   } else {
     var T = root.Tarn = root.Tarn || {};
-    T.cliCommands = factory(T.tracks, T.Files, T.models, T.wavInfo, T.cliOutput, T.cliArgs);
+    T.cliCommands = factory(T.tracks, T.Files, T.models, T.cliOutput, T.cliArgs);
   }
-})(typeof self !== 'undefined' ? self : this, function (tracks, Files, models, wavInfo, output, cliArgs) {
+})(typeof self !== 'undefined' ? self : this, function (tracks, Files, models, output, cliArgs) {
   'use strict';
 
   var AUDIO = /\.(wav|mp3|m4a)$/i;
@@ -59,8 +59,19 @@
     return null;
   }
 
+  // "16", "24", "float", or "" for any other sample format.
+  function formatName(formatTag, bits) {
+    if (formatTag === 3 && bits === 32) return 'float';
+    if (formatTag === 1 && (bits === 16 || bits === 24)) return String(bits);
+    return '';
+  }
+
+  // A track's format and length from its WAV header, read by the host.
   function trackInfo(ctx, path) {
-    return wavInfo.readFile(ctx.native.fs, ctx.files.host(path)) || { format: '', frames: 0, sampleRate: 0 };
+    var info = null;
+    try { info = JSON.parse(ctx.native.trnWav.formatWithAcidChunk(ctx.files.host(path))); } catch (e) { info = null; }
+    if (!info || info.result !== 1) return { format: '', frames: 0, sampleRate: 0 };
+    return { format: formatName(info.format, info.bits), frames: info.samples, sampleRate: info.sampleRate };
   }
 
   function seconds(info) {
