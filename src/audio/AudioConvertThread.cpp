@@ -16,6 +16,6 @@ void AudioConvertThread::run() {
         told = percent;
         controller_->postEvent(makeEvent({"audio", "progress", source_, std::to_string(percent)}));
     };
-    bool ok = runGuarded([&] { return target_.tag != 0 && convertAudioFile(source_, destination_, target_, progress); });
+    bool ok = runGuarded([&] { return target_.formatTag != 0 && convertAudioFile(source_, destination_, target_, progress); });
     reportConversion(controller_, ok, source_, singleOutput(destination_));
 }

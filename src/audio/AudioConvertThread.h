@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/WaveFormat.h"
+#include "wav/WaveFormat.h"
 #include "base/Thread.h"
 
 #include <string>
@@ -12,7 +12,7 @@ class JavaScriptInterface;
 class AudioConvertThread : public Thread {
 public:
     AudioConvertThread(JavaScriptInterface* controller, std::string source, std::string destination,
-                       const WaveFormat& target)
+                       const wav::WaveFormat& target)
         : controller_(controller), source_(std::move(source)), destination_(std::move(destination)), target_(target) {}
     void run() override;
 
@@ -20,5 +20,5 @@ private:
     JavaScriptInterface* controller_;
     std::string source_;
     std::string destination_;
-    WaveFormat target_;
+    wav::WaveFormat target_;
 };
