@@ -4,7 +4,7 @@
 //
 //   cmake --build build --target audio_bench && build/tests/audio_bench [minutes]
 #include "audio/AudioConverter.h"
-#include "audio/WaveFormat.h"
+#include "wav/WaveFormat.h"
 
 #include <algorithm>
 #include <chrono>
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> files = {dir + "/in.mp3", dir + "/in.m4a"};
     printf("import conversion to 2-channel 44.1 kHz float WAV, %d-minute files, best of 3\n", minutes);
     printf("%-14s %12s %12s %8s %14s\n", "source", "program [s]", "ffmpeg [s]", "ratio", "output [bytes]");
-    const WaveFormat target = WaveFormat::pcm(kWaveFormatFloat, 2, 44100, 32);
+    const wav::WaveFormat target = wav::pcmFormat(wav::kWaveFormatIeeeFloat, 2, 44100, 32);
     bool slower = false;
     for (size_t i = 0; i < inputs.size(); ++i) {
         if (!run("ffmpeg -nostdin -hide_banner -v error -y " + inputs[i].make)) return 1;

@@ -14,6 +14,6 @@ void AudioConvertThread::run() {
         told = percent;
         delegate_->conversionProgress(source_, percent);
     };
-    bool ok = runGuarded([&] { return target_.tag != 0 && convertAudioFile(source_, destination_, target_, progress); });
+    bool ok = runGuarded([&] { return target_.formatTag != 0 && convertAudioFile(source_, destination_, target_, progress); });
     delegate_->conversionEnded(source_, ok, singleOutput(destination_));
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/AudioConversionDelegate.h"
-#include "audio/WaveFormat.h"
+#include "wav/WaveFormat.h"
 #include "base/Thread.h"
 
 #include <string>
@@ -11,7 +11,7 @@
 class AudioConvertThread : public Thread {
 public:
     AudioConvertThread(AudioConversionDelegatePtr delegate, std::string source, std::string destination,
-                       const WaveFormat& target)
+                       const wav::WaveFormat& target)
         : delegate_(std::move(delegate)), source_(std::move(source)), destination_(std::move(destination)), target_(target) {}
     void run() override;
 
@@ -19,5 +19,5 @@ private:
     AudioConversionDelegatePtr delegate_;
     std::string source_;
     std::string destination_;
-    WaveFormat target_;
+    wav::WaveFormat target_;
 };

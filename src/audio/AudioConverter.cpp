@@ -31,10 +31,10 @@ void tell(const ConversionProgress& progress, const AudioFileReader& reader) {
     if (fraction >= 0) progress(fraction);
 }
 
-bool convertToWav(const std::string& source, const std::string& output, const WaveFormat& target,
+bool convertToWav(const std::string& source, const std::string& output, const wav::WaveFormat& target,
                   const ConversionProgress& progress) {
     AudioFileReader::Sample sample;
-    if (target.tag == kWaveFormatFloat) {
+    if (target.formatTag == wav::kWaveFormatIeeeFloat) {
         if (target.bitsPerSample != 32) return false;
         sample = AudioFileReader::Sample::Float;
     } else {
@@ -47,8 +47,8 @@ bool convertToWav(const std::string& source, const std::string& output, const Wa
         }
     }
     AudioFileReader reader;
-    reader.preferStudioResampling(target.tag == kWaveFormatFloat ? 0 : target.bitsPerSample);
-    if (!reader.open(source, target.channels, static_cast<int>(target.samplesPerSec), sample)) return false;
+    reader.preferStudioResampling(target.formatTag == wav::kWaveFormatIeeeFloat ? 0 : target.bitsPerSample);
+    if (!reader.open(source, target.channels, static_cast<int>(target.sampleRate), sample)) return false;
     WaveChunkFile wav;
     if (!wav.openWrite(output, target)) return false;
     std::vector<uint8_t> block;
@@ -63,15 +63,15 @@ bool convertToWav(const std::string& source, const std::string& output, const Wa
     return wav.close();
 }
 
-bool convertToCompressed(const std::string& source, const std::string& output, const WaveFormat& target,
+bool convertToCompressed(const std::string& source, const std::string& output, const wav::WaveFormat& target,
                          const ConversionProgress& progress) {
-    const bool aac = target.tag == kWaveFormatAac;
+    const bool aac = target.formatTag == wav::kWaveFormatAac;
     AudioFileReader reader;
-    if (!reader.open(source, target.channels, static_cast<int>(target.samplesPerSec), AudioFileReader::Sample::Float))
+    if (!reader.open(source, target.channels, static_cast<int>(target.sampleRate), AudioFileReader::Sample::Float))
         return false;
     AudioFileWriter writer;
     if (!writer.open(output, aac ? "ipod" : "mp3", aac ? "aac" : "libmp3lame", target.channels,
-                     static_cast<int>(target.samplesPerSec), int64_t(target.avgBytesPerSec) * 8,
+                     static_cast<int>(target.sampleRate), int64_t(target.avgBytesPerSec) * 8,
                      AudioFileWriter::Input::Float))
         return false;
     std::vector<uint8_t> block;
@@ -98,10 +98,10 @@ std::string makeTemporaryFile(const std::string& suffix) {
     return std::string(name.data());
 }
 
-bool convertAudioFile(const std::string& source, const std::string& destination, const WaveFormat& target,
+bool convertAudioFile(const std::string& source, const std::string& destination, const wav::WaveFormat& target,
                       const ConversionProgress& progress) {
-    const bool wav = target.tag == kWaveFormatPcm || target.tag == kWaveFormatFloat;
-    if (!wav && target.tag != kWaveFormatAac && target.tag != kWaveFormatMp3) return false;
+    const bool wav = target.formatTag == wav::kWaveFormatPcm || target.formatTag == wav::kWaveFormatIeeeFloat;
+    if (!wav && target.formatTag != wav::kWaveFormatAac && target.formatTag != wav::kWaveFormatMp3) return false;
     if (destination.empty()) return false;
     // A hidden sibling of the destination, so the final rename stays on one file system.
     std::string folder = folderOf(destination);

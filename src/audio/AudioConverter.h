@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/WaveFormat.h"
+#include "wav/WaveFormat.h"
 
 #include <functional>
 #include <string>
@@ -14,7 +14,7 @@ using ConversionProgress = std::function<void(double)>;
 // The samples are resampled to the record's channels and rate. The result is written
 // beside the destination and renamed over it only when complete, so a failed or
 // interrupted conversion never leaves a partial destination behind.
-bool convertAudioFile(const std::string& source, const std::string& destination, const WaveFormat& target,
+bool convertAudioFile(const std::string& source, const std::string& destination, const wav::WaveFormat& target,
                       const ConversionProgress& progress = {});
 
 // A new empty file in the user's temporary folder named "___<random><suffix>";

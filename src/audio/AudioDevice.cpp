@@ -1,6 +1,6 @@
 #include "audio/AudioDevice.h"
 
-#include "audio/SoundServerAddress.h"
+#include "audio/SoundServer.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -31,12 +31,7 @@ AudioDevice::~AudioDevice() {
     setDelegate(nullptr);
     if (!loop_) return;
     pa_threaded_mainloop_stop(loop_);
-    if (context_) {
-        pa_context_set_state_callback(context_, nullptr, nullptr);
-        pa_context_set_subscribe_callback(context_, nullptr, nullptr);
-        pa_context_disconnect(context_);
-        pa_context_unref(context_);
-    }
+    closeSoundServerContext(context_);
     pa_threaded_mainloop_free(loop_);
 }
 
@@ -54,19 +49,12 @@ bool AudioDevice::connected() const {
 }
 
 void AudioDevice::connect() {
-    if (context_) {
-        pa_context_set_state_callback(context_, nullptr, nullptr);
-        pa_context_set_subscribe_callback(context_, nullptr, nullptr);
-        pa_context_disconnect(context_);
-        pa_context_unref(context_);
-    }
+    closeSoundServerContext(context_);
     ready_ = false;
     ++attempts_;
-    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Tarn endpoint watcher");
-    if (!context_) return;
-    pa_context_set_state_callback(context_, &AudioDevice::onState, this);
-    const std::string server = soundServerAddress();
-    if (pa_context_connect(context_, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) scheduleRetry();
+    context_ = connectSoundServerContext(pa_threaded_mainloop_get_api(loop_), "Tarn endpoint watcher",
+                                         &AudioDevice::onState, this);
+    if (!context_) scheduleRetry();
 }
 
 void AudioDevice::scheduleRetry() {

@@ -1,6 +1,6 @@
 #include "audio/AudioEndpoints.h"
 
-#include "audio/SoundServerAddress.h"
+#include "audio/SoundServer.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -85,14 +85,9 @@ std::vector<AudioDeviceInfo> listAudioEndpoints(AudioDirection direction) {
     Query q;
     q.loop = pa_mainloop_new();
     if (!q.loop) return {};
-    pa_proplist* props = pa_proplist_new();
-    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Tarn");
-    q.context = pa_context_new_with_proplist(pa_mainloop_get_api(q.loop), "Tarn", props);
-    pa_proplist_free(props);
+    q.context = connectSoundServerContext(pa_mainloop_get_api(q.loop), "Tarn", nullptr, nullptr);
     std::vector<AudioDeviceInfo> result;
-    const std::string server = soundServerAddress();
-    if (q.context && pa_context_connect(q.context, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
-        iterateUntil(q, [&] { return pa_context_get_state(q.context) == PA_CONTEXT_READY; })) {
+    if (q.context && iterateUntil(q, [&] { return pa_context_get_state(q.context) == PA_CONTEXT_READY; })) {
         q.pending = 2;
         pa_operation* ops[2] = {
             pa_context_get_server_info(q.context, onServer, &q),
@@ -108,10 +103,7 @@ std::vector<AudioDeviceInfo> listAudioEndpoints(AudioDirection direction) {
             result = std::move(q.devices);
         }
     }
-    if (q.context) {
-        pa_context_disconnect(q.context);
-        pa_context_unref(q.context);
-    }
+    closeSoundServerContext(q.context);
     pa_mainloop_free(q.loop);
     return result;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/WaveFormat.h"
+#include "wav/WaveFormat.h"
 
 #include <string>
 
@@ -8,7 +8,7 @@
 // audio stream (tags as a WAV would carry them) and its duration in seconds.
 struct AudioFileInfo {
     bool readable = false;
-    WaveFormat format;
+    wav::WaveFormat format;
     float duration = 0;
 };
 

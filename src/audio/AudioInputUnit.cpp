@@ -4,11 +4,11 @@
 
 #include <pulse/simple.h>
 
-AudioInputUnit::AudioInputUnit() : format_(WaveFormat::pcm(kWaveFormatPcm, 2, 44100, 16)) {}
+AudioInputUnit::AudioInputUnit() : format_(wav::pcmFormat(wav::kWaveFormatPcm, 2, 44100, 16)) {}
 
 AudioInputUnit::~AudioInputUnit() {
     stop(true);
-    if (thread_.joinable()) thread_.join();
+    if (thread_) thread_->join();
 }
 
 int AudioInputUnit::status() const {
@@ -18,13 +18,18 @@ int AudioInputUnit::status() const {
 
 void AudioInputUnit::start(const std::string& deviceUid) {
     if (!running_) {
-        if (thread_.joinable()) thread_.join();
+        if (thread_) thread_->join();
         pa_simple* stream = openUnitStream(false, deviceUid);
         if (!stream) return;
         quit_ = false;
         running_ = true;
         active_ = true;
-        thread_ = std::thread(&AudioInputUnit::run, this, stream);
+        thread_ = std::make_unique<UnitThread>([this, stream] { run(stream); });
+        if (thread_->start(false) == 0) {
+            pa_simple_free(stream);
+            running_ = false;
+            active_ = false;
+        }
     } else {
         active_ = true;
     }
@@ -36,8 +41,8 @@ void AudioInputUnit::pause() {
 
 void AudioInputUnit::stop(bool silent) {
     quit_ = true;
-    if (threadId_.load() != std::this_thread::get_id()) {
-        if (thread_.joinable()) thread_.join();
+    if (!thread_ || !thread_->isLoopThread()) {
+        if (thread_) thread_->join();
     } else {
         frames_ = 0;
         meter_.clear();
@@ -48,7 +53,6 @@ void AudioInputUnit::stop(bool silent) {
 }
 
 void AudioInputUnit::run(pa_simple* stream) {
-    threadId_ = std::this_thread::get_id();
     raiseUnitThreadPriority();
     int16_t buffer[kUnitBufferBytes / 2];
     while (!quit_) {
@@ -62,7 +66,6 @@ void AudioInputUnit::run(pa_simple* stream) {
         if (sink_) sink_->capture(buffer, sizeof buffer);
     }
     pa_simple_free(stream);
-    threadId_ = std::thread::id();
     frames_ = 0;
     meter_.clear();
     running_ = false;

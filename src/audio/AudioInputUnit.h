@@ -2,10 +2,11 @@
 
 #include "audio/AudioStreams.h"
 #include "audio/LevelMeter.h"
+#include "audio/UnitStream.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
-#include <thread>
 
 struct pa_simple;
 
@@ -18,7 +19,7 @@ public:
 
     AudioInputStreamDelegate* sink() const override { return sink_; }
     void setSink(AudioInputStreamDelegate* sink) override { sink_ = sink; }
-    const WaveFormat& format() const override { return format_; }
+    const wav::WaveFormat& format() const override { return format_; }
     void start(const std::string& deviceUid) override;
     void pause() override;
     void stop(bool silent) override;
@@ -38,8 +39,7 @@ private:
     std::atomic<float> volume_{1.0f};
     std::atomic<uint32_t> frames_{0};
     LevelMeter meter_{1};
-    WaveFormat format_;
-    std::thread thread_;
-    std::atomic<std::thread::id> threadId_{};
+    wav::WaveFormat format_;
+    std::unique_ptr<UnitThread> thread_;
     std::atomic<bool> quit_{false};
 };

@@ -6,11 +6,11 @@
 
 #include <cstring>
 
-AudioOutputUnit::AudioOutputUnit() : format_(WaveFormat::pcm(kWaveFormatPcm, 2, 44100, 16)) {}
+AudioOutputUnit::AudioOutputUnit() : format_(wav::pcmFormat(wav::kWaveFormatPcm, 2, 44100, 16)) {}
 
 AudioOutputUnit::~AudioOutputUnit() {
     stop();
-    if (thread_.joinable()) thread_.join();
+    if (thread_) thread_->join();
 }
 
 int AudioOutputUnit::status() const {
@@ -20,7 +20,7 @@ int AudioOutputUnit::status() const {
 
 void AudioOutputUnit::start(const std::string& deviceUid) {
     if (!running_) {
-        if (thread_.joinable()) thread_.join();
+        if (thread_) thread_->join();
         pa_simple* stream = openUnitStream(true, deviceUid);
         if (!stream) return;  // no output: nothing plays, the status stays 0
         {
@@ -30,7 +30,12 @@ void AudioOutputUnit::start(const std::string& deviceUid) {
         }
         running_ = true;
         active_ = true;
-        thread_ = std::thread(&AudioOutputUnit::run, this, stream);
+        thread_ = std::make_unique<UnitThread>([this, stream] { run(stream); });
+        if (thread_->start(false) == 0) {
+            pa_simple_free(stream);
+            running_ = false;
+            active_ = false;
+        }
     } else if (!active_) {
         std::lock_guard<std::mutex> lock(mutex_);
         active_ = true;
@@ -46,7 +51,7 @@ void AudioOutputUnit::pause() {
 }
 
 void AudioOutputUnit::stop() {
-    const bool own = threadId_.load() == std::this_thread::get_id();
+    const bool own = thread_ && thread_->isLoopThread();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         quit_ = true;
@@ -62,7 +67,7 @@ void AudioOutputUnit::stop() {
         meter_.clear();
         return;
     }
-    if (thread_.joinable()) thread_.join();
+    if (thread_) thread_->join();
     running_ = false;
     active_ = false;
 }
@@ -78,7 +83,6 @@ size_t AudioOutputUnit::renderStep(int16_t* buffer) {
 }
 
 void AudioOutputUnit::run(pa_simple* stream) {
-    threadId_ = std::this_thread::get_id();
     raiseUnitThreadPriority();
     int16_t buffer[kUnitBufferBytes / 2];
     for (;;) {
@@ -107,7 +111,6 @@ void AudioOutputUnit::run(pa_simple* stream) {
     else
         pa_simple_flush(stream, &error);
     pa_simple_free(stream);
-    threadId_ = std::thread::id();
     frames_ = 0;
     meter_.clear();
     running_ = false;

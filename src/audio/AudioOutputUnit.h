@@ -2,11 +2,12 @@
 
 #include "audio/AudioStreams.h"
 #include "audio/LevelMeter.h"
+#include "audio/UnitStream.h"
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
-#include <thread>
 
 struct pa_simple;
 
@@ -19,7 +20,7 @@ public:
 
     AudioOutputStreamDelegate* source() const override { return source_; }
     void setSource(AudioOutputStreamDelegate* source) override { source_ = source; }
-    const WaveFormat& format() const override { return format_; }
+    const wav::WaveFormat& format() const override { return format_; }
     void start(const std::string& deviceUid) override;
     void pause() override;
     void stop() override;
@@ -45,9 +46,8 @@ private:
     std::atomic<float> volume_{1.0f};
     std::atomic<uint32_t> frames_{0};
     LevelMeter meter_{4};
-    WaveFormat format_;
-    std::thread thread_;
-    std::atomic<std::thread::id> threadId_{};
+    wav::WaveFormat format_;
+    std::unique_ptr<UnitThread> thread_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool quit_ = false;

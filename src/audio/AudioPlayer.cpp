@@ -25,8 +25,8 @@ bool AudioPlayer::open(const std::string& path) {
     timeOffset_ = 0;
     path_.clear();
     if (!output_) return false;
-    const WaveFormat& f = output_->format();
-    if (!reader_.open(path, f.channels, static_cast<int>(f.samplesPerSec), AudioFileReader::Sample::S16)) return false;
+    const wav::WaveFormat& f = output_->format();
+    if (!reader_.open(path, f.channels, static_cast<int>(f.sampleRate), AudioFileReader::Sample::S16)) return false;
     const double duration = reader_.duration();
     if (duration > 0) totalTime_ = static_cast<float>(duration);
     path_ = path;
@@ -36,10 +36,10 @@ bool AudioPlayer::open(const std::string& path) {
 bool AudioPlayer::prepare() {
     if (reader_.isOpen()) return true;
     if (path_.empty() || !output_) return false;
-    const WaveFormat& f = output_->format();
+    const wav::WaveFormat& f = output_->format();
     pending_.clear();
     pendingPos_ = 0;
-    return reader_.open(path_, f.channels, static_cast<int>(f.samplesPerSec), AudioFileReader::Sample::S16);
+    return reader_.open(path_, f.channels, static_cast<int>(f.sampleRate), AudioFileReader::Sample::S16);
 }
 
 bool AudioPlayer::locate(float seconds) {

@@ -36,7 +36,7 @@ bool AudioRecorder::create(const std::string& path, int format) {
     path_.clear();
     // Anything but the five known formats writes nothing.
     if (!input_ || format < 0 || format > kPcmFormat || path.empty()) return false;
-    const WaveFormat& in = input_->format();
+    const wav::WaveFormat& in = input_->format();
     framesWritten_ = 0;
     bool ok;
     if (format == kPcmFormat) {
@@ -44,7 +44,7 @@ bool AudioRecorder::create(const std::string& path, int format) {
         ok = wav_->openWrite(path, in);
     } else {
         encoder_ = std::make_unique<AudioFileWriter>();
-        ok = encoder_->open(path, "", "aac", in.channels, static_cast<int>(in.samplesPerSec), kAacBitRates[format],
+        ok = encoder_->open(path, "", "aac", in.channels, static_cast<int>(in.sampleRate), kAacBitRates[format],
                             AudioFileWriter::Input::S16);
     }
     if (!ok) {

@@ -26,17 +26,17 @@ struct RemovedAfterwards {
 bool openSamples(const std::string& source, WaveChunkFile& wav, RemovedAfterwards& temporary) {
     AudioFileInfo info = inspectAudioFile(source);
     if (!info.readable) return false;
-    const uint16_t tag = info.format.tag;
-    if ((tag == kWaveFormatPcm || tag == kWaveFormatFloat) && wav.openRead(source)) {
-        const WaveFormat& f = wav.format();
-        if ((f.tag == kWaveFormatPcm || f.tag == kWaveFormatFloat) && f.channels > 0 &&
+    const uint16_t tag = info.format.formatTag;
+    if ((tag == wav::kWaveFormatPcm || tag == wav::kWaveFormatIeeeFloat) && wav.openRead(source)) {
+        const wav::WaveFormat& f = wav.format();
+        if ((f.formatTag == wav::kWaveFormatPcm || f.formatTag == wav::kWaveFormatIeeeFloat) && f.channels > 0 &&
             f.blockAlign == f.channels * (f.bitsPerSample / 8) && f.bitsPerSample % 8 == 0)
             return true;
         wav.close();
     }
     temporary.path = makeTemporaryFile(".wav");
     if (temporary.path.empty()) return false;
-    WaveFormat pcm = WaveFormat::pcm(kWaveFormatPcm, info.format.channels, info.format.samplesPerSec, 16);
+    wav::WaveFormat pcm = wav::pcmFormat(wav::kWaveFormatPcm, info.format.channels, info.format.sampleRate, 16);
     return convertAudioFile(source, temporary.path, pcm) && wav.openRead(temporary.path);
 }
 
@@ -51,17 +51,16 @@ bool splitAudioFile(const std::string& source, const std::vector<std::string>& o
     RemovedAfterwards temporary;
     WaveChunkFile in;
     if (!openSamples(source, in, temporary)) return false;
-    const WaveFormat src = in.format();
+    const wav::WaveFormat src = in.format();
     size_t k = src.channels / outputs.size();
     if (k == 0) return false;
     k = std::min<size_t>(k, 2);
     const size_t bytesPerSample = src.bitsPerSample / 8;
 
-    WaveFormat outFormat = src;
+    wav::WaveFormat outFormat = src;
     outFormat.channels = static_cast<uint16_t>(k);
     outFormat.blockAlign = static_cast<uint16_t>(k * bytesPerSample);
-    outFormat.avgBytesPerSec = outFormat.blockAlign * src.samplesPerSec;
-    outFormat.extraSize = 0;  // the written chunk carries no extra bytes
+    outFormat.avgBytesPerSec = outFormat.blockAlign * src.sampleRate;
 
     std::vector<std::unique_ptr<WaveChunkFile>> files;
     bool ok = true;
@@ -92,7 +91,7 @@ bool reverseAudioFile(const std::string& source, const std::string& output) {
     RemovedAfterwards temporary;
     WaveChunkFile in;
     if (!openSamples(source, in, temporary)) return false;
-    const WaveFormat format = in.format();
+    const wav::WaveFormat format = in.format();
     const size_t frameBytes = format.blockAlign;
     const size_t blockBytes = frameBytes * kFramesPerBlock;
 
@@ -118,8 +117,7 @@ bool reverseAudioFile(const std::string& source, const std::string& output) {
     in.close();
     total -= total % frameBytes;  // a trailing partial frame is not a frame
 
-    WaveFormat outFormat = format;
-    outFormat.extraSize = 0;
+    const wav::WaveFormat& outFormat = format;
     WaveChunkFile out;
     const bool created = ok && fflush(data) == 0 && out.openWrite(output, outFormat);
     ok = ok && created;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/WaveFormat.h"
+#include "wav/WaveFormat.h"
 
 #include <cstddef>
 #include <string>
@@ -26,7 +26,7 @@ public:
     virtual ~AudioOutputStream() = default;
     virtual AudioOutputStreamDelegate* source() const = 0;
     virtual void setSource(AudioOutputStreamDelegate* source) = 0;
-    virtual const WaveFormat& format() const = 0;
+    virtual const wav::WaveFormat& format() const = 0;
     virtual void start(const std::string& deviceUid) = 0;
     virtual void pause() = 0;
     virtual void stop() = 0;
@@ -49,7 +49,7 @@ public:
     virtual ~AudioInputStream() = default;
     virtual AudioInputStreamDelegate* sink() const = 0;
     virtual void setSink(AudioInputStreamDelegate* sink) = 0;
-    virtual const WaveFormat& format() const = 0;
+    virtual const wav::WaveFormat& format() const = 0;
     virtual void start(const std::string& deviceUid) = 0;
     virtual void pause() = 0;
     // Ends capture; unless silent, the sink hears captureStopped afterwards.

@@ -117,15 +117,22 @@ bool SamplePlayer::startOutput() {
         output_ = std::move(output);
     }
     running_ = true;
-    renderThread_ = std::thread(&SamplePlayer::renderLoop, this);
+    renderThread_ = std::make_unique<UnitThread>([this] { renderLoop(); });
+    if (renderThread_->start(false) == 0) {
+        running_ = false;
+        renderThread_.reset();
+        std::lock_guard<std::mutex> lock(outputMutex_);
+        output_.reset();
+        return false;
+    }
     return true;
 }
 
 void SamplePlayer::stopOutput() {
-    if (!renderThread_.joinable()) return;
+    if (!renderThread_ || !renderThread_->hasThread()) return;
     running_ = false;
     output_->interrupt();
-    renderThread_.join();
+    renderThread_->join();
     std::lock_guard<std::mutex> lock(outputMutex_);
     output_.reset();
 }

@@ -4,13 +4,13 @@
 #include "audio/AudioFileReader.h"
 #include "audio/LevelMeter.h"
 #include "audio/SamplePlayerOutput.h"
+#include "audio/UnitStream.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 class SamplePlayerDelegate {
@@ -133,7 +133,7 @@ private:
     int rate_ = 44100;
     mutable std::mutex outputMutex_;
     std::unique_ptr<SamplePlayerOutput> output_;
-    std::thread renderThread_;
+    std::unique_ptr<UnitThread> renderThread_;
     std::atomic<bool> running_{false};
     LevelMeter meter_{1};
 };

@@ -1,6 +1,6 @@
 #include "audio/SamplePlayerOutput.h"
 
-#include "audio/SoundServerAddress.h"
+#include "audio/SoundServer.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -44,14 +44,10 @@ bool SamplePlayerOutput::open(const std::string& sinkName) {
 }
 
 bool SamplePlayerOutput::connectContext() {
-    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Tarn sampler");
+    context_ = connectSoundServerContext(
+        pa_threaded_mainloop_get_api(loop_), "Tarn sampler",
+        [](pa_context*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); }, loop_);
     if (!context_) return false;
-    pa_context_set_state_callback(
-        context_, [](pa_context*, void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); },
-        loop_);
-    const std::string server = soundServerAddress();
-    if (pa_context_connect(context_, server.empty() ? nullptr : server.c_str(), PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-        return false;
     for (;;) {
         const pa_context_state_t state = pa_context_get_state(context_);
         if (state == PA_CONTEXT_READY) return true;
@@ -172,9 +168,7 @@ void SamplePlayerOutput::close() {
         stream_ = nullptr;
     }
     if (context_) {
-        pa_context_set_state_callback(context_, nullptr, nullptr);
-        pa_context_disconnect(context_);
-        pa_context_unref(context_);
+        closeSoundServerContext(context_);
         context_ = nullptr;
     }
     pa_threaded_mainloop_unlock(loop_);

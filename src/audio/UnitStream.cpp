@@ -1,6 +1,6 @@
 #include "audio/UnitStream.h"
 
-#include "audio/SoundServerAddress.h"
+#include "audio/SoundServer.h"
 
 #include <pulse/simple.h>
 
@@ -19,16 +19,11 @@ pa_simple* openUnitStream(bool playback, const std::string& uid) {
     attr.prebuf = playback ? kUnitBufferBytes : static_cast<uint32_t>(-1);
     attr.minreq = playback ? kUnitBufferBytes : static_cast<uint32_t>(-1);
     attr.fragsize = playback ? static_cast<uint32_t>(-1) : kUnitBufferBytes;
-    const std::string server = soundServerAddress();
     const pa_stream_direction_t direction = playback ? PA_STREAM_PLAYBACK : PA_STREAM_RECORD;
     const char* name = playback ? "Preview" : "Recording";
     pa_simple* stream = nullptr;
-    if (!uid.empty())
-        stream = pa_simple_new(server.empty() ? nullptr : server.c_str(), "Tarn", direction, uid.c_str(), name, &sampleFormat,
-                               nullptr, &attr, nullptr);
-    if (!stream)
-        stream = pa_simple_new(server.empty() ? nullptr : server.c_str(), "Tarn", direction, nullptr, name, &sampleFormat,
-                               nullptr, &attr, nullptr);
+    if (!uid.empty()) stream = openSoundServerStream(direction, uid, name, &sampleFormat, &attr);
+    if (!stream) stream = openSoundServerStream(direction, std::string(), name, &sampleFormat, &attr);
     return stream;
 }
 

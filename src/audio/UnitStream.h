@@ -1,5 +1,8 @@
 #pragma once
 
+#include "base/Thread.h"
+
+#include <functional>
 #include <string>
 
 struct pa_simple;
@@ -20,3 +23,16 @@ std::string truncatedUid(const std::string& uid);
 // Puts the calling unit thread on a real-time schedule where the system allows it
 // (the units' buffers are short); stays as it is otherwise.
 void raiseUnitThreadPriority();
+
+// The thread of a unit's or player's loop: the program's thread base running one function.
+// Its owner joins it before anything the loop uses goes away.
+class UnitThread : public Thread {
+public:
+    explicit UnitThread(std::function<void()> loop) : loop_(std::move(loop)) {}
+    void run() override { loop_(); }
+    // True on the loop's own thread while the loop runs (a loop may stop its own unit).
+    bool isLoopThread() const { return isCurrentThread() && !finished(); }
+
+private:
+    std::function<void()> loop_;
+};

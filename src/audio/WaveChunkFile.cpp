@@ -8,16 +8,17 @@
 
 namespace {
 
-// A WAV whose "fmt " chunk carries the record's two extra-size bytes (18 bytes in all).
+// A WAV whose "fmt " chunk ends in an extra-size field of 0 (18 bytes in all), as the
+// extended record that other programs expect of these files has it.
 class ExtendedFormatWavStream : public wav::WavStream {
 public:
-    ExtendedFormatWavStream(wav::DataStream* base, uint16_t extraSize) : WavStream(base), extraSize_(extraSize) {}
+    explicit ExtendedFormatWavStream(wav::DataStream* base) : WavStream(base) {}
 
 protected:
-    bool onWriteFormatExtension(wav::RiffChunkStream* fmt) override { return fmt->write(&extraSize_, 2) == 2; }
-
-private:
-    uint16_t extraSize_;
+    bool onWriteFormatExtension(wav::RiffChunkStream* fmt) override {
+        const uint16_t noExtraBytes = 0;
+        return fmt->write(&noExtraBytes, 2) == 2;
+    }
 };
 
 }  // namespace
@@ -36,7 +37,7 @@ bool WaveChunkFile::openRead(const std::string& path) {
     auto stream = std::make_unique<wav::WavStream>(file.get());
     stream->setWordAligned(true);
     if (!stream->open() || stream->format().blockAlign == 0) return false;
-    format_ = WaveFormat::fromRecord(stream->format());
+    format_ = stream->format();
     // A size beyond the end of the file (an unfinished recording) means "up to the end".
     const uint64_t start = file->position();
     dataSize_ = std::min<uint64_t>(stream->size(), file->size() > start ? file->size() - start : 0);
@@ -47,7 +48,7 @@ bool WaveChunkFile::openRead(const std::string& path) {
     return true;
 }
 
-bool WaveChunkFile::openWrite(const std::string& path, const WaveFormat& format) {
+bool WaveChunkFile::openWrite(const std::string& path, const wav::WaveFormat& format) {
     if (file_) return false;
     file_ = std::make_unique<wav::FileStream>();
     if (!file_->createTruncating(path)) {
@@ -57,9 +58,9 @@ bool WaveChunkFile::openWrite(const std::string& path, const WaveFormat& format)
     writing_ = true;
     format_ = format;
     dataSize_ = 0;
-    wav_ = std::make_unique<ExtendedFormatWavStream>(file_.get(), format.extraSize);
+    wav_ = std::make_unique<ExtendedFormatWavStream>(file_.get());
     wav_->setWordAligned(true);
-    if (!wav_->create(format.record())) failed_ = true;
+    if (!wav_->create(format)) failed_ = true;
     return !failed_;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/WaveFormat.h"
+#include "wav/WaveFormat.h"
 
 #include <cstdint>
 #include <memory>
@@ -26,7 +26,7 @@ public:
     // plain tag. False when the file is not a readable WAV.
     bool openRead(const std::string& path);
     // Creates (truncates) a WAV for writing with the given format record.
-    bool openWrite(const std::string& path, const WaveFormat& format);
+    bool openWrite(const std::string& path, const wav::WaveFormat& format);
 
     // Reads up to size bytes of sample data; 0 at the end (a read error ends the data too),
     // -1 when the file is not open for reading.
@@ -36,7 +36,7 @@ public:
     // Finishes the file (sizes fixed for a written file); false when anything failed.
     bool close();
 
-    const WaveFormat& format() const { return format_; }
+    const wav::WaveFormat& format() const { return format_; }
     uint64_t dataSize() const { return dataSize_; }
 
 private:
@@ -44,7 +44,7 @@ private:
     std::unique_ptr<wav::WavStream> wav_;
     bool writing_ = false;
     bool failed_ = false;
-    WaveFormat format_;
+    wav::WaveFormat format_;
     uint64_t dataSize_ = 0;  // bytes of sample data (to read, or written)
     uint64_t dataPos_ = 0;   // bytes of sample data read so far
 };

@@ -188,14 +188,14 @@ public:
     int send(const uint8_t* data, size_t length) override {
         if (length == 0) return 0;
         size_t largest = largestEvent_.load();
-        if (length + kHeader >= kRingSize || (largest != 0 && length > largest)) return RtMidiError::DRIVER_ERROR;
+        if (length + kHeader >= kRingSize || (largest != 0 && length > largest)) return MIDISystem::kSendDriverError;
         std::lock_guard<std::mutex> lock(writer_);  // the ring buffer takes one writer at a time
         auto deadline = std::chrono::steady_clock::now() + kRoomWait;
         while (jack_ringbuffer_write_space(ring_) < kHeader + length) {
-            if (serverGone_.load() || std::chrono::steady_clock::now() > deadline) return RtMidiError::DRIVER_ERROR;
+            if (serverGone_.load() || std::chrono::steady_clock::now() > deadline) return MIDISystem::kSendDriverError;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        if (serverGone_.load()) return RtMidiError::DRIVER_ERROR;
+        if (serverGone_.load()) return MIDISystem::kSendDriverError;
         // Length and bytes become readable together, with one advance of the write pointer.
         uint32_t size = static_cast<uint32_t>(length);
         put(0, reinterpret_cast<const uint8_t*>(&size), kHeader);
@@ -293,6 +293,15 @@ private:
 };
 
 }  // namespace
+
+namespace {
+void quiet(const char*) {}
+}
+
+void keepQuiet() {
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+}
 
 std::vector<std::string> portNames(bool destinations) {
     // Made on first use and kept for the life of the process.

@@ -22,6 +22,9 @@
 // the client is deactivated. From then on a cycle only reads the port buffer and returns.
 namespace JackMIDIPorts {
 
+// Keeps libjack from printing its complaints (a missing server above all) on stderr.
+void keepQuiet();
+
 // Full names ("client:port") of the MIDI ports that send (destinations false) or receive
 // (destinations true), in the server's order; empty when no server runs. One listing client
 // is kept for the whole process; it is opened again after its server went away.

@@ -8,7 +8,7 @@
 #include <memory>
 
 // One open connection to a MIDI output device. The send operations return 0 on success and
-// otherwise an error code (the RtMidi error type; a plain warning counts as a driver error).
+// otherwise the MIDI system's SendError.
 class MIDIOutputEndpoint {
 public:
     MIDIOutputEndpoint() = default;

@@ -7,6 +7,19 @@
 // An open connection to one port of the MIDI system, whichever backend serves it.
 namespace MIDISystem {
 
+// Why a write failed. The numbers are the codes the MIDI "error" events have always carried.
+enum SendError : int {
+    kSendUnspecified = 2,
+    kSendNoDevices = 3,
+    kSendInvalidDevice = 4,
+    kSendOutOfMemory = 5,
+    kSendInvalidParameter = 6,
+    kSendInvalidUse = 7,
+    kSendDriverError = 8,
+    kSendSystemError = 9,
+    kSendThreadError = 10,
+};
+
 // Gets each received message whole, on the backend's own input thread.
 using Receiver = std::function<void(const uint8_t* data, size_t length)>;
 
@@ -20,8 +33,7 @@ public:
 class Output {
 public:
     virtual ~Output() = default;
-    // Writes one whole message: 0 on success, otherwise the RtMidi error type that says why
-    // (a plain warning is reported as a driver error).
+    // Writes one whole message: 0 on success, otherwise the SendError that says why.
     virtual int send(const uint8_t* data, size_t length) = 0;
 };
 

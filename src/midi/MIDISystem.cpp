@@ -3,44 +3,28 @@
 #include "midi/JackMIDIPorts.h"
 #include "midi/RtMidiPorts.h"
 
-#include <jack/jack.h>
-
 #include <cstdlib>
 #include <strings.h>
-#include <unistd.h>
 
 namespace MIDISystem {
 
 namespace {
 
-void quiet(const char*) {}
-
-bool alsaSequencerOpens() {
-    if (access("/dev/snd/seq", R_OK | W_OK) != 0) return false;
-    try {
-        RtMidiIn probe(RtMidi::LINUX_ALSA, clientName());
-        return true;
-    } catch (const RtMidiError&) {
-        return false;
-    }
-}
-
-RtMidi::Api chooseApi() {
-    // libjack reports a missing server on stderr; Tarn keeps quiet and just lists nothing.
-    jack_set_error_function(quiet);
-    jack_set_info_function(quiet);
+Api chooseApi() {
+    // A missing JACK server is not worth a word on stderr: nothing is listed, that is all.
+    JackMIDIPorts::keepQuiet();
     const char* wanted = std::getenv("TARN_MIDI_API");
-    if (wanted && strcasecmp(wanted, "jack") == 0) return RtMidi::UNIX_JACK;
-    if (wanted && strcasecmp(wanted, "alsa") == 0) return RtMidi::LINUX_ALSA;
-    return alsaSequencerOpens() ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+    if (wanted && strcasecmp(wanted, "jack") == 0) return Api::Jack;
+    if (wanted && strcasecmp(wanted, "alsa") == 0) return Api::AlsaSequencer;
+    return RtMidiPorts::sequencerOpens() ? Api::AlsaSequencer : Api::Jack;
 }
 
-bool overJack() { return api() == RtMidi::UNIX_JACK; }
+bool overJack() { return api() == Api::Jack; }
 
 }  // namespace
 
-RtMidi::Api api() {
-    static const RtMidi::Api chosen = chooseApi();
+Api api() {
+    static const Api chosen = chooseApi();
     return chosen;
 }
 
@@ -91,17 +75,18 @@ int findPort(const std::vector<std::string>& names, bool output, const MIDIEndpo
 }
 
 std::unique_ptr<Input> openInput(const MIDIEndpointInfo& endpoint, Receiver receiver) {
-    if (!overJack()) return RtMidiPorts::openInput(endpoint, std::move(receiver));
     std::vector<std::string> names = portNames(false);
     int number = findPort(names, false, endpoint);
-    return number < 0 ? nullptr : JackMIDIPorts::openInput(names[number], std::move(receiver));
+    if (number < 0) return nullptr;
+    return overJack() ? JackMIDIPorts::openInput(names[number], std::move(receiver))
+                      : RtMidiPorts::openInput(names[number], std::move(receiver));
 }
 
 std::unique_ptr<Output> openOutput(const MIDIEndpointInfo& endpoint) {
-    if (!overJack()) return RtMidiPorts::openOutput(endpoint);
     std::vector<std::string> names = portNames(true);
     int number = findPort(names, true, endpoint);
-    return number < 0 ? nullptr : JackMIDIPorts::openOutput(names[number]);
+    if (number < 0) return nullptr;
+    return overJack() ? JackMIDIPorts::openOutput(names[number]) : RtMidiPorts::openOutput(names[number]);
 }
 
 }  // namespace MIDISystem

@@ -3,8 +3,6 @@
 #include "midi/MIDIEndpointInfo.h"
 #include "midi/MIDIPortConnection.h"
 
-#include <rtmidi/RtMidi.h>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,8 +12,9 @@
 // TARN_MIDI_API=alsa insists on ALSA.
 namespace MIDISystem {
 
+enum class Api { AlsaSequencer, Jack };
 // The chosen API, decided once per process.
-RtMidi::Api api();
+Api api();
 // Name of Tarn's own clients in the MIDI system.
 const std::string& clientName();
 // True for a client name that belongs to Tarn itself (JACK numbers repeated names: "Tarn-01").

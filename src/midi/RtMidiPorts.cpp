@@ -4,12 +4,25 @@
 
 #include <rtmidi/RtMidi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <unistd.h>
 
 namespace RtMidiPorts {
 
 namespace {
+
+static_assert(RtMidiError::UNSPECIFIED == MIDISystem::kSendUnspecified &&
+                  RtMidiError::DRIVER_ERROR == MIDISystem::kSendDriverError &&
+                  RtMidiError::THREAD_ERROR == MIDISystem::kSendThreadError,
+              "the MIDI error events carry the numbers they always have");
+
+// RtMidi's error type as a SendError: a plain warning counts as a driver error.
+int sendError(int type) {
+    if (type == RtMidiError::WARNING) return MIDISystem::kSendDriverError;
+    return type;
+}
 
 void recordError(RtMidiError::Type type, const std::string&, void* record) {
     static_cast<std::atomic<int>*>(record)->store(static_cast<int>(type));
@@ -42,6 +55,13 @@ std::vector<std::string> namesOf(RtMidi& midi) {
     return names;
 }
 
+// The position of the port with that name in the object's own listing, or -1.
+int numberOf(RtMidi& midi, const std::string& name) {
+    std::vector<std::string> names = namesOf(midi);
+    auto found = std::find(names.begin(), names.end(), name);
+    return found == names.end() ? -1 : static_cast<int>(found - names.begin());
+}
+
 template <class T>
 std::vector<std::string> listWith() {
     static std::mutex mutex;
@@ -62,8 +82,8 @@ class Input final : public MIDISystem::Input {
 public:
     explicit Input(MIDISystem::Receiver receiver) : receiver_(std::move(receiver)) {}
 
-    bool open(const MIDIEndpointInfo& endpoint) {
-        int number = MIDISystem::findPort(namesOf(*midi_), false, endpoint);
+    bool open(const std::string& source) {
+        int number = numberOf(*midi_, source);
         if (number < 0) return false;
         // Everything is taken in; which statuses reach the page is decided above this layer.
         midi_->ignoreTypes(false, false, false);
@@ -84,8 +104,8 @@ private:
 
 class Output final : public MIDISystem::Output {
 public:
-    bool open(const MIDIEndpointInfo& endpoint) {
-        int number = MIDISystem::findPort(namesOf(*midi_), true, endpoint);
+    bool open(const std::string& destination) {
+        int number = numberOf(*midi_, destination);
         if (number < 0) return false;
         midi_.takeError();
         midi_->openPort(static_cast<unsigned>(number), MIDISystem::clientName() + " out");
@@ -101,8 +121,7 @@ public:
         } catch (const RtMidiError& thrown) {
             error = thrown.getType();
         }
-        if (error < 0) return 0;
-        return error == RtMidiError::WARNING ? RtMidiError::DRIVER_ERROR : error;
+        return error < 0 ? 0 : sendError(error);
     }
 
 private:
@@ -113,19 +132,29 @@ private:
 
 std::vector<std::string> portNames(bool output) { return output ? listWith<RtMidiOut>() : listWith<RtMidiIn>(); }
 
-std::unique_ptr<MIDISystem::Input> openInput(const MIDIEndpointInfo& endpoint, MIDISystem::Receiver receiver) {
+bool sequencerOpens() {
+    if (access("/dev/snd/seq", R_OK | W_OK) != 0) return false;
+    try {
+        RtMidiIn probe(RtMidi::LINUX_ALSA, MIDISystem::clientName());
+        return true;
+    } catch (const RtMidiError&) {
+        return false;
+    }
+}
+
+std::unique_ptr<MIDISystem::Input> openInput(const std::string& source, MIDISystem::Receiver receiver) {
     try {
         auto input = std::make_unique<Input>(std::move(receiver));
-        if (input->open(endpoint)) return input;
+        if (input->open(source)) return input;
     } catch (const RtMidiError&) {
     }
     return nullptr;
 }
 
-std::unique_ptr<MIDISystem::Output> openOutput(const MIDIEndpointInfo& endpoint) {
+std::unique_ptr<MIDISystem::Output> openOutput(const std::string& destination) {
     try {
         auto output = std::make_unique<Output>();
-        if (output->open(endpoint)) return output;
+        if (output->open(destination)) return output;
     } catch (const RtMidiError&) {
     }
     return nullptr;

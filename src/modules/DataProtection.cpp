@@ -1,15 +1,12 @@
 #include "modules/DataProtection.h"
 
+#include "sys/FileIO.h"
 #include "sys/Paths.h"
+#include "sys/SystemInfo.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
 #include <memory>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace dataprotection {
 
@@ -22,35 +19,17 @@ constexpr char kVersion = 1;
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
 
 bool readKey(const std::string& path, std::string& key) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return false;
-    struct stat info;
-    char buffer[kKeySize + 1];
-    ssize_t n = -1;
     // Only a key no one else could have read or planted is used.
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0)
-        n = ::read(fd, buffer, sizeof buffer);
-    ::close(fd);
-    if (n != static_cast<ssize_t>(kKeySize)) return false;
-    key.assign(buffer, kKeySize);
-    return true;
+    return readPrivateFile(path, kKeySize, key) && key.size() == kKeySize;
 }
 
-// Writes a new random key beside the final name and links it into place, so that two
-// processes making it at once end up with the same key.
+// A new random key, put in place so that two processes making it at once end up with the same key.
 bool createKey(const std::string& path) {
     std::string folder = folderOf(path);
     if (!makeFolders(folder.substr(0, folder.size() - 1))) return false;
     unsigned char key[kKeySize];
     if (RAND_bytes(key, sizeof key) != 1) return false;
-    std::string temporary = path + ".XXXXXX";
-    int fd = ::mkstemp(&temporary[0]);  // mode 0600
-    if (fd < 0) return false;
-    bool written = ::write(fd, key, sizeof key) == static_cast<ssize_t>(sizeof key) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    bool linked = written && (::link(temporary.c_str(), path.c_str()) == 0 || errno == EEXIST);
-    ::unlink(temporary.c_str());
-    return linked;
+    return createPrivateFileOnce(path, std::string(reinterpret_cast<const char*>(key), sizeof key));
 }
 
 bool userKey(std::string& key) {
@@ -60,18 +39,9 @@ bool userKey(std::string& key) {
     return createKey(path) && readKey(path, key);
 }
 
-std::string machineId() {
-    std::string id;
-    for (const char* path : {"/etc/machine-id", "/var/lib/dbus/machine-id"})
-        if (readWholeFile(path, id) && !id.empty()) return id;
-    char host[256] = {};
-    gethostname(host, sizeof host - 1);
-    return host;
-}
-
 // What the blob is bound to besides the key.
 std::string associatedData(const std::string& entropy) {
-    std::string uid = std::to_string(::getuid());
+    std::string uid = std::to_string(userId());
     return std::string("tarn data protection") + '\0' + uid + '\0' + machineId() + '\0' + entropy;
 }
 }

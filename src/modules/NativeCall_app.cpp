@@ -3,12 +3,10 @@
 #include "base/Json.h"
 #include "modules/NativeObjects.h"
 #include "base/Text.h"
+#include "sys/FileIO.h"
 #include "sys/Paths.h"
 #include "sys/Settings.h"
 #include "sys/SystemInfo.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 NativeCall_app::NativeCall_app(NativeObjects* objects) : NativeCall(objects) {
     setFunctions({
@@ -39,17 +37,9 @@ NativeCall_app::NativeCall_app(NativeObjects* objects) : NativeCall(objects) {
                 std::string bytes;
                 if (readWholeFile(path, bytes)) result.setString(utf8UpToZero(bytes));
             } else {
-                int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-                if (fd >= 0) {
-                    const std::string& text = args[1];
-                    size_t done = 0;
-                    while (done < text.size()) {
-                        ssize_t n = write(fd, text.data() + done, text.size() - done);
-                        if (n <= 0) break;
-                        done += static_cast<size_t>(n);
-                    }
-                    close(fd);
-                }
+                // Whole or not at all: a value cut short by a full disk or a crash would read back
+                // as a different value.
+                writeFileAtomically(path, args[1]);
             }
         }},
         {"clipboard", [this](const Args& args, CallResult& result) {

@@ -35,11 +35,11 @@ std::string formatJson(const std::string& path) {
         return jsonText(Json{{"format", "error"}, {"channels", 0}, {"samplerate", 0}, {"bitdepth", 0},
                              {"bitrate", 0}, {"duration", 0}});
     }
-    const WaveFormat& f = info.format;
-    return jsonText(Json{{"format", formatName(f.tag)},
+    const wav::WaveFormat& f = info.format;
+    return jsonText(Json{{"format", formatName(f.formatTag)},
                          {"channels", f.channels},
-                         {"samplerate", f.samplesPerSec},
-                         {"bitdepth", f.tag == kWaveFormatFloat ? 0 : f.bitsPerSample},
+                         {"samplerate", f.sampleRate},
+                         {"bitdepth", f.formatTag == wav::kWaveFormatIeeeFloat ? 0 : f.bitsPerSample},
                          {"bitrate", static_cast<uint32_t>(f.avgBytesPerSec * 8u)},
                          {"duration", static_cast<double>(info.duration)}});
 }
@@ -54,7 +54,7 @@ T truncated(double value) {
 
 // The page's conversion options as a target format record; a missing member or
 // one of the wrong type throws before anything starts.
-WaveFormat targetFormat(const Json& options, std::string& file) {
+wav::WaveFormat targetFormat(const Json& options, std::string& file) {
     if (!options.is_object()) throw std::invalid_argument("options must be an object");
     file = options.at("file").get<std::string>();
     const std::string format = options.at("format").get<std::string>();
@@ -63,24 +63,24 @@ WaveFormat targetFormat(const Json& options, std::string& file) {
     const double bits = options.at("bitdepth").get<double>();
     const double bitRate = options.at("bitrate").get<double>();
 
-    WaveFormat f;
+    wav::WaveFormat f;
     f.channels = truncated<uint16_t>(channels);
-    f.samplesPerSec = truncated<uint32_t>(rate);
+    f.sampleRate = truncated<uint32_t>(rate);
     f.bitsPerSample = truncated<uint16_t>(bits);
     f.avgBytesPerSec = truncated<uint32_t>(bitRate) / 8;
     if (format == "wav") {
         if (f.bitsPerSample == 0) {
-            f.tag = kWaveFormatFloat;
+            f.formatTag = wav::kWaveFormatIeeeFloat;
             f.bitsPerSample = 32;
         } else {
-            f.tag = kWaveFormatPcm;
+            f.formatTag = wav::kWaveFormatPcm;
         }
         f.blockAlign = static_cast<uint16_t>(f.bitsPerSample / 8 * f.channels);
-        f.avgBytesPerSec = f.blockAlign * f.samplesPerSec;
+        f.avgBytesPerSec = f.blockAlign * f.sampleRate;
     } else if (format == "m4a") {
-        f.tag = kWaveFormatAac;
+        f.formatTag = wav::kWaveFormatAac;
     } else if (format == "mp3") {
-        f.tag = kWaveFormatMp3;
+        f.formatTag = wav::kWaveFormatMp3;
     }
     return f;
 }
@@ -100,7 +100,7 @@ NativeCall_audio::NativeCall_audio(NativeObjects* objects)
         {"convert", [this](const Args& args, CallResult&) {
             const std::string& source = args.at(0);
             std::string file;
-            WaveFormat target = targetFormat(parseJson(args.at(1)), file);
+            wav::WaveFormat target = targetFormat(parseJson(args.at(1)), file);
             auto worker = std::make_unique<AudioConvertThread>(conversionEvents_, source, file, target);
             worker->start(false);
             objects_->addWorker(std::move(worker));

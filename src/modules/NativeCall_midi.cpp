@@ -3,8 +3,8 @@
 #include "modules/NativeObjects.h"
 #include "base/Text.h"
 #include "midi/MIDIClient.h"
+#include "sys/Desktop.h"
 
-#include <glib.h>
 
 #include <stdexcept>
 
@@ -70,25 +70,6 @@ void send(MIDIOutputPort& port, const std::string& hex) {
     port.send(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
-void openBluetoothSettings() {
-    // The settings programs of the common desktops, in order of preference.
-    static const std::vector<std::vector<const char*>> commands = {
-        {"gnome-control-center", "bluetooth", nullptr},
-        {"systemsettings", "kcm_bluetooth", nullptr},
-        {"blueman-manager", nullptr},
-    };
-    for (const auto& command : commands) {
-        gchar* program = g_find_program_in_path(command[0]);
-        if (!program) continue;
-        g_free(program);
-        g_spawn_async(nullptr, const_cast<gchar**>(command.data()), nullptr,
-                      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
-                                               G_SPAWN_STDERR_TO_DEV_NULL),
-                      nullptr, nullptr, nullptr, nullptr);
-        return;
-    }
-}
-
 }  // namespace MIDIBridge
 
 NativeCall_midi::NativeCall_midi(NativeObjects* objects) : NativeCall(objects) {
@@ -114,7 +95,7 @@ NativeCall_midi::NativeCall_midi(NativeObjects* objects) : NativeCall(objects) {
         {"send", [this](const Args& args, CallResult&) {
             MIDIBridge::send(*objects_->midiClient().outputPort(), args.at(0));
         }},
-        {"panel", [this](const Args&, CallResult&) { MIDIBridge::openBluetoothSettings(); }},
+        {"panel", [this](const Args&, CallResult&) { openBluetoothSettings(); }},
     });
 }
 

@@ -48,6 +48,4 @@ void disconnect(MIDIInputPort& port, const Args& args, size_t at);
 void connect(MIDIOutputPort& port, const Args& args, size_t at);
 void disconnect(MIDIOutputPort& port, const Args& args, size_t at);
 void send(MIDIOutputPort& port, const std::string& hex);
-// Opens the desktop's Bluetooth settings when it has them.
-void openBluetoothSettings();
 }  // namespace MIDIBridge

@@ -5,6 +5,7 @@
 #include "base/Text.h"
 #include "midi/MIDIClient.h"
 #include "modules/NativeCall_midi.h"
+#include "sys/Desktop.h"
 
 #include <stdexcept>
 
@@ -13,11 +14,12 @@ NativeCall_midix::NativeCall_midix(NativeObjects* objects) : NativeCall(objects)
         {"client", [this](const Args& args, CallResult&) {
             int count = toInt(args.at(0));
             // Every client is a MIDI system client with its own threads: a page never needs
-            // many, and a huge count must not take the process down.
-            if (count < 0 || count > kMaxClients)
-                throw NativeException("client count must be 0 to " + std::to_string(kMaxClients));
+            // many, and a huge count must not take the process down. A count below one asks
+            // for no client at all, so it is nothing to refuse.
+            if (count > kMaxClients)
+                throw NativeException("client count must be at most " + std::to_string(kMaxClients));
             auto& clients = objects_->midixClients();
-            if (!clients.empty()) return;
+            if (!clients.empty() || count < 1) return;
             for (int i = 0; i < count; ++i) {
                 NativeObjects::MIDIXClient entry;
                 entry.client = std::make_unique<MIDIClient>();
@@ -53,7 +55,7 @@ NativeCall_midix::NativeCall_midix(NativeObjects* objects) : NativeCall(objects)
             client(args.at(0));  // checks the number
             objects_->midixClients()[toInt(args.at(0))].delegate->setThru(toBool(args.at(1)));
         }},
-        {"panel", [this](const Args&, CallResult&) { MIDIBridge::openBluetoothSettings(); }},
+        {"panel", [this](const Args&, CallResult&) { openBluetoothSettings(); }},
     });
 }
 

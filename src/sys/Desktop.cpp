@@ -4,6 +4,7 @@
 #include "sys/SystemInfo.h"
 
 #include <gio/gio.h>
+#include <vector>
 
 namespace {
 
@@ -86,4 +87,23 @@ bool openWithDefaultHandler(const std::string& url) {
     gboolean ok = g_app_info_launch_default_for_uri(url.c_str(), nullptr, &error);
     if (error) g_error_free(error);
     return ok;
+}
+
+bool openBluetoothSettings() {
+    // The settings programs of the common desktops, in order of preference.
+    static const std::vector<std::vector<const char*>> commands = {
+        {"gnome-control-center", "bluetooth", nullptr},
+        {"systemsettings", "kcm_bluetooth", nullptr},
+        {"blueman-manager", nullptr},
+    };
+    for (const auto& command : commands) {
+        gchar* program = g_find_program_in_path(command[0]);
+        if (!program) continue;
+        g_free(program);
+        return g_spawn_async(nullptr, const_cast<gchar**>(command.data()), nullptr,
+                             static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL |
+                                                      G_SPAWN_STDERR_TO_DEV_NULL),
+                             nullptr, nullptr, nullptr, nullptr);
+    }
+    return false;
 }

@@ -15,3 +15,5 @@ std::string registerUrlScheme(const std::string& app, const std::string& scheme,
 std::string installedDesktopEntry(const std::string& program);
 // Opens the address with the desktop's default handler.
 bool openWithDefaultHandler(const std::string& url);
+// Opens the desktop's Bluetooth settings when it has them; false when none could be started.
+bool openBluetoothSettings();

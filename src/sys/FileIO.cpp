@@ -5,6 +5,9 @@
 #include "base/NativeException.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +21,30 @@ struct FileDescriptor {
         if (fd >= 0) close(fd);
     }
 };
+
+// Writes every byte, resuming after signals; false with errno set when the system refuses.
+bool writeAll(int fd, const char* bytes, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = write(fd, bytes + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A new file named after path plus a random suffix, in the same folder (so that it can be
+// renamed or linked into place), readable by the user alone; -1 on failure.
+int createTemporaryBeside(const std::string& path, const std::string& prefix, std::string& temporary) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    temporary = folder + prefix + name + ".XXXXXX";
+    return mkostemp(&temporary[0], O_CLOEXEC);
+}
 
 int refuse(const struct stat& st) {
     errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
@@ -114,4 +141,46 @@ void writeFileBytes(const std::string& path, const std::string& bytes, bool appe
     int fd = file.fd;
     file.fd = -1;
     if (close(fd) != 0) throw NativeException::fromErrno(errno);
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& bytes) {
+    std::string temporary;
+    int fd = createTemporaryBeside(path, ".", temporary);
+    if (fd < 0) return false;
+    bool ok = writeAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok) ok = rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) unlink(temporary.c_str());
+    return ok;
+}
+
+bool readPrivateFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+    FileDescriptor file{open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
+    if (file.fd < 0) return false;
+    struct stat st;
+    if (fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 077) != 0)
+        return false;
+    bytes.assign(maxBytes + 1, '\0');
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = read(file.fd, &bytes[done], bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    bytes.resize(done);
+    return true;
+}
+
+bool createPrivateFileOnce(const std::string& path, const std::string& bytes) {
+    std::string temporary;
+    int fd = createTemporaryBeside(path, "", temporary);  // mode 0600
+    if (fd < 0) return false;
+    bool written = writeAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
+    written = close(fd) == 0 && written;
+    // link, unlike rename, never replaces: the first file made stays whoever made it.
+    bool linked = written && (link(temporary.c_str(), path.c_str()) == 0 || errno == EEXIST);
+    unlink(temporary.c_str());
+    return linked;
 }

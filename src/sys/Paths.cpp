@@ -92,28 +92,6 @@ std::string nameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& bytes) {
-    std::string temp = folderOf(path) + "." + nameOf(path) + ".XXXXXX";
-    int fd = mkstemp(&temp[0]);
-    if (fd < 0) return false;
-    size_t written = 0;
-    bool ok = true;
-    while (written < bytes.size()) {
-        ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        written += static_cast<size_t>(n);
-    }
-    ok = ok && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
-}
-
 bool readWholeFile(const std::string& path, std::string& bytes) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;

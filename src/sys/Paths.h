@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sys/FileIO.h"
+
 #include <string>
 
 // The user's home folder (HOME, else the password database).
@@ -22,8 +24,6 @@ bool fileExists(const std::string& path);
 // The folder part of a path with its trailing "/", and the name part.
 std::string folderOf(const std::string& path);
 std::string nameOf(const std::string& path);
-// Writes the bytes to a temporary file beside path, then renames it over path.
-bool writeFileAtomically(const std::string& path, const std::string& bytes);
 // The whole file; false when it cannot be read.
 bool readWholeFile(const std::string& path, std::string& bytes);
 // The per-user data folder of an application: $XDG_DATA_HOME/Corvane/<app>/, created when missing.

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 #include <uuid/uuid.h>
 
 #ifndef TARN_VERSION
@@ -103,4 +104,15 @@ void executableTimes(std::string& created, std::string& modified) {
         created = utcTimestamp(info.stx_btime.tv_sec, info.stx_btime.tv_nsec);
     else
         created = modified;
+}
+
+unsigned userId() { return getuid(); }
+
+std::string machineId() {
+    std::string id;
+    for (const char* path : {"/etc/machine-id", "/var/lib/dbus/machine-id"})
+        if (readWholeFile(path, id) && !id.empty()) return id;
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    return host;
 }

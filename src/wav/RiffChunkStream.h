@@ -18,6 +18,10 @@ public:
 
     // Opens the first chunk with the identifier at or after the parent's position. Chunks are
     // skipped by their declared size, with no pad byte after an odd size unless word-aligned.
+    // Unpadded is the rule of the loopers' own files: the device writes its chunks back to
+    // back and reads them the same way, so a track (or a file written for it) walked by the
+    // general rule would be read one byte off after any odd chunk. This is the one RIFF
+    // reader of the program; the page and the command line ask it through the host.
     bool find(const char id[4]);
     // Word-aligned chunks (the general RIFF rule) are followed by a pad byte when their size
     // is odd; find() skips it and closing a chunk that was read moves past it.

@@ -7,22 +7,38 @@ namespace wav {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "WAV records are read and written in host order");
 
-enum : uint16_t {
-    kWaveFormatPcm = 1,
-    kWaveFormatIeeeFloat = 3,
+// Format tags of a "fmt " chunk; MP3 and AAC name compressed formats of other files.
+enum WaveFormatTag : uint16_t {
+    kWaveFormatPcm = 0x0001,
+    kWaveFormatIeeeFloat = 0x0003,
+    kWaveFormatMp3 = 0x0055,
+    kWaveFormatAac = 0x1610,
     kWaveFormatExtensible = 0xFFFE,
 };
 
-// The 16-byte PCM wave-format record of a "fmt " chunk.
+// The 16-byte PCM wave-format record of a "fmt " chunk; the audio services describe
+// every stream with it too.
 struct WaveFormat {
-    uint16_t formatTag;
-    uint16_t channels;
-    uint32_t sampleRate;
-    uint32_t avgBytesPerSec;
-    uint16_t blockAlign;
-    uint16_t bitsPerSample;
+    uint16_t formatTag = 0;
+    uint16_t channels = 0;
+    uint32_t sampleRate = 0;
+    uint32_t avgBytesPerSec = 0;
+    uint16_t blockAlign = 0;
+    uint16_t bitsPerSample = 0;
 };
 static_assert(sizeof(WaveFormat) == 16, "WaveFormat is the 16-byte file record");
+
+// Integer PCM (or float) with block align and byte rate derived from the other fields.
+inline WaveFormat pcmFormat(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) {
+    WaveFormat f;
+    f.formatTag = tag;
+    f.channels = channels;
+    f.sampleRate = rate;
+    f.bitsPerSample = bits;
+    f.blockAlign = static_cast<uint16_t>(bits / 8 * channels);
+    f.avgBytesPerSec = f.blockAlign * rate;
+    return f;
+}
 
 // The 24-byte body of an "acid" chunk (tempo metadata of a loop).
 struct AcidChunk {

@@ -32,7 +32,7 @@ TEST(WaveChunkFileTest, ReadingSkipsPaddedOddChunksAndStopsAtTheEndOfAShortFile)
     writeFile(home.file("odd.wav"), chunk("RIFF", body));
     WaveChunkFile wav;
     ASSERT_TRUE(wav.openRead(home.file("odd.wav")));
-    EXPECT_EQ(wav.format().samplesPerSec, 8000u);
+    EXPECT_EQ(wav.format().sampleRate, 8000u);
     EXPECT_EQ(wav.dataSize(), 5u);
     EXPECT_EQ(readAll(wav), "12345");
     EXPECT_TRUE(wav.close());
@@ -52,7 +52,7 @@ TEST(WaveChunkFileTest, ReadingSkipsPaddedOddChunksAndStopsAtTheEndOfAShortFile)
     writeFile(home.file("ext.wav"), chunk("RIFF", ext));
     WaveChunkFile extensible;
     ASSERT_TRUE(extensible.openRead(home.file("ext.wav")));
-    EXPECT_EQ(extensible.format().tag, kWaveFormatFloat);
+    EXPECT_EQ(extensible.format().formatTag, wav::kWaveFormatIeeeFloat);
     writeFile(home.file("nofmt.wav"), chunk("RIFF", "WAVE" + chunk("data", "1234")));
     WaveChunkFile none;
     EXPECT_FALSE(none.openRead(home.file("nofmt.wav")));
@@ -63,7 +63,7 @@ TEST(WaveChunkFileTest, WritingReplacesTheFileWithAnEighteenByteFormatAndAPadded
     TempHome home;
     writeFile(home.file("out.wav"), std::string(1000, 'x'));
     WaveChunkFile wav;
-    ASSERT_TRUE(wav.openWrite(home.file("out.wav"), WaveFormat::pcm(kWaveFormatPcm, 1, 8000, 8)));
+    ASSERT_TRUE(wav.openWrite(home.file("out.wav"), wav::pcmFormat(wav::kWaveFormatPcm, 1, 8000, 8)));
     EXPECT_TRUE(wav.write("abc", 3));
     EXPECT_TRUE(wav.write("", 0));
     EXPECT_TRUE(wav.close());
@@ -76,6 +76,6 @@ TEST(WaveChunkFileTest, WritingReplacesTheFileWithAnEighteenByteFormatAndAPadded
     EXPECT_EQ(readAll(again), "abc");
     EXPECT_FALSE(again.write("x", 1)) << "a file opened for reading takes no writes";
     WaveChunkFile nowhere;
-    EXPECT_FALSE(nowhere.openWrite(home.file("no/such/folder.wav"), WaveFormat::pcm(kWaveFormatPcm, 1, 8000, 8)));
+    EXPECT_FALSE(nowhere.openWrite(home.file("no/such/folder.wav"), wav::pcmFormat(wav::kWaveFormatPcm, 1, 8000, 8)));
     EXPECT_FALSE(nowhere.close());
 }

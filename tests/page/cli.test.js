@@ -5,7 +5,6 @@ const assert = require('node:assert/strict');
 const cliArgs = require('../../page/js/cli/args.js');
 const output = require('../../page/js/cli/output.js');
 const commands = require('../../page/js/cli/commands.js');
-const wavInfo = require('../../page/js/tarn/wavInfo.js');
 const models = require('../../page/js/tarn/models.js');
 const sysex = require('../../page/js/tarn/sysex.js');
 const { makeRig, wavBytes, eddyDuo } = require('./cliRig.js');
@@ -137,9 +136,9 @@ test('import: into a given track (3/2 is folder 003_2), into the next empty one,
   rig.run(['import', 'song.mp3', '3/2', '--json']);
   assert.equal(rig.exitCode, 0, rig.stderr);
   assert.equal(rig.stdout, '[{"file":"/home/me/song.mp3","frames":8820,"memory":3,"track":2}]\n');
-  const written = rig.disk.read(wave(3, 2) + 'song.wav');
-  assert.deepEqual(wavInfo.read((p, o, l) => written.subarray(o, o + l).toString('hex'), 'x'),
-    { format: 'float', frames: 8820, sampleRate: 44100, channels: 2 }, "the model's format");
+  const written = JSON.parse(rig.native.trnWav.formatWithAcidChunk(wave(3, 2) + 'song.wav'));
+  assert.deepEqual(written, { bits: 32, channels: 2, format: 3, result: 1, sampleRate: 44100, samples: 8820 },
+    "the model's format");
   assert.equal(rig.device.editMode, 0);
   rig.run(['import', 'song.mp3', '3/2']);
   assert.equal(rig.exitCode, 1);
@@ -361,20 +360,18 @@ test('storage-only loopers need no MIDI', () => {
   assert.deepEqual(rig.native.calls.filter((c) => c[0] !== 'indisconnect' && c[0] !== 'outdisconnect'), []);
 });
 
-test('WAV headers: chunks before "fmt ", extensible formats, odd chunk sizes, and what is no WAV', () => {
-  const plain = wavBytes(1000, { format: 1, bits: 24 });
-  const junk = Buffer.concat([Buffer.from('JUNK'), Buffer.from([3, 0, 0, 0, 1, 2, 3, 0])]);
-  const withJunk = Buffer.concat([plain.subarray(0, 12), junk, plain.subarray(12)]);
-  const reader = (b) => (p, o, l) => b.subarray(o, o + l).toString('hex');
-  assert.deepEqual(wavInfo.read(reader(withJunk), 'x'), { format: '24', frames: 1000, sampleRate: 44100, channels: 2 });
-  const ext = Buffer.alloc(68 + 800);
-  ext.write('RIFF', 0); ext.write('WAVE', 8); ext.write('fmt ', 12); ext.writeUInt32LE(40, 16);
-  ext.writeUInt16LE(0xFFFE, 20); ext.writeUInt16LE(2, 22); ext.writeUInt32LE(48000, 24); ext.writeUInt16LE(8, 32);
-  ext.writeUInt16LE(32, 34); ext.writeUInt16LE(3, 44); ext.write('data', 60); ext.writeUInt32LE(800, 64);
-  assert.deepEqual(wavInfo.read(reader(ext), 'x'), { format: 'float', frames: 100, sampleRate: 48000, channels: 2 });
-  assert.equal(wavInfo.read(reader(Buffer.from('AUDIO 5')), 'x'), null);
-  assert.equal(wavInfo.read(() => { throw new Error('EIO'); }, 'x'), null);
-  assert.equal(wavInfo.formatName(1, 8), '');
+test('ls names only the formats a looper plays and lists a track the host cannot read as empty', () => {
+  const rig = makeRig({ row: poolFive });
+  rig.track(1, 1, 'A.WAV', 44100, { format: 1, bits: 24 });
+  rig.track(1, 2, 'B.WAV', 22050, { format: 3, bits: 32 });
+  rig.track(1, 3, 'C.WAV', 44100, { format: 1, bits: 8 });
+  rig.track(1, 4, 'D.WAV');
+  rig.disk.write(rig.wave + '001_4/D.WAV', Buffer.from('AUDIO 5'));
+  rig.run(['ls', '--json']);
+  assert.equal(rig.exitCode, 0, rig.stderr);
+  const rows = JSON.parse(rig.stdout).filter((r) => r.file);
+  assert.deepEqual(rows.map((r) => [r.file, r.format, r.frames]),
+    [['A.WAV', '24', 44100], ['B.WAV', 'float', 22050], ['C.WAV', '', 44100], ['D.WAV', '', 0]]);
 });
 
 test('JSON in the project\'s rule: sorted keys, compact, integers without a fraction', () => {

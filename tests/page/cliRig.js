@@ -153,6 +153,15 @@ function makeNative(rig) {
     },
     trnWav: {
       event: {},
+      // The rig's files all have the plain 44-byte header wavBytes writes.
+      formatWithAcidChunk: (p) => {
+        const v = disk.has(p) ? disk.read(p) : null;
+        if (!v || v.length < 44 || v.toString('latin1', 0, 4) !== 'RIFF' || v.toString('latin1', 36, 40) !== 'data') {
+          return JSON.stringify({ result: 0 });
+        }
+        return JSON.stringify({ bits: v.readUInt16LE(34), channels: v.readUInt16LE(22), format: v.readUInt16LE(20),
+          result: 1, sampleRate: v.readUInt32LE(24), samples: Math.floor(v.readUInt32LE(40) / v.readUInt16LE(32)) });
+      },
       alignTo4byteData: (options) => {
         const o = JSON.parse(options);
         const frames = (disk.read(o.from).length - 44) / 4;

@@ -4,13 +4,13 @@
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
     module.exports = factory(require('../tarn/tracks.js'), require('../tarn/files.js'), require('../tarn/models.js'),
-      require('../tarn/wavInfo.js'), require('./output.js'), require('./args.js'), require('../tarn/trash.js'),
-      require('../tarn/grid.js'));
+      require('./output.js'), require('./args.js'), require('../tarn/trash.js'), require('../tarn/grid.js'),
+      require('../tarn/trackInfo.js'));
   } else {
     var T = root.Tarn = root.Tarn || {};
-    T.cliCommands = factory(T.tracks, T.Files, T.models, T.wavInfo, T.cliOutput, T.cliArgs, T.trash, T.grid);
+    T.cliCommands = factory(T.tracks, T.Files, T.models, T.cliOutput, T.cliArgs, T.trash, T.grid, T.trackInfo);
   }
-})(typeof self !== 'undefined' ? self : this, function (tracks, Files, models, wavInfo, output, cliArgs, trash, grid) {
+})(typeof self !== 'undefined' ? self : this, function (tracks, Files, models, output, cliArgs, trash, grid, TrackInfo) {
   'use strict';
 
   var EXPORT_FORMATS = { '16': { bits: 16, format: 1 }, '24': { bits: 24, format: 1 }, 'float': { bits: 32, format: 3 } };
@@ -59,8 +59,9 @@
     return null;
   }
 
+  // A track's format and length from its WAV header, read by the host.
   function trackInfo(ctx, path) {
-    return wavInfo.readFile(ctx.native.fs, ctx.files.host(path)) || { format: '', frames: 0, sampleRate: 0 };
+    return TrackInfo.read(ctx.native.trnWav, ctx.files.host(path)) || { format: '', frames: 0, sampleRate: 0 };
   }
 
   function seconds(info) {

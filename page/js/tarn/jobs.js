@@ -4,12 +4,12 @@
 // own destination and callbacks.
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
-    module.exports = factory(require('./files.js'), require('./space.js'), function () { return require('./wavInfo.js'); });
+    module.exports = factory(require('./files.js'), require('./space.js'), require('./trackInfo.js'));
   } else {
     var T = root.Tarn = root.Tarn || {};
-    T.Jobs = factory(T.Files, T.space, function () { return T.wavInfo; });
+    T.Jobs = factory(T.Files, T.space, T.trackInfo);
   }
-})(typeof self !== 'undefined' ? self : this, function (Files, space, wavInfo) {
+})(typeof self !== 'undefined' ? self : this, function (Files, space, TrackInfo) {
   'use strict';
 
   var BUSY = 'Another import, export or download is still running. Please wait until it has finished.';
@@ -194,8 +194,7 @@
     if (!job) return false;
     this.files.unlink(destination);
     job.exporting = { source: source, destination: destination };
-    var info = null;
-    try { info = wavInfo().readFile(this.native.fs, source); } catch (e) { info = null; }
+    var info = TrackInfo.read(this.native.trnWav, source);
     if (info) {
       var room = space.refusal(space.folder(this.native.fs, Files.folderOf(destination)),
         space.wavBytes(info.frames, info.channels || 2, target.bits), 1, 'the exported track needs');

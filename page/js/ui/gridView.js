@@ -13,7 +13,6 @@
   var G = T.grid;
   var doc = root.document;
 
-  var HEAD_BYTES = 4096;
   var THUMB_COLUMNS = 96;
 
   var state = {
@@ -206,19 +205,13 @@
     }
   }
 
-  // The header is fetched without blocking the page; what lies beyond it (a long chunk
-  // before the data) is read as it is needed.
+  // The format is read by the host without blocking the page.
   function readInfo(path) {
     var host = A.files.host(path);
-    var head = typeof N.callAsync === 'function'
-      ? N.callAsync('$$fs_readData', host, JSON.stringify({ offset: 0, length: HEAD_BYTES }))
-      : Promise.resolve().then(function () { return N.fs.readData(host, JSON.stringify({ offset: 0, length: HEAD_BYTES })); });
-    return head.then(function (hex) {
-      return T.wavInfo.read(function (p, offset, length) {
-        if (offset + length <= hex.length / 2) return hex.substr(offset * 2, length * 2);
-        return N.fs.readData(p, JSON.stringify({ offset: offset, length: length }));
-      }, host);
-    }).catch(function () { return null; });
+    var answer = typeof N.callAsync === 'function'
+      ? N.callAsync('$$trnWav_formatWithAcidChunk', host)
+      : Promise.resolve().then(function () { return N.trnWav.formatWithAcidChunk(host); });
+    return answer.then(T.trackInfo.fromAnswer).catch(function () { return null; });
   }
 
   function showInfo(index) {

@@ -14,6 +14,12 @@ std::string endpointJson(const std::string& name, const std::string& port) {
 TEST_F(MIDIBridgeTest, MidixClientsAreMadeOnceAndNumbersAreChecked) {
     // Before any client exists every number is out of range.
     EXPECT_EQ(call({"$$midix_send", "0", "903C40"}), "esystem exception");
+    // A count below one makes no client and one over sixteen is refused: neither uses up
+    // the one creation.
+    EXPECT_EQ(call({"$$midix_client", "-3"}), "v");
+    EXPECT_EQ(call({"$$midix_client", "0"}), "v");
+    EXPECT_EQ(call({"$$midix_client", "17"}), "eclient count must be at most 16");
+    EXPECT_EQ(call({"$$midix_send", "0", "903C40"}), "esystem exception");
     EXPECT_EQ(call({"$$midix_client", "2"}), "v");
     EXPECT_EQ(call({"$$midix_client", "4"}), "v");  // does nothing: still two
     EXPECT_EQ(call({"$$midix_send", "1", "903C40"}), "v");
