@@ -1,0 +1,98 @@
+#!/bin/bash
+# Inside the rig's VM: the command line against loopers on the USB bus (MIDI over the
+# kernel's USB-MIDI driver and ALSA sequencer, volumes through vfat mounted by udisks2).
+set -u
+. "$(dirname "$0")/checks.sh"
+work=$(mktemp -d)
+sox -n -r 44100 -c 2 -b 16 "$work/short.wav" synth 1 sine 440 2>/dev/null
+sox -n -r 44100 -c 2 -b 16 "$work/long.wav" synth 240 sine 220 2>/dev/null
+
+step "an Eddy Duo plugged in before Tarn starts"
+looper.sh plug "Eddy Duo" >"$work/plug" || { cat "$work/plug"; fail "plug"; finish_checks; }
+duo=$(cat "$work/plug")
+run_tarn "$work/out" devices --json
+expect_in "devices: the model" '"Eddy Duo"' "$work/out"
+expect_in "devices: the MIDI port over ALSA" 'EDDY DUO MIDI 1' "$work/out"
+expect_in "devices: the udisks2 mount" "$duo" "$work/out"
+
+step "import, ls, export, rm, backup and restore"
+run_tarn "$work/out" import "$work/short.wav" 1/1 || fail "import: $(cat "$work/out")"
+run_tarn "$work/out" import "$work/short.wav" 1/2 || fail "import 1/2: $(cat "$work/out")"
+run_tarn "$work/out" ls --json
+expect_in "ls: the imported track" 'short.wav' "$work/out"
+run_tarn "$work/out" export 1/1 "$work/exported.wav" --format 16 || fail "export: $(cat "$work/out")"
+[ -s "$work/exported.wav" ] && pass "export wrote the file" || fail "export: no file"
+run_tarn "$work/out" backup "$work/backup" || fail "backup: $(cat "$work/out")"
+run_tarn "$work/out" rm 1/2 --yes || fail "rm: $(cat "$work/out")"
+[ -z "$(ls -A "$duo/CORVANE/WAVE/001_2")" ] && pass "rm emptied the track" || fail "rm left $(ls -A "$duo/CORVANE/WAVE/001_2")"
+run_tarn "$work/out" restore "$work/backup" || fail "restore: $(cat "$work/out")"
+[ -n "$(ls -A "$duo/CORVANE/WAVE/001_2")" ] && pass "restore refilled the track" || fail "restore: 1/2 still empty"
+
+step "Eddy Duo unplugged 1 s into the import of a 4-minute file into 2/1"
+run_tarn "$work/import" import "$work/long.wav" 2/1 &
+pid=$!
+wait_for_file "$duo/CORVANE/WAVE/002_1" '.tarn-copy-*' 60 || fail "the import did not start writing"
+sleep 1
+looper.sh unplug
+pulled=$(now_ms)
+if wait_pid "$pid" 20; then
+    wait "$pid"
+    echo "figure: the import ended $(($(now_ms) - pulled)) ms after the unplug (status $?)"
+    expect_in "import: the unplug is reported" 'could not be read or written' "$work/import"
+else
+    fail "import still running 20 s after the unplug"
+    kill "$pid"
+fi
+looper.sh replug >/dev/null || fail "replug"
+duo=$(looper.sh mount-point)
+run_tarn "$work/out" ls
+expect_not_in "ls after re-plug: no handshake failure" 'did not switch to edit mode' "$work/out"
+expect_in "ls after re-plug: edit mode from the earlier session" 'in edit mode from an earlier session' "$work/out"
+run_tarn "$work/out" ls --take-over
+expect_not_in "ls --take-over: the half import is no track" 'long.wav' "$work/out"
+left=$(temporaries "$duo")
+[ -z "$left" ] && pass "no temporary left once Tarn saw the volume" || fail "temporaries left: $left"
+
+step "Eddy Duo unplugged 1 s into an export"
+run_tarn "$work/out" import "$work/long.wav" 3/1 --take-over || fail "import for the export: $(cat "$work/out")"
+run_tarn "$work/export" export 3/1 "$work/long-out.wav" --format float &
+pid=$!
+wait_for_file "$work" '.tarn-copy-*' 60 || wait_for_file "$work" 'long-out.wav*' 5 || fail "the export did not start writing"
+sleep 1
+looper.sh unplug
+pulled=$(now_ms)
+if wait_pid "$pid" 20; then
+    echo "figure: the export ended $(($(now_ms) - pulled)) ms after the unplug"
+    expect_in "export: the unplug is reported" 'could not be read or written' "$work/export"
+else
+    fail "export still running 20 s after the unplug"
+    kill "$pid"
+fi
+[ ! -e "$work/long-out.wav" ] && pass "no partial export" || fail "a partial export was left: $(ls -l "$work/long-out.wav")"
+[ -z "$(temporaries "$work")" ] && pass "no export temporary" || fail "export temporaries: $(temporaries "$work")"
+looper.sh replug >/dev/null || fail "replug"
+
+step "the volume is clean once unmounted"
+dev=$(findmnt -n -o SOURCE "$(looper.sh mount-point)")
+udisksctl unmount --no-user-interaction -b "$dev" >/dev/null || fail "unmount"
+if fsck.fat -n "$dev" >"$work/fsck" 2>&1 && ! grep -qiE 'dirty|mark|wrong|lost|reclaim|differ' "$work/fsck"; then
+    pass "fsck.fat -n clean"
+else
+    fail "fsck.fat -n:"; cat "$work/fsck"
+fi
+udisksctl mount --no-user-interaction -b "$dev" >/dev/null || fail "mount again"
+
+step "two loopers: an Eddy One beside the Eddy Duo"
+looper.sh plug "Eddy One" --slot 1 >/dev/null || fail "plug Eddy One"
+run_tarn "$work/out" devices --json
+expect_in "devices: the Eddy One" '"Eddy One"' "$work/out"
+expect_in "devices: still the Eddy Duo" '"Eddy Duo"' "$work/out"
+looper.sh unplug --slot 1
+
+step "an Eddy Six whose volume udisks2 mounts read-only"
+looper.sh plug "Eddy Six" --slot 1 --read-only >/dev/null || fail "plug Eddy Six"
+run_tarn "$work/out" devices --json
+device=$(node -e 'const d = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8")); const l = Array.isArray(d) ? d : d.devices || []; console.log(l.findIndex((x) => JSON.stringify(x).includes("Eddy Six")) + 1)' "$work/out")
+run_tarn "$work/out" import "$work/short.wav" 1/1 --device "$device"
+expect_in "import onto a read-only volume says so" 'read-only' "$work/out"
+finish_checks
