@@ -131,6 +131,14 @@ test('a looper left in edit mode is taken over only with --take-over', () => {
   assert.deepEqual(rig.device.writes, [0, 1, 0], 'off, on again, and off at the end');
 });
 
+test('a looper that never answers the edit-mode read is said not to answer, not to refuse edit mode', () => {
+  const rig = makeRig();
+  rig.device.silent = true;
+  rig.run(['ls']);
+  assert.equal(rig.exitCode, 1);
+  assert.equal(rig.stderr, 'tarn: The Eddy Duo did not answer on its MIDI ports (EDDY DUO).\n');
+});
+
 test('import: into a given track (3/2 is folder 003_2), into the next empty one, never over a file', () => {
   const rig = makeRig();
   rig.audio('/home/me/song.mp3', 8820);
