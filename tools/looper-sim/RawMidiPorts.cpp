@@ -4,6 +4,7 @@
 #include <atomic>
 #include <poll.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -22,9 +23,23 @@ public:
         snd_rawmidi_close(in_);
         snd_rawmidi_close(out_);
     }
+    // Nothing here waits for the host to read: with no program on the computer listening
+    // (a command just ended), the USB side takes nothing, and a device cannot stall on
+    // that. What does not go within a moment is dropped.
     void send(const std::vector<uint8_t>& message) override {
-        if (snd_rawmidi_write(out_, message.data(), message.size()) < 0) lost_ = true;
-        snd_rawmidi_drain(out_);
+        size_t sent = 0;
+        for (int tries = 0; sent < message.size() && tries < 10; ++tries) {
+            ssize_t wrote = snd_rawmidi_write(out_, message.data() + sent, message.size() - sent);
+            if (wrote == -EAGAIN) {
+                usleep(10000);
+                continue;
+            }
+            if (wrote < 0) {
+                lost_ = true;
+                return;
+            }
+            sent += static_cast<size_t>(wrote);
+        }
     }
     bool lost() const override { return lost_; }
 
@@ -126,7 +141,6 @@ std::unique_ptr<SimPorts> openRawMidiPorts(const std::string& device, Inbox& inb
         error = device + ": " + snd_strerror(status);
         return nullptr;
     }
-    snd_rawmidi_nonblock(out, 0);  // writes wait for room
     snd_rawmidi_params_t* params = nullptr;
     snd_rawmidi_params_alloca(&params);
     snd_rawmidi_params_current(in, params);
