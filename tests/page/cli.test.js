@@ -109,6 +109,11 @@ test('no looper within 15 s: status 1 with the text; one plugged in meanwhile is
   assert.equal(rig.exitCode, 1);
   assert.equal(rig.stderr, 'tarn: No looper connected.\n');
   assert.ok(rig.clock.now - start >= 15000);
+  const patient = makeRig({ plugged: false });
+  patient.host.env = (name) => (name === 'TARN_LOOPER_WAIT' ? '40' : '');
+  patient.clock.later(() => patient.plug(), 30000);
+  patient.run(['ls']);
+  assert.equal(patient.exitCode, 0, 'TARN_LOOPER_WAIT=40 waits past 15 s');
   const later = makeRig({ plugged: false });
   later.clock.later(() => later.plug(), 4000);
   later.run(['ls']);
