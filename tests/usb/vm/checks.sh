@@ -4,7 +4,11 @@
 failures=0
 tarn=${TARN:-${TARN_BUILD:-$RIG_REPO/build}/tarn}
 
-step() { echo "=== $*"; }
+# Steps show on the VM's console too, with the time, to follow a slow run.
+step() {
+    echo "=== $*"
+    echo "rig: $(cut -d' ' -f1 /proc/uptime) step: $*" >/dev/console
+}
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 
@@ -36,6 +40,18 @@ wait_for_file() {
     done
 }
 
+# silence FILE SECONDS: a 16-bit stereo 44.1 kHz WAV of silence.
+silence() {
+    local bytes=$(($2 * 44100 * 4))
+    le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+    {
+        printf 'RIFF'; printf "$(le32 $((bytes + 36)))"; printf 'WAVEfmt '
+        printf "$(le32 16)\x01\x00\x02\x00$(le32 44100)$(le32 176400)\x04\x00\x10\x00data"
+        printf "$(le32 "$bytes")"
+        head -c "$bytes" /dev/zero
+    } >"$1"
+}
+
 # Milliseconds since the epoch, for the figures the log reports.
 now_ms() { date +%s%3N; }
 
@@ -49,6 +65,12 @@ wait_pid() {
 }
 
 finish_checks() {
+    local sim
+    for sim in /tmp/looper-*.sim; do
+        [ -f "$sim" ] || continue
+        echo "--- what the simulator on the gadget side saw ($sim, last lines)"
+        tail -n 40 "$sim"
+    done
     if [ "$failures" -eq 0 ]; then echo "=== all checks passed"; exit 0; fi
     echo "=== $failures checks failed"
     exit 1

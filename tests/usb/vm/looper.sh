@@ -15,13 +15,13 @@
 # MODEL is a name or volume label of page/js/tarn/models.js. Slots 0 and 1 are the two
 # ports of the VM's dummy_hcd. A looper keeps its edit mode while unplugged (it has its
 # own power): replug starts the simulator in the mode it last had. Every wait is bounded
-# (30 s, or $LOOPER_WAIT) and fails with what is missing.
+# (60 s, or $LOOPER_WAIT) and fails with what is missing.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/../../.." && pwd)
 build=${TARN_BUILD:-$repo/build}
 gadgets=/sys/kernel/config/usb_gadget
-wait_s=${LOOPER_WAIT:-30}
+wait_s=${LOOPER_WAIT:-60}
 die() { echo "looper: $*" >&2; exit 1; }
 
 slot=0
@@ -98,9 +98,14 @@ volume_device() {
     return 1
 }
 
+udisks_running() {
+    dbus-send --system --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.UDisks2 | grep -q 'boolean true'
+}
+
 mount_volume() {
     local readonly=$1 dev options=()
-    wait_for "udisks2" busctl --system status org.freedesktop.UDisks2
+    wait_for "udisks2" udisks_running
     wait_for "USB disk on port $slot" volume_device
     dev=$(volume_device)
     [ "$readonly" = 1 ] && options=(-o ro)
@@ -138,7 +143,7 @@ plug() {
     make_gadget "$port" "$readonly"
     echo "dummy_udc.$slot" >"$gadgets/looper$slot/UDC"
     start_sim "$port" "$modelid" "$mode"
-    [ -n "$port" ] && wait_for "ALSA port $port MIDI 1" sh -c "aconnect -l | grep -qF \"'$port MIDI 1'\""
+    [ -n "$port" ] && wait_for "ALSA port $port MIDI 1" sh -c "aconnect -l | grep -qF \"'$port MIDI 1\""
     if [ "$mount" = 1 ]; then mount_volume "$readonly"; fi
     return 0
 }
