@@ -79,33 +79,3 @@ test('a looper whose folders are incomplete is given up, and taken up once they 
   d.check();
   assert.equal(d.manager.usable(), true);
 });
-
-test('check: a looper found again loses the copy temporaries a cut-short copy left, and nothing else', () => {
-  const folders = new Set();
-  layout(folders, '/media/EDDY', eddyDuo);
-  const files = new Map([
-    ['/media/EDDY/CORVANE/WAVE/002_1/.tarn-copy-long.wav.a1B2c3', 0],
-    ['/media/EDDY/CORVANE/WAVE/.tarn-copy-take.wav.XyZ123', 0],
-    ['/media/EDDY/CORVANE/WAVE/001_1/take.wav', 0],
-    ['/media/EDDY/CORVANE/WAVE/001_1/.tarn-copy-short.wav', 0], // no random suffix: not ours
-  ]);
-  const fs = fakeFs([{ mount: '/media/EDDY', volume: 'EDDY_DUO' }], folders);
-  const listFolders = fs.contents;
-  fs.contents = (path) => {
-    const base = path.replace(/\/+$/, '');
-    const listed = JSON.parse(listFolders(path));
-    for (const f of files.keys()) if (f.startsWith(base + '/') && f.indexOf('/', base.length + 1) < 0) listed.push({ name: f.substring(base.length + 1), directory: false });
-    return JSON.stringify(listed);
-  };
-  fs.unlink = (path) => { if (!files.delete(path)) throw new Error('No such file or directory'); return true; };
-  const found = new Detector({
-    native: { midi: { inendpoints: () => '[]', outendpoints: () => '[]', send() {}, event: {} }, fs: { event: {} } },
-    files: new Files(fs), later: () => 0, cancel() {}, every: () => 0, stopEvery() {},
-  });
-  found.check();
-  assert.deepEqual([...files.keys()].sort(),
-    ['/media/EDDY/CORVANE/WAVE/001_1/.tarn-copy-short.wav', '/media/EDDY/CORVANE/WAVE/001_1/take.wav']);
-  files.set('/media/EDDY/CORVANE/WAVE/001_2/.tarn-copy-new.wav.q1w2e3', 0);
-  found.check(); // the same looper, still there: a copy of this run may be writing
-  assert.ok(files.has('/media/EDDY/CORVANE/WAVE/001_2/.tarn-copy-new.wav.q1w2e3'));
-});

@@ -132,7 +132,6 @@
       instrument.volumeName = label;
       instrument.inst = found ? found.inst : null;
       var ok = tracks.storageCheck(this.files, instrument.volume, instrument.inst);
-      if (ok) tracks.removeCopyTemporaries(this.files, instrument.volume);
       manager.mounted = ok;
       // A looper that went away is no storage failure: nothing to give up.
       if (!ok && found) {

@@ -32,31 +32,6 @@
     return String(volume).replace(/\/+$/, '') + '/CORVANE/WAVE/';
   }
 
-  // A copy Tarn writes beside its destination (".tarn-copy-<name>.XXXXXX") and renames
-  // when it is complete.
-  var COPY_TEMPORARY = /^\.tarn-copy-.+\.[A-Za-z0-9]{6}$/;
-
-  // Deletes the copy temporaries in the volume's track folders: what a copy cut short
-  // (the looper unplugged, Tarn killed) left behind. Only for a volume just found, when
-  // no copy of this run can be writing there. Returns the paths removed.
-  function removeCopyTemporaries(files, volume) {
-    var removed = [];
-    var wave = waveFolder(volume);
-    var sweep = function (folder) {
-      var listed = files.contents(folder);
-      if (!listed.success) return;
-      listed.data.forEach(function (entry) {
-        if (entry.directory) {
-          if (folder === wave) sweep(wave + entry.name + '/');
-        } else if (COPY_TEMPORARY.test(entry.name) && files.unlink(folder + entry.name).success) {
-          removed.push(folder + entry.name);
-        }
-      });
-    };
-    sweep(wave);
-    return removed;
-  }
-
   function emptyTable(memories, tracks) {
     var table = [];
     for (var m = 0; m < memories; m++) {
@@ -180,7 +155,6 @@
     parseFolder: parseFolder,
     folderName: folderName,
     waveFolder: waveFolder,
-    removeCopyTemporaries: removeCopyTemporaries,
     emptyTable: emptyTable,
     isWav: isWav,
     readTable: readTable,
