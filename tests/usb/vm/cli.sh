@@ -35,13 +35,15 @@ run_tarn "$work/out" restore "$work/backup" || fail "restore: $(cat "$work/out")
 step "Eddy Duo unplugged 1 s into the import of a 90-second file into 2/1"
 run_tarn "$work/import" import "$work/long.wav" 2/1 &
 pid=$!
-wait_for_file "$duo/CORVANE/WAVE/002_1" '.tarn-copy-*' 60 || fail "the import did not start writing"
+# The file is converted first, then copied onto the looper: the unplug comes 1 s into the copy.
+wait_for_file "$duo/CORVANE/WAVE/002_1" '.tarn-copy-*' 300 || fail "the import did not start writing"
 sleep 1
 looper.sh unplug
 pulled=$(now_ms)
 if wait_pid "$pid" 20; then
+    ended=$(now_ms)
     wait "$pid"
-    echo "figure: the import ended $(($(now_ms) - pulled)) ms after the unplug (status $?)"
+    echo "figure: the import ended $((ended - pulled)) ms after the unplug (status $?)"
     expect_in "import: the unplug is reported" 'could not be read or written' "$work/import"
 else
     fail "import still running 20 s after the unplug"
