@@ -60,22 +60,27 @@ left=$(temporaries "$duo")
 # The command line does not sweep these yet (the window does, when it takes the volume up).
 [ -z "$left" ] && pass "no temporary left once Tarn saw the volume" || known "temporaries left after tarn ls: $left"
 
-step "Eddy Duo unplugged 1 s into an export"
+step "Eddy Duo unplugged as an export starts writing"
 run_tarn "$work/out" import "$work/long.wav" 3/1 --take-over || fail "import for the export: $(cat "$work/out")"
 run_tarn "$work/export" export 3/1 "$work/long-out.wav" --format float &
 pid=$!
-wait_for_file "$work" '.tarn-copy-*' 60 || wait_for_file "$work" 'long-out.wav*' 5 || fail "the export did not start writing"
-sleep 1
+# Reading the track is quick (the conversion is what takes time): the unplug comes as soon
+# as the export's temporary shows.
+wait_for_file "$work" '.tarn-copy-*' 300 || fail "the export did not start writing"
 looper.sh unplug
 pulled=$(now_ms)
 if wait_pid "$pid" 20; then
     echo "figure: the export ended $(($(now_ms) - pulled)) ms after the unplug"
-    expect_in "export: the unplug is reported" 'could not be read or written' "$work/export"
+    if grep -q '^Exported' "$work/export"; then
+        echo "note: the export had read the whole track before the unplug; nothing to check"
+    else
+        expect_in "export: the unplug is reported" 'could not be read or written' "$work/export"
+        [ ! -e "$work/long-out.wav" ] && pass "no partial export" || fail "a partial export was left: $(ls -l "$work/long-out.wav")"
+    fi
 else
     fail "export still running 20 s after the unplug"
     kill "$pid"
 fi
-[ ! -e "$work/long-out.wav" ] && pass "no partial export" || fail "a partial export was left: $(ls -l "$work/long-out.wav")"
 [ -z "$(temporaries "$work")" ] && pass "no export temporary" || fail "export temporaries: $(temporaries "$work")"
 looper.sh replug >/dev/null || fail "replug"
 
