@@ -32,6 +32,16 @@ run_tarn "$work/out" rm 1/2 --yes || fail "rm: $(cat "$work/out")"
 run_tarn "$work/out" restore "$work/backup" || fail "restore: $(cat "$work/out")"
 [ -n "$(ls -A "$duo/CORVANE/WAVE/001_2")" ] && pass "restore refilled the track" || fail "restore: 1/2 still empty"
 
+step "the volume is clean once unmounted (before any unplug: a pulled cable leaves its marks)"
+dev=$(findmnt -n -o SOURCE "$duo")
+udisksctl unmount --no-user-interaction -b "$dev" >/dev/null || fail "unmount"
+if fsck.fat -n "$dev" >"$work/fsck" 2>&1 && ! grep -qiE 'dirty|mark|wrong|lost|reclaim|differ' "$work/fsck"; then
+    pass "fsck.fat -n clean"
+else
+    fail "fsck.fat -n:"; cat "$work/fsck"
+fi
+udisksctl mount --no-user-interaction -b "$dev" >/dev/null || fail "mount again"
+
 step "Eddy Duo unplugged 1 s into the import of a 90-second file into 2/1"
 run_tarn "$work/import" import "$work/long.wav" 2/1 &
 pid=$!
@@ -83,16 +93,6 @@ else
 fi
 [ -z "$(temporaries "$work")" ] && pass "no export temporary" || fail "export temporaries: $(temporaries "$work")"
 looper.sh replug >/dev/null || fail "replug"
-
-step "the volume is clean once unmounted"
-dev=$(findmnt -n -o SOURCE "$(looper.sh mount-point)")
-udisksctl unmount --no-user-interaction -b "$dev" >/dev/null || fail "unmount"
-if fsck.fat -n "$dev" >"$work/fsck" 2>&1 && ! grep -qiE 'dirty|mark|wrong|lost|reclaim|differ' "$work/fsck"; then
-    pass "fsck.fat -n clean"
-else
-    fail "fsck.fat -n:"; cat "$work/fsck"
-fi
-udisksctl mount --no-user-interaction -b "$dev" >/dev/null || fail "mount again"
 
 step "two loopers: an Eddy One beside the Eddy Duo"
 looper.sh plug "Eddy One" --slot 1 >/dev/null || fail "plug Eddy One"
