@@ -76,6 +76,18 @@ make_gadget() {
     ln -s "$g/functions/mass_storage.usb0" "$g/configs/c.1/"
 }
 
+# Takes the slot's gadget apart (and forgets its volume and edit mode), for another model.
+remove_gadget() {
+    local g=$gadgets/looper$slot f
+    unplug
+    [ -d "$g" ] || return 0
+    rm -f "$g"/configs/c.1/*.usb0
+    rmdir "$g/configs/c.1/strings/0x409" "$g/configs/c.1"
+    for f in "$g"/functions/*; do rmdir "$f"; done
+    rmdir "$g/strings/0x409" "$g"
+    rm -f "$(state img)" "$(state sim)" "$(state plugged)"
+}
+
 start_sim() {
     local port=$1 model=$2 mode=$3
     [ -n "$port" ] || return 0
@@ -136,6 +148,8 @@ plug() {
     mapfile -t info < <(model_info "$model") || die "unknown model $model"
     [ ${#info[@]} -eq 3 ] || die "unknown model $model"
     port=${info[0]} volname=${info[1]} modelid=${info[2]}
+    # Another model in this slot than last time: a new gadget and a new volume.
+    if [ -f "$(state plugged)" ] && [ "$(head -n 1 "$(state plugged)")" != "$model" ]; then remove_gadget; fi
     [ -f "$(state img)" ] || "$repo/tools/looper-volume.sh" image "$model" "$(state img)" >/dev/null
     printf '%s\n' "$model" "$readonly" "$mount" >"$(state plugged)"
     [ -n "$mode" ] || mode=$( (grep '^mode ' "$(state sim)" 2>/dev/null || true) | tail -n 1 | cut -d' ' -f2)
