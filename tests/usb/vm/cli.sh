@@ -72,13 +72,14 @@ left=$(temporaries "$duo")
 # The command line does not sweep these yet (the window does, when it takes the volume up).
 [ -z "$left" ] && pass "no temporary left once Tarn saw the volume" || known "temporaries left after tarn ls: $left"
 
-step "Eddy Duo unplugged as an export starts writing"
+step "Eddy Duo unplugged as an export starts reading the track"
 run_tarn "$work/out" import "$work/long.wav" 3/1 --take-over || fail "import for the export: $(cat "$work/out")"
+modes=$(grep -c '^mode 1' /tmp/looper-0.sim)
 run_tarn "$work/export" export 3/1 "$work/long-out.wav" --format float &
 pid=$!
-# Reading the track is quick (the conversion is what takes time): the unplug comes as soon
-# as the export's temporary shows.
-wait_for_file "$work" '.tarn-copy-*' 300 || fail "the export did not start writing"
+# The export reads the track as soon as the looper is in edit mode: the unplug comes then.
+deadline=$((SECONDS + 300))
+until [ "$(grep -c '^mode 1' /tmp/looper-0.sim)" -gt "$modes" ] || [ $SECONDS -ge $deadline ]; do sleep 0.05; done
 looper.sh unplug
 pulled=$(now_ms)
 if wait_pid "$pid" 20; then
