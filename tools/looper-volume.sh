@@ -5,6 +5,7 @@
 #
 #   tools/looper-volume.sh mount MODEL MOUNTPOINT [--label LABEL] [--size MIB] [--owner UID:GID] [--fs fat32|ext4]
 #   tools/looper-volume.sh unmount MOUNTPOINT [--check]
+#   tools/looper-volume.sh image MODEL IMAGE [--label LABEL] [--size MIB]
 #   tools/looper-volume.sh models
 #
 # MODEL is a model's name or volume label as Tarn knows them ("Eddy Duo", "POOL_BANKS";
@@ -14,6 +15,8 @@
 # point as MOUNTPOINT.img and is removed by `unmount`, which also copes with a volume
 # Tarn has already released; with --check it first checks the image (fsck -n) and
 # fails when the filesystem is not clean.
+#
+# `image` only makes the FAT32 image (no root needed), for a USB gadget to serve.
 #
 # --fs (or $LOOPER_VOLUME_FS) picks the filesystem: FAT32 by default, as the loopers
 # format it, or ext4. FAT32 is mounted with the kernel's vfat driver where there is one,
@@ -87,6 +90,26 @@ make_fat32() {
   local folders
   mapfile -t folders < <(printf '::CORVANE\n::CORVANE/WAVE\n'; track_folders "$tracks" "$memories" | sed 's/^/::/')
   MTOOLS_SKIP_CHECK=1 mmd -i "$image" "${folders[@]}"
+}
+
+do_image() {
+  [ $# -ge 2 ] || die "usage: image MODEL IMAGE [--label LABEL] [--size MIB]"
+  local model=$1 image=$2 label="" label_set=0 size=300
+  shift 2
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --label) label=$2; label_set=1; shift 2 ;;
+      --size) size=$2; shift 2 ;;
+      *) die "unknown option $1" ;;
+    esac
+  done
+  read -r tracks memories volname < <(model_layout "$model")
+  [ $label_set -eq 1 ] || label=$volname
+  [ "$size" -lt 300 ] && size=300
+  rm -f "$image"
+  truncate -s "${size}M" "$image"
+  make_fat32 "$image" "$label" "$tracks" "$memories" || { rm -f "$image"; die "cannot make a FAT32 image"; }
+  echo "$image"
 }
 
 do_mount() {
@@ -191,7 +214,8 @@ do_unmount() {
 
 case ${1:-} in
   mount) shift; do_mount "$@" ;;
+  image) shift; do_image "$@" ;;
   unmount) shift; do_unmount "$@" ;;
   models) list_models ;;
-  *) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac

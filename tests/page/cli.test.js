@@ -108,6 +108,11 @@ test('no looper within 15 s: status 1 with the text; one plugged in meanwhile is
   assert.equal(rig.exitCode, 1);
   assert.equal(rig.stderr, 'tarn: No looper connected.\n');
   assert.ok(rig.clock.now - start >= 15000);
+  const patient = makeRig({ plugged: false });
+  patient.host.env = (name) => (name === 'TARN_LOOPER_WAIT' ? '40' : '');
+  patient.clock.later(() => patient.plug(), 30000);
+  patient.run(['ls']);
+  assert.equal(patient.exitCode, 0, 'TARN_LOOPER_WAIT=40 waits past 15 s');
   const later = makeRig({ plugged: false });
   later.clock.later(() => later.plug(), 4000);
   later.run(['ls']);
@@ -128,6 +133,14 @@ test('a looper left in edit mode is taken over only with --take-over', () => {
   rig.run(['ls', '--take-over']);
   assert.equal(rig.exitCode, 0);
   assert.deepEqual(rig.device.writes, [0, 1, 0], 'off, on again, and off at the end');
+});
+
+test('a looper that never answers the edit-mode read is said not to answer, not to refuse edit mode', () => {
+  const rig = makeRig();
+  rig.device.silent = true;
+  rig.run(['ls']);
+  assert.equal(rig.exitCode, 1);
+  assert.equal(rig.stderr, 'tarn: The Eddy Duo did not answer on its MIDI ports (EDDY DUO).\n');
 });
 
 test('import: into a given track (3/2 is folder 003_2), into the next empty one, never over a file', () => {

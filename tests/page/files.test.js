@@ -51,3 +51,10 @@ test('contentsAsync answers like contents, through the promise form of the call'
     'a transport that fails: the blocking call answers');
   assert.deepEqual(await files.contentsAsync('/v/W'), { success: true, data: [{ name: 'a' }] }, 'without it: the blocking call');
 });
+
+test('plain reasons: a disk pulled out reads as gone, whether the kernel says EIO or ENODEV', () => {
+  assert.equal(Files.plainReason('No such device'), 'The device is gone (unplugged or switched off).');
+  assert.equal(Files.plainReason('No such device or address'), 'The device is gone (unplugged or switched off).');
+  assert.equal(Files.plainReason('Input/output error'), 'The device could not be read or written (input/output error).');
+  assert.equal(Files.plainReason('No such file or directory'), 'The file is not there (any more).');
+});

@@ -19,7 +19,8 @@ void stop(int) { stopping = true; }
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: looper-sim --name NAME --model HEX [--busy-ms N] [--edit-mode 0|1] [--api jack|alsa] [--stream MS]\n");
+                 "usage: looper-sim --name NAME --model HEX [--busy-ms N] [--edit-mode 0|1] [--api jack|alsa] [--stream MS]\n"
+                 "                  [--alsa-port NAME | --rawmidi hw:X,0,0]\n");
     return 2;
 }
 
@@ -31,7 +32,7 @@ void say(const char* what, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string name, model, api;
+    std::string name, model, api, alsaPort, rawmidi;
     long busyMs = 0, editMode = 0, streamMs = 0;
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
         else if (option == "--busy-ms") busyMs = std::strtol(value.c_str(), nullptr, 10);
         else if (option == "--edit-mode") editMode = std::strtol(value.c_str(), nullptr, 10);
         else if (option == "--api") api = value;
+        else if (option == "--alsa-port") alsaPort = value;
+        else if (option == "--rawmidi") rawmidi = value;
         else if (option == "--stream") streamMs = std::strtol(value.c_str(), nullptr, 10);
         else return usage();
     }
@@ -57,7 +60,10 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, stop);
     Inbox inbox;
     std::string error;
-    auto ports = api == "alsa" ? openAlsaPorts(name, inbox, error) : openJackPorts(name, inbox, error);
+    std::unique_ptr<SimPorts> ports;
+    if (!rawmidi.empty()) ports = openRawMidiPorts(rawmidi, inbox, error);
+    else if (!alsaPort.empty()) ports = attachAlsaPorts(alsaPort, inbox, error);
+    else ports = api == "alsa" ? openAlsaPorts(name, inbox, error) : openJackPorts(name, inbox, error);
     if (!ports) {
         std::fprintf(stderr, "looper-sim: %s\n", error.c_str());
         return 1;
@@ -73,6 +79,10 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> streamed[] = {{0x90, 0x3C, 0x40}, {0xF0, 0x7D, 0x10, 0x00, 0x01, 0x02, 0x03, 0xF7}};
     auto nextStream = std::chrono::steady_clock::now();
     while (!stopping) {
+        if (ports->lost()) {
+            std::fprintf(stderr, "looper-sim: the MIDI device went away\n");
+            return 1;
+        }
         if (streamMs > 0 && std::chrono::steady_clock::now() >= nextStream) {
             for (const auto& m : streamed) ports->send(m);
             nextStream += std::chrono::milliseconds(streamMs);

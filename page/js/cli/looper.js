@@ -129,6 +129,12 @@
     if (manager.phase === PHASE.WAIT_MIDI_CONNECTION) {
       return 'The ' + name + ' was found, but not its MIDI ports (' + looper.inst.midi.portName + ').';
     }
+    // Not a single answer to the edit-mode read: a looper that does not answer is no
+    // looper that refused edit mode (one still in it from before would have said so).
+    if (manager.phase === PHASE.CHECK_EDIT_MODE ||
+      (manager.phase === PHASE.WAIT_EDIT_MODE_OFF && !manager.foundInEditMode)) {
+      return 'The ' + name + ' did not answer on its MIDI ports (' + looper.inst.midi.portName + ').';
+    }
     return 'The ' + name + ' did not switch to edit mode.';
   };
 

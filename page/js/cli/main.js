@@ -53,6 +53,14 @@
     this.done = function (code) { self.finish(code, ''); };
   }
 
+  // How long a command waits for a looper, and then for its handshake: 15 s, or
+  // TARN_LOOPER_WAIT seconds where that is too short (a heavily loaded or emulated
+  // machine, where starting up alone takes that long).
+  Run.prototype.waitMs = function () {
+    var forced = typeof this.host.env === 'function' ? Number(this.host.env('TARN_LOOPER_WAIT')) : 0;
+    return forced > 0 ? forced * 1000 : WAIT_MS;
+  };
+
   // Ends the run once: the progress line goes, edit mode is left, the message printed.
   Run.prototype.finish = function (code, message) {
     var self = this;
@@ -200,10 +208,11 @@
     if (name === 'devices') { this.devices(); return; }
     if (name === 'deleted') { commands.deleted(this); return; }
     this.startJobs();
-    this.looper.wait(this.options.device, WAIT_MS, function (failure, looper) {
+    var waitMs = this.waitMs();
+    this.looper.wait(this.options.device, waitMs, function (failure, looper) {
       if (self.ended) return;
       if (failure) { self.fail(failure); return; }
-      self.looper.connect(looper, !!self.options['take-over'], WAIT_MS, function (problem) {
+      self.looper.connect(looper, !!self.options['take-over'], waitMs, function (problem) {
         if (self.ended) return;
         if (problem) { self.fail(problem); return; }
         self.work(looper);

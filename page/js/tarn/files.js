@@ -124,6 +124,8 @@
     [/read-only file system|EROFS/i, 'The volume is read-only.'],
     [/file exists|EEXIST/i, 'A file of that name is already there.'],
     [/input\/output error|EIO/i, 'The device could not be read or written (input/output error).'],
+    // What a volume pulled out mid-copy gives once the kernel has dropped the disk.
+    [/no such device|ENODEV|ENXIO/i, 'The device is gone (unplugged or switched off).'],
     [/is a directory|EISDIR/i, 'This is a folder, not a file.']
   ];
 
