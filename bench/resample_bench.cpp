@@ -7,7 +7,7 @@
 //   time:      for a 5-minute stereo file of music-like noise
 //   cmake --build build --target resample_bench && build/tests/resample_bench
 #include "audio/AudioConverter.h"
-#include "audio/WaveFormat.h"
+#include "wav/WaveFormat.h"
 #include "support/ToneMeasure.h"
 
 #include <algorithm>
@@ -76,7 +76,7 @@ int main() {
     char pattern[] = "/tmp/tarn-resample-bench-XXXXXX";
     if (!mkdtemp(pattern)) return 1;
     const std::string dir = pattern;
-    const WaveFormat target = WaveFormat::pcm(kWaveFormatFloat, 1, 44100, 32);
+    const wav::WaveFormat target = wav::pcmFormat(wav::kWaveFormatIeeeFloat, 1, 44100, 32);
     struct Entry {
         const char* name;
         Resampler resample;
@@ -94,7 +94,7 @@ int main() {
     };
     const std::string music = dir + "/music48.wav", musicOut = dir + "/music441.wav";
     if (!run("sox -n -r 48000 -c 2 -b 24 '" + music + "' synth 300 pinknoise gain -6 2>/dev/null")) return 1;
-    const WaveFormat stereo = WaveFormat::pcm(kWaveFormatFloat, 2, 44100, 32);
+    const wav::WaveFormat stereo = wav::pcmFormat(wav::kWaveFormatIeeeFloat, 2, 44100, 32);
     std::printf("48 kHz -> 44.1 kHz, float out\n");
     std::printf("%-16s %14s %14s %14s %14s\n", "", "pass band dB", "aliasing dB", "noise dB", "5 min [s]");
     std::vector<Quality> results;

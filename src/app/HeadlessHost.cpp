@@ -51,7 +51,7 @@ int runHeadless(const std::string& appName, const Options& options) {
         std::string token;
         if (!keptToken(options.tokenFile, &LoopbackServer::newToken, token, error)) {
             std::fprintf(stderr, "%s: --token-file %s\n", appName.c_str(), error.c_str());
-            controller.reset();
+            bridge.reset();
             g_main_loop_unref(loop);
             return 1;
         }

@@ -16,7 +16,7 @@ double dB(double ratio) { return 20 * std::log10(ratio + 1e-30); }
 TEST(AudioResample, From48To44kHzTonesKeepTheirLevelAndNothingAboveNyquistComesThrough) {
     TempHome home;
     const std::string in = home.path() + "/tone.wav", out = home.path() + "/out.wav";
-    const WaveFormat floatTarget = WaveFormat::pcm(kWaveFormatFloat, 1, 44100, 32);
+    const wav::WaveFormat floatTarget = wav::pcmFormat(wav::kWaveFormatIeeeFloat, 1, 44100, 32);
     // Limits well short of what the resampler reaches (0.01 dB, below -140 dB) and well
     // beyond a plain low-quality one (fractions of a dB at 19 kHz, aliases at -60 dB).
     for (double f : {1000.0, 19000.0, 23000.0}) {
@@ -43,7 +43,7 @@ TEST(AudioResample, ReducingTo16BitsDithersSoATonBelowTheLastBitSurvives) {
     // A third of the last bit of 16: plain rounding makes it silence.
     const double lsb = 1.0 / 32768, amplitude = lsb / 3;
     ASSERT_TRUE(writeToneWav(in, 1000, amplitude, 48000, 4.0));
-    ASSERT_TRUE(convertAudioFile(in, out, WaveFormat::pcm(kWaveFormatPcm, 1, 44100, 16)));
+    ASSERT_TRUE(convertAudioFile(in, out, wav::pcmFormat(wav::kWaveFormatPcm, 1, 44100, 16)));
     WavContents wav = readWav(out);
     ASSERT_TRUE(wav.ok);
     ASSERT_EQ(wav.bits, 16);
