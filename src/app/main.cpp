@@ -6,6 +6,7 @@
 #include "sys/SystemInfo.h"
 
 #include <cstdio>
+#include <unistd.h>
 #include <gtk/gtk.h>
 
 namespace {
@@ -43,7 +44,15 @@ void printHelp(const std::string& name) {
 
 int main(int argc, char** argv) {
     std::string appName = applicationName(argc > 0 ? argv[0] : "tarn");
-    if (argc > 1 && isCommandName(argv[1])) return runCommand(appName, std::vector<std::string>(argv + 1, argv + argc));
+    if (argc > 1 && isCommandName(argv[1])) {
+        int status = runCommand(appName, std::vector<std::string>(argv + 1, argv + argc));
+        // A fire-and-forget worker (a child process's reader, say) may still be ending its
+        // thread: leaving through exit() would run the libraries' destructors under it, and the
+        // thread's own clean-up then met freed memory (a double free, now and then). What the
+        // command wrote is flushed, then the process ends at once.
+        std::fflush(nullptr);
+        _exit(status);
+    }
     Options options = parseOptions(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "%s: %s\n", appName.c_str(), options.error.c_str());

@@ -25,7 +25,8 @@ public:
     const std::vector<Event>& all() const { return events_; }
 
 private:
-    void drain();
+    // Takes what the queue holds, at most a bounded helping; true when more may be waiting.
+    bool drain();
     WebView2Controller& controller_;
     std::vector<Event> events_;
 };
