@@ -155,14 +155,24 @@
       return node;
     }
     node.appendChild(ui.el('span', { className: 'cell-name', text: cell.fileName }));
-    node.appendChild(ui.el('span', { className: 'cell-meta', text: metaText(info) }));
+    node.appendChild(doc.createTextNode(' '));
+    var meta = ui.el('span', { className: 'cell-meta' });
+    fillMeta(meta, info);
+    node.appendChild(meta);
     return node;
   }
 
-  function metaText(info) {
-    if (info === undefined) return '…';
-    if (info === null) return 'Not a readable WAV file';
-    return G.lengthText(info.frames, info.sampleRate) + ' · ' + G.formatText(info);
+  // The length is part of the cell's name ("Memory M, track T: NAME, LENGTH"); the format beside
+  // it is drawn by the style sheet from data-format, so that the text a cell holds stays within
+  // what it is called (for speech input, which names a control by its visible words).
+  function fillMeta(meta, info) {
+    meta.textContent = '';
+    if (info === undefined) { meta.textContent = '…'; return; }
+    if (info === null) { meta.textContent = 'Not a readable WAV file'; return; }
+    meta.appendChild(ui.el('span', { text: G.lengthText(info.frames, info.sampleRate) }));
+    var format = ui.el('span', { className: 'cell-format' });
+    format.setAttribute('data-format', G.formatText(info));
+    meta.appendChild(format);
   }
 
   // --- the file facts of visible used cells, read in the background a few at a time
@@ -222,7 +232,7 @@
     var at = G.at(index, width());
     node.setAttribute('aria-label', G.cellName(at.memory, at.track, cell, state.inst, info));
     var meta = node.querySelector('.cell-meta');
-    if (meta) meta.textContent = metaText(info);
+    if (meta) fillMeta(meta, info);
     if (info) thumbnail(node, pathOf(cell));
   }
 

@@ -33,7 +33,8 @@ before(async () => {
   scratch = scratchFolder();
   answers = join(scratch.folder, 'answers.txt');
   writeFileSync(answers, '');
-  volume = mountVolume('Pool Duo');
+  // Room for the long import's conversion, which Tarn checks before it starts.
+  volume = mountVolume('Pool Duo', { size: 1024 });
   // A run that died in the middle of a copy onto the looper.
   writeFileSync(join(volume.track(2, 1), STALE), Buffer.alloc(4096));
   pulse = await startPulse();
@@ -107,7 +108,7 @@ test('Cancel during a long import leaves nothing on the volume or in the tempora
   const { page } = t;
   // Long enough that the conversion is still running when Cancel is pressed, however fast
   // the machine: the press follows the progress bar's appearance at once.
-  answer(makeAudio(join(scratch.folder, 'Long Set.mp3'), 600, { codec: ['-b:a', '128k'] }));
+  answer(makeAudio(join(scratch.folder, 'Long Set.mp3'), 1800, { codec: ['-b:a', '128k'] }));
   await page.click('#import-button');
   await page.waitForSelector('#import-dialog');
   await selectTrack(page, 5, 1);

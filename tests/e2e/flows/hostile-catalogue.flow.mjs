@@ -17,6 +17,7 @@ before(async () => {
   base = `http://127.0.0.1:${server.address().port}`;
   answer = (req, res) => { res.writeHead(200, { 'Content-Type': 'application/json' }); res.end('{"items":[]}'); };
   t = await openTarn({ prefs: { catalogueAddress: base + '/tracksets.json' } });
+  await t.page.click('#catalogue-tab');
   if (!(await hasModule(t.page, '$$http_cancel'))) skip = 'the http module is not in this build';
 });
 

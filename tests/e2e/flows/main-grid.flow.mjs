@@ -75,7 +75,8 @@ test('no looper: the main view says how to connect one', async (ctx) => {
 test('plugged in: every cell names itself, with the name and length of a track already there', async (ctx) => {
   if (skip) { ctx.skip(skip); return; }
   const { page } = t;
-  volume = mountVolume('Pool Duo');
+  // Room for the long import's conversion, which Tarn checks before it starts.
+  volume = mountVolume('Pool Duo', { size: 1024 });
   // Made beside and written in one go (ffmpeg's own writes go back to patch the header).
   const intro = makeAudio(join(scratch.folder, 'Intro.wav'), 1.5, { codec: ['-c:a', 'pcm_s16le'] });
   writeFileSync(join(volume.track(2, 1), 'Intro.wav'), readFileSync(intro));
@@ -186,7 +187,7 @@ test('a batch cancelled during its second file keeps the first and nothing else'
   if (skip) { ctx.skip(skip); return; }
   const { page } = t;
   await dropFiles(page, 9, 0, [makeAudio(join(scratch.folder, 'Short.wav'), 0.5),
-    makeAudio(join(scratch.folder, 'Very Long.mp3'), 600, { codec: ['-b:a', '128k'] })]);
+    makeAudio(join(scratch.folder, 'Very Long.mp3'), 1800, { codec: ['-b:a', '128k'] })]);
   await waitFor(() => page.evaluate(() => document.querySelector('#progress-dialog .progress-text')?.textContent === 'Importing... 2 of 2'),
     { timeout: 60000, what: 'the second file' });
   await page.click('#progress-cancel');

@@ -174,6 +174,7 @@ test('a second job while one runs is refused and the first still completes', asy
 test('a catalogue download fills an empty track and shows progress; a 404 fails; Cancel stops', async (ctx) => {
   if (skip) { ctx.skip(skip); return; }
   const { page } = t;
+  await page.click('#catalogue-tab');
   await page.waitForSelector('#set-list li', { timeout: 20000 });
   const download = async (row, memory, track) => {
     await page.click(`.set-track:nth-child(${row}) button.download`);

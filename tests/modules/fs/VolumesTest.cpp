@@ -19,7 +19,10 @@ TEST_F(VolumesCallTest, ListsThisMachinesVolumesWithSlashes) {
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(list[i]["mount"], withSlash(expected[i].mountPoint));
         EXPECT_TRUE(list[i]["volume"].is_string());
-        EXPECT_EQ(list[i].size(), 2u);
+        // Besides those two, only the volume's size and free bytes, when the system tells them.
+        for (const auto& [key, value] : list[i].items())
+            EXPECT_TRUE(key == "mount" || key == "volume" || ((key == "size" || key == "free") && value.is_number()))
+                << key;
     }
 }
 
