@@ -3,10 +3,10 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { join, resolve } from 'node:path';
-import { readFileSync } from 'node:fs';
+import { readFileSync, writeFileSync } from 'node:fs';
 import {
   startXvfb, makeHome, startTarn, tarnBinary, startSleepingSystem, waitFor, windowsNamed, windowGeometry, closeButton, screenshot, sleep,
-  xdotool,
+  xdotool, dragFiles,
 } from './lib/xsession.mjs';
 import { startForeignSite } from './lib/foreign.mjs';
 
@@ -201,6 +201,34 @@ test('frames and pages of other origins reach neither the bridge nor permissions
     for (const attempt of top.bridge) assert.doesNotMatch(attempt, /answered:200/, attempt);
     assert.equal(top.permission, 'denied');
     assert.equal(home.pref('stolen'), null, 'nothing of another origin ran a bridge call');
+  } finally {
+    await tarn.stop();
+    home.cleanup();
+  }
+});
+
+test('files dragged from another program onto the page reach it through the host, once the page takes drops', async () => {
+  const home = makeHome();
+  const tarn = startTarn(x, home, { page: 'test/probe.html' });
+  try {
+    await waitFor('the started page', () => probe(home)?.started);
+    const [id] = await waitFor('the window', () => windowsNamed(x, 'Tarn probe').length && windowsNamed(x, 'Tarn probe'));
+    const g = windowGeometry(x, id);
+    const files = [join(home.root, 'Verse one.wav'), join(home.root, 'Chorus #2.flac')];
+    for (const file of files) writeFileSync(file, 'x');
+    const target = [g.x + Math.round(g.width / 2), g.y + Math.round(g.height / 2)];
+
+    // Before the page asks for drops the host collects nothing.
+    await dragFiles(x, files, ...target);
+    await waitFor('the first drop', () => probe(home)?.dropped);
+    assert.deepEqual(probe(home).dropped, []);
+
+    assert.equal((await secondStart(home, ['./dragdrop-on'])).code, 0);
+    await waitFor('the hand-over', () => eventsOf(home).some((e) => e[1] === './dragdrop-on'));
+    await dragFiles(x, files, ...target);
+    await waitFor('the dropped paths', () => probe(home)?.dropped?.length);
+    assert.deepEqual(probe(home).dropped, files);
+    assert.ok(tarn.running(), 'a dropped local file never replaces the page');
   } finally {
     await tarn.stop();
     home.cleanup();

@@ -9,6 +9,7 @@ import { fileURLToPath } from 'node:url';
 const here = dirname(fileURLToPath(import.meta.url));
 export const tarnBinary = process.env.TARN_BIN || resolve(here, '../../../build/tarn');
 export const xCloseBinary = process.env.TARN_XCLOSE || resolve(here, '../../../build/tests/x_close_window');
+export const xDragBinary = process.env.TARN_XDRAG || resolve(here, '../../../build/tests/x_drag_source');
 export const fakeLogin1Binary = process.env.TARN_FAKE_LOGIN1 || resolve(here, '../../../build/tests/fake_login1');
 
 export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
@@ -150,4 +151,26 @@ export async function startSleepingSystem(home) {
       await new Promise((r) => (daemon.exitCode !== null ? r() : daemon.once('exit', r)));
     },
   };
+}
+
+// Drags FILES with the pointer from a little source window at the screen's top left onto
+// the point (toX, toY), as a person does from a file manager; resolves once dropped.
+export async function dragFiles(x, files, toX, toY) {
+  const source = spawn(xDragBinary, files, { env: { ...process.env, DISPLAY: x.display }, stdio: ['ignore', 'pipe', 'inherit'] });
+  try {
+    let out = '';
+    source.stdout.on('data', (d) => { out += d; });
+    await waitFor('the drag source', () => out.includes('ready'), 10000);
+    xdotool(x, 'mousemove', '60', '60', 'mousedown', '1');
+    // The toolkit starts a drag after some motion with the button held, then follows it.
+    for (let step = 1; step <= 20; step++) {
+      xdotool(x, 'mousemove', String(60 + Math.round(((toX - 60) * step) / 20)), String(60 + Math.round(((toY - 60) * step) / 20)));
+      await sleep(50);
+    }
+    await sleep(300);
+    xdotool(x, 'mouseup', '1');
+    await sleep(300);
+  } finally {
+    source.kill('SIGTERM');
+  }
 }
