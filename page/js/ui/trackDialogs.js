@@ -121,7 +121,7 @@
           memory: function (m) { return T.tracks.memoryLabel(m, inst, texts); },
           track: function (t) { return T.tracks.trackLabel(t, texts); }
         },
-        selected: current || (options.initial && options.initial()) || selections[options.id],
+        selected: current || (options.initial && options.initial(table)) || selections[options.id],
         scrollTop: g.scrollPos,
         onEnter: function () { dialog.buttons[options.mainLabel].click(); },
         onDelete: function () { dialog.buttons.Delete.click(); },
@@ -290,6 +290,13 @@
       id: 'import-dialog',
       intro: ui.el('div', {}, [ui.el('p', { className: 'source-file', text: T.tracks.lastSegment(path) }), sourceWave]),
       mainLabel: 'Import',
+      // The empty cell chosen in the main view, else the first empty track: a file opened
+      // with Tarn can go onto the looper with one key.
+      initial: function (table) {
+        var chosen = A.gridView ? A.gridView.selectedEmpty() : null;
+        var first = chosen ? null : T.grid.fillTargets(table, { memory: 0, track: 0 }, 1);
+        return chosen || (first && first[0]);
+      },
       mainWhen: function (cell) { return !cell.fileName && !!cell.dirName; },
       main: function (m, t, cell) {
         var destination = T.tracks.importDestination(cell.dirName, path);

@@ -24,9 +24,9 @@ export async function waitFor(what, probe, timeoutMs = 45000, stepMs = 100) {
   }
 }
 
-export function startXvfb() {
+export function startXvfb(screen = '1280x1024') {
   return new Promise((resolveStart, rejectStart) => {
-    const child = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'], {
+    const child = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', screen + 'x24', '-nolisten', 'tcp'], {
       stdio: ['ignore', 'ignore', 'pipe', 'pipe'],
     });
     let number = '';
@@ -120,13 +120,13 @@ export function closeButton(x, id) {
 }
 
 // Screenshot of one window as PNG; returns its path and the number of distinct colours
-// and the standard deviation of its pixels (0 for a blank image).
+// the standard deviation of its pixels (0 for a blank image) and their mean brightness.
 export function screenshot(x, id, file) {
   const env = { ...process.env, DISPLAY: x.display };
   execFileSync('import', ['-window', id, file], { env });
-  const [deviation, colours] = execFileSync('convert', [file, '-format', '%[fx:standard_deviation] %k', 'info:'],
+  const [deviation, colours, mean] = execFileSync('convert', [file, '-format', '%[fx:standard_deviation] %k %[fx:mean]', 'info:'],
     { encoding: 'utf8' }).trim().split(' ');
-  return { file, deviation: Number(deviation), colours: Number(colours) };
+  return { file, deviation: Number(deviation), colours: Number(colours), mean: Number(mean) };
 }
 
 // A private bus standing in for the system bus, with a login manager on it that
