@@ -73,10 +73,31 @@ std::string volumesJson() {
     return jsonText(list);
 }
 
-std::string contentsJson(const std::string& folder, const std::string& extension) {
+Json contentsList(const std::string& folder, const std::string& extension) {
     Json list = Json::array();
     for (const FileFacts& facts : listFolder(folder, extension)) list.push_back(entryJson(facts));
-    return jsonText(list);
+    return list;
+}
+
+std::string contentsJson(const std::string& folder, const std::string& extension) {
+    return jsonText(contentsList(folder, extension));
+}
+
+// Every sub-folder of a folder with its contents, by name; null for one that cannot be
+// listed. A looper's hundreds of track folders come in one answer: a call per folder
+// costs more than the reading.
+std::string subcontentsJson(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    Json folders = Json::object();
+    for (const FileFacts& entry : listFolder(folder, "")) {
+        if (!entry.directory) continue;
+        try {
+            folders[entry.name] = contentsList(folder + entry.name, "");
+        } catch (const std::exception&) {
+            folders[entry.name] = nullptr;
+        }
+    }
+    return jsonText(folders);
 }
 
 // A file path becomes a file:// address; an address stays as it is.
@@ -225,6 +246,10 @@ NativeCall_fs::NativeCall_fs(NativeObjects* objects) : NativeCall(objects) {
             Json list = Json::array();
             for (const std::string& path : filesNamedWith(args[0], ".tarn-")) list.push_back(path);
             result.setString(jsonText(list));
+        }},
+        {"subcontents", [](const Args& args, CallResult& result) {
+            requireWholePath(argument(args, 0));
+            result.setString(subcontentsJson(args.at(0)));
         }},
     });
 }

@@ -1,4 +1,5 @@
 // An in-memory volume for the page's file layer: folders and files by path.
+const Files = require('../../page/js/tarn/files.js');
 function entry(name, directory) {
   return { name, directory, size: 0, readable: true, writable: true, deletable: true };
 }
@@ -18,6 +19,9 @@ class FakeFiles {
     if (this.failing.has(key) || !this.tree.has(key)) return { success: false, reason: 'No such file or directory' };
     return { success: true, data: this.tree.get(key).slice() };
   }
+  // The sub-folders' contents, as the page's file layer reads them without that call.
+  subcontents(path) { return Files.prototype.subcontentsByFolder.call(this, path); }
+  subcontentsAsync(path) { return Promise.resolve(this.subcontents(path)); }
   unlink(path) {
     this.calls.push(['unlink', path]);
     const cut = path.lastIndexOf('/');

@@ -53,6 +53,43 @@
       .catch(function () { return self.contents(path); });
   };
 
+  // Every sub-folder of a folder with its contents, in one call where the host has it:
+  // {success, data: {name: {success, data | reason}}}. Otherwise folder by folder.
+  Files.prototype.subcontents = function (path) {
+    var self = this;
+    var whole = this.attempt(function () { return JSON.parse(self.fs.subcontents(self.host(path))); });
+    return whole.success ? byName(whole.data) : this.subcontentsByFolder(path);
+  };
+
+  // subcontents() without blocking the page (see contentsAsync).
+  Files.prototype.subcontentsAsync = function (path, callAsync) {
+    var self = this;
+    if (typeof callAsync !== 'function') return Promise.resolve(this.subcontents(path));
+    return Promise.resolve()
+      .then(function () { return callAsync('$$fs_subcontents', self.host(path)); })
+      .then(function (text) { return byName(JSON.parse(text)); })
+      .catch(function () { return self.subcontents(path); });
+  };
+
+  Files.prototype.subcontentsByFolder = function (path) {
+    var listed = this.contents(path);
+    if (!listed.success) return listed;
+    var folder = /\/$/.test(path) ? path : path + '/';
+    var data = {};
+    for (var i = 0; i < listed.data.length; i++) {
+      if (listed.data[i].directory) data[listed.data[i].name] = this.contents(folder + listed.data[i].name);
+    }
+    return { success: true, data: data };
+  };
+
+  function byName(folders) {
+    var data = {};
+    Object.keys(folders).forEach(function (name) {
+      data[name] = folders[name] ? { success: true, data: folders[name] } : { success: false, reason: 'unreadable' };
+    });
+    return { success: true, data: data };
+  }
+
   Files.prototype.unlink = function (path) {
     var self = this;
     return this.attempt(function () { return self.fs.unlink(self.host(path)); });

@@ -38,66 +38,35 @@
   // Reads every track folder of the layout; {success, reason}.
   TrackStore.prototype.load = function (volume, row) {
     this.drop();
-    var wave = tracks.waveFolder(volume);
-    var listed = this.files.contents(wave);
-    if (!listed.success) return { success: false, reason: listed.reason };
-    var memories = row.numofMemParBank * row.numofBank;
-    var table = tracks.emptyTable(memories, row.numofTrackParMem);
-    var self = this;
+    var read = tracks.readTable(this.files, volume, row);
+    if (!read.success) return { success: false, reason: read.reason };
     this.volume = volume;
     this.row = row;
-    this.table = table;
-    listed.data.forEach(function (entry) {
-      if (!entry.directory) return;
-      var at = tracks.parseFolder(entry.name, memories, row.numofTrackParMem);
-      if (at) self.readCell(at, wave + entry.name + '/');
-    });
+    this.table = read.data;
     return { success: true };
   };
 
-  // load() without blocking the page: the track folders are read `width` at a time
-  // through callAsync (the bridge's promise form). The table appears when all are read;
-  // folders reported changed meanwhile are read again then. A drop() or another load
-  // started meanwhile wins: this one then resolves {success: false, superseded: true}.
-  TrackStore.prototype.loadAsync = function (volume, row, callAsync, width) {
+  // load() without blocking the page: the track folders come in one call through
+  // callAsync (the bridge's promise form). Folders reported changed meanwhile are read
+  // again once the table is there. A drop() or another load started meanwhile wins: this
+  // one then resolves {success: false, superseded: true}.
+  TrackStore.prototype.loadAsync = function (volume, row, callAsync) {
     this.drop();
     var self = this;
     var loading = { volume: volume, row: row, changed: [] };
     this.loading = loading;
-    var files = this.files;
     var wave = tracks.waveFolder(volume);
-    var memories = row.numofMemParBank * row.numofBank;
-    var table = tracks.emptyTable(memories, row.numofTrackParMem);
-    var current = function () { return self.loading === loading; };
-    loading.promise = files.contentsAsync(wave, callAsync).then(function (listed) {
-      if (!current()) return { success: false, superseded: true };
-      if (!listed.success) { self.loading = null; return { success: false, reason: listed.reason }; }
-      var folders = [];
-      listed.data.forEach(function (entry) {
-        if (!entry.directory) return;
-        var at = tracks.parseFolder(entry.name, memories, row.numofTrackParMem);
-        if (at) folders.push({ at: at, folder: wave + entry.name + '/' });
-      });
-      var next = 0;
-      var worker = function () {
-        if (next >= folders.length || !current()) return Promise.resolve();
-        var item = folders[next++];
-        return files.contentsAsync(item.folder, callAsync).then(function (inside) {
-          fillCell(table[item.at.memory][item.at.track], item.folder, inside);
-          return worker();
-        });
-      };
-      var workers = [];
-      for (var i = 0; i < Math.max(1, width || 4); i++) workers.push(worker());
-      return Promise.all(workers).then(function () {
-        if (!current()) return { success: false, superseded: true };
-        self.loading = null;
-        self.volume = volume;
-        self.row = row;
-        self.table = table;
-        self.changed(loading.changed);
-        return { success: true };
-      });
+    var table = tracks.emptyTable(row.numofMemParBank * row.numofBank, row.numofTrackParMem);
+    loading.promise = this.files.subcontentsAsync(wave, callAsync).then(function (listed) {
+      if (self.loading !== loading) return { success: false, superseded: true };
+      self.loading = null;
+      if (!listed.success) return { success: false, reason: listed.reason };
+      tracks.fillTable(table, wave, listed.data, row);
+      self.volume = volume;
+      self.row = row;
+      self.table = table;
+      self.changed(loading.changed);
+      return { success: true };
     });
     return loading.promise;
   };
@@ -110,21 +79,8 @@
     return loading && loading.volume === volume && loading.row === row ? loading.promise : null;
   };
 
-  function fillCell(cell, folder, inside) {
-    if (!inside.success) {
-      cell.dirName = '';
-      cell.fileName = '';
-      return;
-    }
-    cell.dirName = folder;
-    cell.fileName = '';
-    for (var i = 0; i < inside.data.length; i++) {
-      if (tracks.isWav(inside.data[i])) { cell.fileName = inside.data[i].name; break; }
-    }
-  }
-
   TrackStore.prototype.readCell = function (at, folder) {
-    fillCell(this.table[at.memory][at.track], folder, this.files.contents(folder));
+    tracks.fillCell(this.table[at.memory][at.track], folder, this.files.contents(folder));
   };
 
   // Folders (page paths ending in "/") changed: read the track folders among them

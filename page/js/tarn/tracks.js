@@ -52,29 +52,38 @@
   // {success, data: [entries]}). onScan(true/false) brackets the scan for a progress view.
   function readTable(files, volume, row, onScan) {
     var wave = waveFolder(volume);
-    var listed = files.contents(wave);
-    if (!listed.success) return { success: false, reason: listed.reason };
     var memories = memoryCount(row);
-    var tracks = row.numofTrackParMem;
-    var table = emptyTable(memories, tracks);
+    var table = emptyTable(memories, row.numofTrackParMem);
     if (onScan) onScan(true);
+    var listed;
     try {
-      listed.data.forEach(function (entry) {
-        if (!entry.directory) return;
-        var at = parseFolder(entry.name, memories, tracks);
-        if (!at) return;
-        var inside = files.contents(wave + entry.name);
-        if (!inside.success) return;
-        var cell = table[at.memory][at.track];
-        cell.dirName = wave + entry.name + '/';
-        for (var i = 0; i < inside.data.length; i++) {
-          if (isWav(inside.data[i])) { cell.fileName = inside.data[i].name; break; }
-        }
-      });
+      listed = files.subcontents(wave);
     } finally {
       if (onScan) onScan(false);
     }
+    if (!listed.success) return { success: false, reason: listed.reason };
+    fillTable(table, wave, listed.data, row);
     return { success: true, data: table };
+  }
+
+  // Fills the table's cells from a wave folder's sub-folders ({name: {success, data}}):
+  // a folder that could not be read stays an absent cell.
+  function fillTable(table, wave, folders, row) {
+    var memories = memoryCount(row);
+    Object.keys(folders).forEach(function (name) {
+      var at = parseFolder(name, memories, row.numofTrackParMem);
+      if (!at) return;
+      fillCell(table[at.memory][at.track], wave + name + '/', folders[name]);
+    });
+  }
+
+  function fillCell(cell, folder, inside) {
+    cell.dirName = inside.success ? folder : '';
+    cell.fileName = '';
+    if (!inside.success) return;
+    for (var i = 0; i < inside.data.length; i++) {
+      if (isWav(inside.data[i])) { cell.fileName = inside.data[i].name; break; }
+    }
   }
 
   // Every memory/track folder of the model must exist.
@@ -158,6 +167,8 @@
     emptyTable: emptyTable,
     isWav: isWav,
     readTable: readTable,
+    fillTable: fillTable,
+    fillCell: fillCell,
     storageCheck: storageCheck,
     memoryNumber: memoryNumber,
     memoryLabel: memoryLabel,

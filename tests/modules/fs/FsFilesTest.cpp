@@ -73,6 +73,23 @@ TEST_F(FsFilesTest, ContentsListsVisibleEntriesWithTheirFacts) {
     EXPECT_EQ(call({"contents", dir + "/a.wav"}), "eNot a directory");
 }
 
+TEST_F(FsFilesTest, SubcontentsListsEverySubFolderInOneAnswer) {
+    std::string dir = file("wave");
+    makeFolders(dir + "/001_1");
+    makeFolders(dir + "/001_2/deeper");
+    writeFile(dir + "/001_1/Take.wav", "1234");
+    writeFile(dir + "/001_1/.tarn-copy-x", "1");
+    writeFile(dir + "/stray.wav", "1");
+    Json folders = parseJson(call({"subcontents", dir}).substr(1));
+    ASSERT_EQ(folders.size(), 2u);
+    ASSERT_EQ(folders["001_1"].size(), 1u);
+    EXPECT_EQ(folders["001_1"][0]["name"], "Take.wav");
+    EXPECT_EQ(folders["001_1"][0]["size"], 4);
+    EXPECT_EQ(folders["001_2"][0]["directory"], true);
+    EXPECT_EQ(call({"subcontents", dir + "/001_1/"}), "s{}");
+    EXPECT_EQ(call({"subcontents", file("missing")}), "eNo such file or directory");
+}
+
 TEST_F(FsFilesTest, StatReportsTheLow32BitsOfTheSize) {
     std::string big = file("big.bin");
     int fd = open(big.c_str(), O_CREAT | O_WRONLY, 0644);
