@@ -72,6 +72,9 @@
       'Tarn finds it by itself and shows its tracks here.',
     'gettingReady': 'found: getting it ready…',
     'readingTracks': 'Reading the looper\'s tracks…',
+    'waitingStorage': 'waiting for its storage…',
+    'storageHint': 'The looper answers over MIDI, but its storage has not appeared on this computer. ' +
+      'If it does not appear in a few seconds, unplug the looper and plug it in again.',
     'noEmptyTrack': 'There is no empty track at or after the selected one.',
     'exportWouldOverwrite': 'The folder already holds files of these names:',
     'notAudio': 'These are not audio files the looper can take:',

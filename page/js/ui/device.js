@@ -263,6 +263,11 @@
     disconnect: disconnect,
     onDisconnectButton: onDisconnectButton,
     safeToUnplug: function () { return released; },
+    // The model of a looper whose MIDI ports are taken up while no volume of it is there
+    // (its storage did not come, or was ejected); null otherwise.
+    midiOnly: function () {
+      return !instrument.inst && !manager.disconnected && manager.phase > 0 && manager.targetMidi ? manager.targetMidi : null;
+    },
     askTakeOver: askTakeOver,
     keepTracks: keepTracks
   };

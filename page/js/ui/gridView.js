@@ -65,10 +65,13 @@
     state.cells = [];
     state.queue = [];
     if (state.observer) state.observer.disconnect();
-    var title = reading ? texts.readingTracks : inst ? inst.name + ' ' + texts.gettingReady : texts.noDevice;
-    var body = reading || inst ? '' : texts.howToConnect;
+    // A looper that answers over MIDI (in edit mode, maybe) but whose volume is not there.
+    var midiOnly = !inst ? A.device.midiOnly() : null;
+    var title = reading ? texts.readingTracks : inst ? inst.name + ' ' + texts.gettingReady :
+      midiOnly ? midiOnly.name + ': ' + texts.waitingStorage : texts.noDevice;
+    var body = reading || inst ? '' : midiOnly ? texts.storageHint : texts.howToConnect;
     box.textContent = '';
-    box.setAttribute('data-state', reading || inst ? 'waiting' : 'none');
+    box.setAttribute('data-state', reading || inst || midiOnly ? 'waiting' : 'none');
     box.appendChild(ui.el('div', { className: 'looper-none', id: 'looper-none' }, [
       ui.el('h2', { text: title }),
       body ? ui.el('p', { text: body }) : null
@@ -430,7 +433,7 @@
   function deviceChecked() {
     var inst = device().inst;
     var key = [A.device.manager.usable(), device().volume, inst ? inst.volName : '',
-      !!(A.trackStore && A.trackStore.ready(device().volume, inst))].join('|');
+      !!(A.trackStore && A.trackStore.ready(device().volume, inst)), !!A.device.midiOnly()].join('|');
     if (key === lastKey) return;
     lastKey = key;
     render();

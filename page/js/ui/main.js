@@ -60,7 +60,9 @@
     var stuck = manager.foundInEditMode;
     // After Disconnect the looper is out of edit mode and its volume released.
     var released = manager.disconnected && !usable && A.device.safeToUnplug();
-    status.textContent = inst ? inst.name + (stuck ? ' ' + texts.inEditMode : usable ? '' : released ? ': Safe to unplug' : ' \u2026') : texts.noDevice;
+    var midiOnly = inst ? null : A.device.midiOnly();
+    status.textContent = inst ? inst.name + (stuck ? ' ' + texts.inEditMode : usable ? '' : released ? ': Safe to unplug' : ' \u2026') :
+      midiOnly ? midiOnly.name + ': ' + texts.waitingStorage : texts.noDevice;
     status.setAttribute('data-edit-mode-left', stuck ? '1' : '0');
     button('takeover-button').hidden = !stuck;
     status.setAttribute('data-usable', usable ? '1' : '0');

@@ -91,6 +91,19 @@ test('SIGINT leaves edit mode and releases the volume before Tarn ends', async (
   assert.deepEqual(t.errors, []);
 });
 
+test('started again with the volume ejected, Tarn says it waits for the storage and never leaves edit mode on', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const again = await openTarn({ prefs: { catalogueAddress: 'http://127.0.0.1:9/none.json' }, env: jack.env });
+  try {
+    await waitFor(() => sim.modes().at(-1) === 1, { timeout: 30000, what: 'edit mode' });
+    await again.page.waitForFunction(() => /^Eddy Duo: waiting for its storage/.test(document.getElementById('device-status').textContent));
+    assert.match(await again.page.textContent('#looper-none'), /unplug the looper and plug it in again/);
+  } finally {
+    await again.close();
+  }
+  await waitFor(() => sim.modes().at(-1) === 0, { timeout: 5000, what: 'edit mode off at the end' });
+});
+
 test('the looper volume is left with a clean filesystem', (ctx) => {
   if (skip) { ctx.skip(skip); return; }
   assert.equal(volume.cleanup(), '');
