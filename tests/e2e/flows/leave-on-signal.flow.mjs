@@ -69,8 +69,9 @@ test('no tab: the host itself leaves the edit mode a page set and left behind', 
     await call('$$midi_inconnect', JSON.stringify(input));
     await call('$$midi_outconnect', JSON.stringify(find(await call('$$midi_outendpoints'))));
     await call('$$app_startevent', 'true');
-    await call('$$midi_send', EDIT_MODE_ON);
-    await waitFor(() => sim.modes().at(-1) === 1, { what: 'edit mode on' });
+    // Sent again until it arrives: a message right after connecting may come too early.
+    await waitFor(async () => sim.modes().at(-1) === 1 || (await call('$$midi_send', EDIT_MODE_ON), false),
+      { interval: 300, what: 'edit mode on' });
     await endsLeavingEditMode(tarn);
   } finally {
     await tarn.stop();
