@@ -4,6 +4,7 @@
 
 #include "app/Bundle.h"
 #include "app/InterruptSignals.h"
+#include "app/PageScripts.h"
 #include "app/ScriptContext.h"
 #include "app/ScriptPageView.h"
 #include "app/SingleInstance.h"
@@ -21,67 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-const char* const scriptList = "js/cli-scripts.json";
-
-// A listed script path that stays inside the page root.
-bool safeScriptPath(const std::string& path) {
-    if (path.empty() || path[0] == '/') return false;
-    size_t pos = 0;
-    while (pos <= path.size()) {
-        size_t next = path.find('/', pos);
-        if (next == std::string::npos) next = path.size();
-        if (path.compare(pos, next - pos, "..") == 0 && next - pos == 2) return false;
-        pos = next + 1;
-    }
-    return true;
-}
-
-std::string pageRoot(const std::string& appName, std::string& error) {
-    const char* forced = getenv("TARN_PAGE_ROOT");
-    if (forced && *forced) return withSlash(forced);
-    Bundle bundle(appName);
-    if (!bundle.extract(builtInBundle())) {
-        error = "the page bundle could not be unpacked";
-        return std::string();
-    }
-    return bundle.dataFolder() + "html/";
-}
-
-// The scripts to evaluate, in order, each with its text.
-bool readScripts(const std::string& root, std::vector<std::pair<std::string, std::string>>& scripts,
-                 std::string& error) {
-    std::string listText;
-    if (!readWholeFile(root + scriptList, listText)) {
-        error = std::string("the command scripts are missing: the page has no ") + scriptList;
-        return false;
-    }
-    Json list;
-    try {
-        list = parseJson(listText);
-    } catch (const std::exception&) {
-        error = std::string(scriptList) + " is not valid JSON";
-        return false;
-    }
-    if (!list.is_array()) {
-        error = std::string(scriptList) + " must be an array of paths";
-        return false;
-    }
-    for (const auto& item : list) {
-        if (!item.is_string() || !safeScriptPath(item.get<std::string>())) {
-            error = std::string(scriptList) + " lists a path outside the page: " + item.dump();
-            return false;
-        }
-        std::string path = item.get<std::string>();
-        std::string text;
-        if (!readWholeFile(root + path, text)) {
-            error = "cannot read the command script " + path;
-            return false;
-        }
-        scripts.emplace_back(path, std::move(text));
-    }
-    return true;
-}
 
 class CommandRun;
 
@@ -106,7 +46,7 @@ public:
         g_main_loop_unref(loop_);
     }
 
-    int run(const std::vector<std::pair<std::string, std::string>>& scripts) {
+    int run(const PageScriptList& scripts) {
         context_.setErrorHandler([this](const std::string& message, const std::string& file, unsigned line) {
             std::fprintf(stderr, "%s: internal error: %s (%s:%u)\n", appName_.c_str(), message.c_str(), file.c_str(),
                          line);
@@ -346,9 +286,9 @@ int runCommand(const std::string& appName, const std::vector<std::string>& args)
         return 1;
     }
     std::string error;
-    std::string root = pageRoot(appName, error);
-    std::vector<std::pair<std::string, std::string>> scripts;
-    if (root.empty() || !readScripts(root, scripts, error)) {
+    std::string root = pageScriptRoot(appName, error);
+    PageScriptList scripts;
+    if (root.empty() || !readPageScripts(root, scripts, error)) {
         std::fprintf(stderr, "%s: %s\n", appName.c_str(), error.c_str());
         return 1;
     }

@@ -1,6 +1,8 @@
 #include "app/HeadlessHost.h"
 
 #include "app/Bundle.h"
+#include "app/EditModeExit.h"
+#include "app/PageScripts.h"
 #include "app/SignalQuit.h"
 #include "app/SingleInstance.h"
 #include "sys/TokenFile.h"
@@ -8,18 +10,20 @@
 #include "assembly/AppBridge.h"
 
 #include <cstdio>
+#include <functional>
 #include <glib.h>
 #include <memory>
 
 namespace {
 
+// $$app_exit, a signal the page did not answer in time: every way out ends here.
 class HeadlessWindow : public HostWindow {
 public:
-    explicit HeadlessWindow(GMainLoop* loop) : loop_(loop) {}
-    void close() override { g_main_loop_quit(loop_); }
+    explicit HeadlessWindow(std::function<void()> quit) : quit_(std::move(quit)) {}
+    void close() override { quit_(); }
 
 private:
-    GMainLoop* loop_;
+    std::function<void()> quit_;
 };
 
 }  // namespace
@@ -38,14 +42,31 @@ int runHeadless(const std::string& appName, const Options& options) {
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     auto bridge = std::make_unique<AppBridge>();
     bridge->setAppName(appName);
-    HeadlessWindow window(loop);
-    bridge->setWindow(&window);
 
     Bundle bundle(appName);
     std::string root = bundle.dataFolder() + "html/";
     if (!bundle.extract(builtInBundle())) std::fprintf(stderr, "%s: the page bundle could not be unpacked\n", appName.c_str());
 
-    LoopbackServer server(root, [&](const std::vector<std::string>& args) { return bridge->invokeNative(args); });
+    // Whatever the browser does (no tab, a throttled one, two), the host ends only after it
+    // told every looper whose ports it holds to leave edit mode, with the page's own step.
+    PageScriptList scripts;
+    std::string scriptError;
+    if (!readPageScripts(root, scripts, scriptError))
+        std::fprintf(stderr, "%s: %s; edit mode is left only by the page\n", appName.c_str(), scriptError.c_str());
+    auto leave = std::make_unique<EditModeExit>(*bridge, std::move(scripts));
+    HeadlessWindow window([&] {
+        if (leave->started())
+            g_main_loop_quit(loop);
+        else
+            leave->start([loop] { g_main_loop_quit(loop); });
+    });
+    bridge->setWindow(&window);
+
+    LoopbackServer server(root, [&](const std::vector<std::string>& args) {
+        // Leaving in process, the host alone drives the loopers (and takes the events).
+        if (leave->started()) return std::string("eTarn is closing");
+        return bridge->invokeNative(args);
+    });
     std::string error;
     if (!options.tokenFile.empty()) {
         std::string token;
@@ -71,10 +92,11 @@ int runHeadless(const std::string& appName, const Options& options) {
     std::fflush(stdout);
 
     {
-        SignalQuit signals(*bridge, [loop] { g_main_loop_quit(loop); });
+        SignalQuit signals(*bridge, [&window] { window.close(); });
         g_main_loop_run(loop);
     }
 
+    leave.reset();
     bridge.reset();
     g_main_loop_unref(loop);
     return 0;

@@ -9,7 +9,7 @@ JavaScriptInterface::~JavaScriptInterface() = default;
 
 void JavaScriptInterface::control(const std::string&) {}
 
-void JavaScriptInterface::postEvent(const std::string& text) {
+uint64_t JavaScriptInterface::postEvent(const std::string& text) {
     std::string copy = text;
     std::lock_guard<std::mutex> lock(eventMutex_);
     queue_.push_back(std::move(copy));
@@ -17,6 +17,7 @@ void JavaScriptInterface::postEvent(const std::string& text) {
         pending_ = true;
         requestDelivery();
     }
+    return ++posted_;
 }
 
 std::string JavaScriptInterface::takeEvent() {
@@ -24,6 +25,7 @@ std::string JavaScriptInterface::takeEvent() {
     if (queue_.empty()) return std::string();
     std::string front = std::move(queue_.front());
     queue_.pop_front();
+    ++taken_;
     return front;
 }
 
@@ -54,6 +56,11 @@ size_t JavaScriptInterface::queuedEvents() const {
     return queue_.size();
 }
 
+uint64_t JavaScriptInterface::eventsTaken() const {
+    std::lock_guard<std::mutex> lock(eventMutex_);
+    return taken_;
+}
+
 bool JavaScriptInterface::nextEventToDeliver(std::string& event) {
     std::lock_guard<std::mutex> lock(eventMutex_);
     if (!started_) return false;
@@ -63,6 +70,7 @@ bool JavaScriptInterface::nextEventToDeliver(std::string& event) {
     }
     event = std::move(queue_.front());
     queue_.pop_front();
+    ++taken_;
     return true;
 }
 

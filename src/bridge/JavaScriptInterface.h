@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -27,8 +28,9 @@ public:
     // The main window, as owner of dialogs; null when there is none (headless).
     virtual GtkWindow* mainWindow() const { return nullptr; }
 
-    // Any thread: queue one event string and request delivery when switched on.
-    void postEvent(const std::string& text);
+    // Any thread: queue one event string and request delivery when switched on. Returns
+    // the event's number (counted from 1), which eventsTaken() reaches once it was taken.
+    uint64_t postEvent(const std::string& text);
     // UI thread: the oldest event, or the empty text.
     std::string takeEvent();
     // Switches delivery on or off; on asks the main loop at once to deliver.
@@ -39,6 +41,8 @@ public:
     bool started() const;
     bool pending() const;
     size_t queuedEvents() const;
+    // How many events the page took so far, pulled or pushed.
+    uint64_t eventsTaken() const;
 
     const std::string& appName() const { return appName_; }
     void setAppName(const std::string& name) { appName_ = name; }
@@ -64,6 +68,8 @@ private:
     bool dragDrop_ = false;
     mutable std::mutex eventMutex_;
     std::deque<std::string> queue_;
+    uint64_t posted_ = 0;
+    uint64_t taken_ = 0;
     bool started_ = false;
     bool pending_ = false;
     std::shared_ptr<JavaScriptInterface*> alive_;

@@ -129,6 +129,22 @@ private:
     std::string path_;
 };
 
+// Mounts again a volume that UnmountTask only unmounted, and reports where it went.
+class RemountTask : public Thread {
+public:
+    RemountTask(JavaScriptInterface* controller, std::string path) : controller_(controller), path_(std::move(path)) {}
+    void run() override {
+        std::string mountPoint;
+        std::string reason = remountVolume(path_, mountPoint);
+        controller_->postEvent(reason.empty() ? makeEvent({"fs", "mounted", path_, mountPoint})
+                                              : makeEvent({"fs", "mountfailed", path_, reason}));
+    }
+
+private:
+    JavaScriptInterface* controller_;
+    std::string path_;
+};
+
 }  // namespace
 
 NativeCall_fs::NativeCall_fs(NativeObjects* objects) : NativeCall(objects) {
@@ -250,6 +266,12 @@ NativeCall_fs::NativeCall_fs(NativeObjects* objects) : NativeCall(objects) {
         {"subcontents", [](const Args& args, CallResult& result) {
             requireWholePath(argument(args, 0));
             result.setString(subcontentsJson(args.at(0)));
+        }},
+        {"mount", [this](const Args& args, CallResult&) {
+            requireWholePath(argument(args, 0));
+            auto task = std::make_unique<RemountTask>(objects_->controller(), args.at(0));
+            if (task->start(false) == 0) throw NativeException::fromErrno(EAGAIN);
+            objects_->addWorker(std::move(task));
         }},
     });
 }

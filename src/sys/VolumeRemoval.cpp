@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <gio/gio.h>
 #include <map>
+#include <mutex>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -171,8 +172,26 @@ std::string resolvedPath(const std::string& path) {
     return buffer;
 }
 
-void release(const std::string& path) {
-    std::string target = resolvedPath(path);
+// What releaseVolume did, by the path it was given (no trailing '/'): the filesystem's
+// object, and whether the drive went with it (powered off, or its media ejected).
+struct Released {
+    std::string filesystem;
+    bool driveGone = false;
+};
+std::mutex releasedMutex;
+std::map<std::string, Released> released;
+
+std::string withoutSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+void remember(const std::string& path, Released what) {
+    std::lock_guard<std::mutex> lock(releasedMutex);
+    released[withoutSlash(path)] = std::move(what);
+}
+
+GDBusConnection* systemBus() {
     GError* error = nullptr;
     gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, &error);
     if (!address) throw unreachable(error);
@@ -181,6 +200,14 @@ void release(const std::string& path) {
         nullptr, nullptr, &error));
     g_free(address);
     if (!bus.p) throw unreachable(error);
+    GDBusConnection* connection = bus.p;
+    bus.p = nullptr;
+    return connection;
+}
+
+void release(const std::string& path) {
+    std::string target = resolvedPath(path);
+    Connection bus(systemBus());
 
     ManagedObjects managed(bus.p);
     // The filesystem with the longest mount point holding the path.
@@ -206,11 +233,45 @@ void release(const std::string& path) {
     if (!removable) throw Refusal{holder + " is not on a removable drive"};
 
     callWithOptions(bus.p, filesystem, kFilesystem, "Unmount");
+    // Locked, an encrypted container would need its passphrase again: counted as gone.
+    Released what{filesystem, container != "/"};
+    remember(path, what);
     if (container != "/") callWithOptions(bus.p, container, kEncrypted, "Lock");
+    what.driveGone = true;
     if (boolProperty(*drive, kDrive, "CanPowerOff"))
         callWithOptions(bus.p, drivePath, kDrive, "PowerOff");
     else if (boolProperty(*drive, kDrive, "Ejectable"))
         callWithOptions(bus.p, drivePath, kDrive, "Eject");
+    else
+        what.driveGone = false;
+    remember(path, what);
+}
+
+const char* const kReplug = "Unplug the looper and plug it in again.";
+
+std::string remount(const std::string& path) {
+    Released what;
+    {
+        std::lock_guard<std::mutex> lock(releasedMutex);
+        auto found = released.find(withoutSlash(path));
+        if (found == released.end()) throw Refusal{std::string("The volume cannot be mounted again from here. ") + kReplug};
+        what = found->second;
+    }
+    if (what.driveGone) throw Refusal{std::string("The looper's drive was switched off when it was disconnected. ") + kReplug};
+    Connection bus(systemBus());
+    ManagedObjects managed(bus.p);
+    if (!managed.find(what.filesystem)) throw Refusal{std::string("The looper's volume is no longer there. ") + kReplug};
+    GError* error = nullptr;
+    Variant reply(g_dbus_connection_call_sync(bus.p, kService, what.filesystem.c_str(), kFilesystem, "Mount",
+                                              g_variant_new("(@a{sv})", g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0)),
+                                              G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &error));
+    if (!reply.p) throw Refusal{errorText(error)};
+    const char* point = nullptr;
+    g_variant_get(reply.p, "(&s)", &point);
+    std::string mounted = point ? point : "";
+    std::lock_guard<std::mutex> lock(releasedMutex);
+    released.erase(withoutSlash(path));
+    return mounted;
 }
 
 // Runs umount(8) on a mount point, quietly: it may unmount what the mount table lets
@@ -275,6 +336,15 @@ std::string releaseVolume(const std::string& path) {
         return std::string();
     } catch (const Refusal& refusal) {
         if (refusal.noService) return plainUnmount(path);
+        return refusal.reason.empty() ? std::string("unknown error") : refusal.reason;
+    }
+}
+
+std::string remountVolume(const std::string& path, std::string& mountPoint) {
+    try {
+        mountPoint = remount(path);
+        return std::string();
+    } catch (const Refusal& refusal) {
         return refusal.reason.empty() ? std::string("unknown error") : refusal.reason;
     }
 }

@@ -13,3 +13,10 @@
 // words why not and what to do instead. Blocks while the service works; call it off the
 // main thread.
 std::string releaseVolume(const std::string& path);
+
+// Mounts again, through UDisks2, a volume that releaseVolume(path) only unmounted (its
+// drive could be neither powered off nor ejected, so it is still there). On success
+// returns "" and sets mountPoint to where the service mounted it; otherwise the reason,
+// which tells the user to unplug and plug in again where the drive was powered off or
+// its media ejected. Blocks while the service works; call it off the main thread.
+std::string remountVolume(const std::string& path, std::string& mountPoint);

@@ -52,6 +52,18 @@ TEST(SignalQuitTest, FirstSignalAsksThePageSecondClosesOnce) {
     EXPECT_EQ(page.queuedEvents(), 0u);
 }
 
+TEST(SignalQuitTest, AnExitCommandNoPageTakesClosesTheHostWithoutASecondSignal) {
+    // A page started delivery, then went (its tab closed) or stopped pulling (frozen).
+    QuietPage page;
+    page.startEvent(true);
+    int closed = 0;
+    SignalQuit quit(page, [&] { ++closed; });
+    raise(SIGTERM);
+    ASSERT_TRUE(runUntil([&] { return closed > 0; }));
+    EXPECT_EQ(page.takeEvent(), "app\fcommand\fexit\f");
+    EXPECT_EQ(closed, 1);
+}
+
 TEST(SignalQuitTest, WithoutAStartedPageTheHostClosesAtOnce) {
     QuietPage page;
     int closed = 0;

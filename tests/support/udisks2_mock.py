@@ -103,4 +103,6 @@ def AddVolume(self, name, mount_point, drive, failures, encrypted):
     mockobject.objects[holder].AddProperties(FILESYSTEM, {'MountPoints': dbus.Array(point, signature='ay')})
     mockobject.objects[holder].AddMethods(FILESYSTEM, [_method(
         'Unmount', failures,
-        'self.props["%s"]["MountPoints"] = dbus.Array([], signature="ay")' % FILESYSTEM)])
+        'self.props["%s"]["MountPoints"] = dbus.Array([], signature="ay")' % FILESYSTEM),
+        ('Mount', 'a{sv}', 's', 'self.props[%r]["MountPoints"] = dbus.Array([dbus.ByteArray(%r + b"\\0")], signature="ay")\n'
+         'ret = %r' % (FILESYSTEM, mount_point.encode(), mount_point))])

@@ -26,8 +26,11 @@
   g.device = { instrument: instrument, manager: manager };
 
   var pendingUnmount = null;
+  var pendingMount = null;
   // True once Disconnect has left edit mode and released the volume: the looper may go.
   var released = false;
+  // The host path of the volume Disconnect released, for Connect to mount again.
+  var releasedPath = '';
 
   function check() { detector.check(); }
 
@@ -141,6 +144,33 @@
     p.done(true);
   };
 
+  // Connect after a Disconnect that released the volume: the host mounts it again when
+  // its drive is still there; otherwise the looper has to be plugged in again.
+  function remount(done) {
+    var path = releasedPath;
+    pendingMount = { path: path, done: done };
+    try {
+      N.fs.mount(path);
+    } catch (e) {
+      pendingMount = null;
+      done(false, e.message);
+    }
+  }
+
+  N.fs.event.mounted = function (path) {
+    var p = pendingMount;
+    if (!p || p.path !== path) return;
+    pendingMount = null;
+    p.done(true);
+  };
+
+  N.fs.event.mountfailed = function (path, reason) {
+    var p = pendingMount;
+    if (!p || p.path !== path) return;
+    pendingMount = null;
+    p.done(false, reason);
+  };
+
   N.fs.event.unmountfailed = function (path, reason) {
     var p = pendingUnmount;
     if (!p || p.path !== path) return;
@@ -166,6 +196,7 @@
       unmount(volume, function (ok, reason) {
         manager.leave();
         released = ok;
+        releasedPath = ok ? A.files.host(volume) : '';
         if (!ok) {
           T.ui.message(T.ui.withReason(texts.releaseFailed, reason), '', texts);
           done(false, reason);
@@ -210,10 +241,21 @@
 
   function onDisconnectButton() {
     if (manager.offersReconnect()) {
-      T.ui.confirm('Connect', 'Put the looper into edit mode again?', texts, function () {
+      var reconnect = function () {
         released = false;
+        releasedPath = '';
         manager.reconnect();
         stepNow();
+      };
+      T.ui.confirm('Connect', 'Put the looper into edit mode again?', texts, function () {
+        if (!released || !releasedPath) { reconnect(); return; }
+        // Without its volume the looper would sit in edit mode while the page shows none:
+        // edit mode comes back only with the volume.
+        remount(function (ok, reason) {
+          if (ok) { reconnect(); return; }
+          T.ui.message(T.ui.withReason('The looper could not be connected again.', reason), '', texts);
+          A.refreshButtons();
+        });
       }, { ok: 'Connect' });
     } else {
       T.ui.confirm('Disconnect', disconnectQuestion(), texts, function () { disconnect(); },

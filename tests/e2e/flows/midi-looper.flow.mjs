@@ -4,7 +4,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { appendFileSync, writeFileSync, existsSync, readdirSync, readFileSync } from 'node:fs';
 import { join } from 'node:path';
-import { openTarn, hasModule, waitFor, selectTrack, errorText, waitUsable } from '../lib/page.mjs';
+import { openTarn, hasModule, waitFor, selectTrack, errorText, errorDetails, waitUsable } from '../lib/page.mjs';
 import {
   volumesUnavailable, canRunMidi, mountVolume, startJack, startLooperSim, startPulse, startVolumeService,
   startCatalogueServer, makeAudio, readWav, listTree, scratchFolder, screenshotNotBlank,
@@ -260,6 +260,14 @@ test('Disconnect leaves edit mode and asks the host to release the volume; exit 
     assert.equal(volume.mounted(), false, 'the volume was released');
     await waitUsable(page, false);
     assert.equal(await page.isDisabled('#import-button'), true);
+    // Its drive was ejected with it: Connect cannot bring the volume back, says to plug the
+    // looper in again, and leaves edit mode off rather than on behind "No looper connected".
+    await page.click('#disconnect-button');
+    await page.click('#confirm-dialog button.primary');
+    const shown = await errorDetails(page);
+    assert.match(shown.text + ' ' + shown.reason, /could not be connected again.*Unplug the looper and plug it in again\./s);
+    assert.equal(sim.modes().at(-1), 0);
+    assert.equal(await page.textContent('#disconnect-button'), 'Connect');
   } else {
     // No volume service on this machine: edit mode is left whatever becomes of the volume.
     await waitFor(() => sim.modes().at(-1) === 0, { timeout: 10000, what: 'edit mode off' });

@@ -73,9 +73,35 @@ protected:
         return nextEvent(20000);
     }
 
+    std::string mount(const std::string& path) {
+        EXPECT_EQ(call({"mount", path}), "v");
+        return nextEvent(20000);
+    }
+
     GDBusConnection* bus_ = nullptr;
     std::string stick_;
 };
+
+TEST_F(UnmountTest, AVolumeThatWasOnlyUnmountedIsMountedAgain) {
+    // Neither power-off nor eject: the drive stays, as a card reader's slot does.
+    addVolume(stick_, {{"Removable", true}});
+    EXPECT_EQ(unmount(stick_ + "/"), event({"fs", "unmounted", stick_ + "/"}));
+    EXPECT_EQ(mount(stick_), event({"fs", "mounted", stick_, stick_}));
+    EXPECT_EQ(calls("block_devices/sdb1", "Mount"), 1u);
+}
+
+TEST_F(UnmountTest, APoweredOffOrUnknownVolumeAsksForAReplugWithoutMounting) {
+    addVolume(stick_, {{"Removable", true}, {"CanPowerOff", true}});
+    EXPECT_EQ(unmount(stick_), event({"fs", "unmounted", stick_}));
+    EXPECT_EQ(mount(stick_), event({"fs", "mountfailed", stick_,
+                                    "The looper's drive was switched off when it was disconnected. Unplug the looper "
+                                    "and plug it in again."}));
+    makeFolders(file("other"));
+    EXPECT_EQ(mount(file("other")), event({"fs", "mountfailed", file("other"),
+                                           "The volume cannot be mounted again from here. Unplug the looper and plug "
+                                           "it in again."}));
+    EXPECT_EQ(calls("block_devices/sdb1", "Mount"), 0u);
+}
 
 TEST_F(UnmountTest, AUsbStickIsUnmountedAndPoweredOff) {
     addVolume(stick_, {{"Removable", true}, {"CanPowerOff", true}, {"Ejectable", true}});
