@@ -188,6 +188,10 @@ NativeCall_fs::NativeCall_fs(NativeObjects* objects) : NativeCall(objects) {
         {"openfilename", [this](const Args& args, CallResult&) {
             showDialog(new OpenPanel(stringListOption(argument(args, 0)), argument(args, 1)), "openfilename");
         }},
+        // As openfilename, for several files at once: the event carries a JSON array of paths.
+        {"openfilenames", [this](const Args& args, CallResult&) {
+            showDialog(new OpenPanel(stringListOption(argument(args, 0)), argument(args, 1), true), "openfilenames");
+        }},
         {"savefilename", [this](const Args& args, CallResult&) {
             showDialog(new SavePanel(argument(args, 0), argument(args, 1)), "savefilename");
         }},
