@@ -57,15 +57,22 @@ function names(folder) {
 const hidden = () => names(volume.wave).filter((n) => n.startsWith('.tarn-'));
 const temporaries = () => (existsSync(home.env.TMPDIR) ? readdirSync(home.env.TMPDIR) : []);
 
+// Whether one of the folders came to hold a file whose name matches `sign` while the
+// child ran.
+async function appears(child, folders, sign) {
+  for (let i = 0; i < 20000 && child.exitCode === null && child.signalCode === null; i++) {
+    if (folders.some((f) => readdirSync(f).some((n) => sign.test(n)))) return true;
+    await sleep(5);
+  }
+  return false;
+}
+
 // Starts `tarn ARGS`, waits until one of the folders holds a file whose name matches
 // `sign`, then does `act(child)`; resolves to the run's end.
 async function whenSeen(args, folders, sign, act) {
   const run = startCommand(home, args);
-  let seen = false;
-  for (let i = 0; i < 20000 && run.child.exitCode === null && run.child.signalCode === null; i++) {
-    if (folders.some((f) => readdirSync(f).some((n) => sign.test(n)))) { seen = true; act(run.child); break; }
-    await sleep(5);
-  }
+  const seen = await appears(run.child, folders, sign);
+  if (seen) act(run.child);
   const result = await run.done;
   assert.ok(seen, `${args.join(' ')} ended before ${sign} was seen: ${describe(result)}`);
   return result;
@@ -159,12 +166,7 @@ test('a download killed while fetching or while importing leaves nothing after t
       await t.page.waitForSelector('#download-dialog');
       await selectTrack(t.page, 2, 1);
       await t.page.click('#download-dialog #main-button');
-      let seen = false;
-      for (let i = 0; i < 20000 && !seen && t.tarn.child.exitCode === null; i++) {
-        seen = readdirSync(folder).some((n) => sign.test(n));
-        if (!seen) await sleep(5);
-      }
-      assert.ok(seen, `${sign} was not seen in ${folder}: ${t.tarn.stderr()}`);
+      assert.ok(await appears(t.tarn.child, [folder], sign), `${sign} was not seen in ${folder}: ${t.tarn.stderr()}`);
       t.tarn.child.kill('SIGKILL');
       assert.equal((await t.tarn.exited).signal, 'SIGKILL');
     } finally {
