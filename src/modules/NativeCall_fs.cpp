@@ -273,6 +273,10 @@ NativeCall_fs::NativeCall_fs(NativeObjects* objects) : NativeCall(objects) {
             if (task->start(false) == 0) throw NativeException::fromErrno(EAGAIN);
             objects_->addWorker(std::move(task));
         }},
+        // As openfilename, for several files at once: the event carries a JSON array of paths.
+        {"openfilenames", [this](const Args& args, CallResult&) {
+            showDialog(new OpenPanel(stringListOption(argument(args, 0)), argument(args, 1), true), "openfilenames");
+        }},
     });
 }
 

@@ -1,5 +1,6 @@
 #include "sys/FileDialog.h"
 
+#include "base/Json.h"
 #include "sys/DialogAnswers.h"
 #include "sys/Paths.h"
 #include "sys/UserFolders.h"
@@ -40,21 +41,33 @@ bool gtkReady() {
     return ready;
 }
 
-void finishRequest(Request& request, const std::string& picked) {
-    std::string path = picked.empty() ? picked : request.dialog->answer(picked);
+void finishRequest(Request& request, const std::vector<std::string>& picked) {
+    std::string path = request.dialog->answerAll(picked);
     if (request.finish) request.finish(path);
+}
+
+// An answers file's line as the paths picked: one path, or for a dialog of several
+// files the tab-separated paths (an empty line is a cancel either way).
+std::vector<std::string> answeredPaths(const FileDialog& dialog, const std::string& line) {
+    std::vector<std::string> paths;
+    if (line.empty()) return paths;
+    if (!dialog.multiple()) return {line};
+    size_t from = 0;
+    for (size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
+        if (tab > from) paths.push_back(line.substr(from, tab - from));
+    if (from < line.size()) paths.push_back(line.substr(from));
+    return paths;
 }
 
 void showNext();
 
 void onResponse(GtkNativeDialog* native, gint response, gpointer data) {
     std::unique_ptr<Request> request(static_cast<Request*>(data));
-    std::string picked;
+    std::vector<std::string> picked;
     if (response == GTK_RESPONSE_ACCEPT) {
-        if (gchar* file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(native))) {
-            picked = file;
-            g_free(file);
-        }
+        GSList* files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(native));
+        for (GSList* at = files; at; at = at->next) picked.push_back(static_cast<const char*>(at->data));
+        g_slist_free_full(files, g_free);
     }
     g_object_unref(native);
     showing = false;
@@ -112,16 +125,28 @@ std::string extensionPattern(const std::string& extension) {
 
 void FileDialog::show(FileDialog* dialog, GtkWindow* owner, Finish finish) {
     Request request{std::unique_ptr<FileDialog>(dialog), owner, std::move(finish)};
-    if (dialogAnswersConfigured()) return finishRequest(request, nextDialogAnswer());
-    if (!haveDisplay() || !gtkReady()) return finishRequest(request, std::string());
+    if (dialogAnswersConfigured()) return finishRequest(request, answeredPaths(*request.dialog, nextDialogAnswer()));
+    if (!haveDisplay() || !gtkReady()) return finishRequest(request, {});
     waiting.push_back(std::move(request));
     showNext();
 }
 
 bool FileDialog::canShowWindow() { return !dialogAnswersConfigured() && haveDisplay() && gtkReady(); }
 
-OpenPanel::OpenPanel(std::vector<std::string> extensions, std::string folder) : extensions_(std::move(extensions)) {
+std::string FileDialog::answerAll(const std::vector<std::string>& picked) const {
+    return picked.empty() || picked.front().empty() ? std::string() : answer(picked.front());
+}
+
+OpenPanel::OpenPanel(std::vector<std::string> extensions, std::string folder, bool multiple)
+    : extensions_(std::move(extensions)), multiple_(multiple) {
     second_ = std::move(folder);
+}
+
+std::string OpenPanel::answerAll(const std::vector<std::string>& picked) const {
+    if (!multiple_) return FileDialog::answerAll(picked);
+    Json paths = Json::array();
+    for (const std::string& path : picked) paths.push_back(path);
+    return jsonText(paths);
 }
 
 int OpenPanel::action() const { return GTK_FILE_CHOOSER_ACTION_OPEN; }
@@ -139,6 +164,7 @@ std::vector<std::string> OpenPanel::filterPatterns() const {
 }
 
 void OpenPanel::configure(GtkFileChooser* chooser) const {
+    gtk_file_chooser_set_select_multiple(chooser, multiple_);
     if (!extensions_.empty()) addFilter(chooser, filterName(), filterPatterns());
     std::string start = startFolder();
     if (!start.empty()) gtk_file_chooser_set_current_folder(chooser, start.c_str());

@@ -28,6 +28,10 @@ public:
 
     // The answer as the page receives it, from the path the user picked ("" stays "").
     virtual std::string answer(const std::string& picked) const { return picked; }
+    // Whether the user may pick several files; the answer is then built from all of them.
+    virtual bool multiple() const { return false; }
+    // The answer from every path picked (none: cancelled); by default the first one's.
+    virtual std::string answerAll(const std::vector<std::string>& picked) const;
     // The GtkFileChooserAction and the chooser's settings.
     virtual int action() const = 0;
     virtual void configure(GtkFileChooser* chooser) const = 0;
@@ -38,11 +42,14 @@ protected:
     std::string first_, second_;
 };
 
-// Open dialog: an existing file, filtered by the extensions (none: every file).
+// Open dialog: an existing file, filtered by the extensions (none: every file). With
+// `multiple`, several files, answered as a JSON array of their paths ("[]" when cancelled).
 class OpenPanel : public FileDialog {
 public:
-    OpenPanel(std::vector<std::string> extensions, std::string folder);
+    OpenPanel(std::vector<std::string> extensions, std::string folder, bool multiple = false);
     int action() const override;
+    bool multiple() const override { return multiple_; }
+    std::string answerAll(const std::vector<std::string>& picked) const override;
     void configure(GtkFileChooser* chooser) const override;
     const char* title() const override { return "Open"; }
     const char* acceptLabel() const override { return "_Open"; }
@@ -56,6 +63,7 @@ public:
 
 private:
     std::vector<std::string> extensions_;
+    bool multiple_;
 };
 
 // Save dialog: proposed name, the extension appended when the user types none, the

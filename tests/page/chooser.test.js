@@ -14,6 +14,7 @@ const names = (list) => list.map((e) => e.name);
 test('an open dialog lists folders, then the files of its extensions in any case; hidden ones never', () => {
   assert.deepEqual(names(chooser.visible(entries, 'openfilename', ['wav', 'mp3'])), ['A', 'b', 'loop.wav', 'Take.MP3']);
   assert.deepEqual(names(chooser.visible(entries, 'openfilename', [])), ['A', 'b', 'loop.wav', 'notes.txt', 'Take.MP3', 'wav']);
+  assert.deepEqual(names(chooser.visible(entries, 'openfilenames', ['wav'])), ['A', 'b', 'loop.wav']);
   assert.deepEqual(names(chooser.visible(entries, 'savefilename', ['wav'])), ['A', 'b', 'loop.wav', 'notes.txt', 'Take.MP3', 'wav']);
   assert.deepEqual(names(chooser.visible(entries, 'choosefolder')), ['A', 'b']);
   assert.deepEqual(chooser.visible(null, 'openfilename'), []);

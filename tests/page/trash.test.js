@@ -22,6 +22,8 @@ function bridge(dir) {
     move: (a, b) => { if (fs.existsSync(b)) throw new Error('File exists'); fs.renameSync(a, b); },
     readString: (p) => fs.readFileSync(p, 'utf8'),
     writeString: (p, t) => { fs.writeFileSync(p, t); },
+    // The free space of the disk (the host answers a path not made yet for its parent).
+    space: () => JSON.stringify({ free: host.free ?? 1e12, total: 1e12 }),
   };
   const md5 = (p) => crypto.createHash('md5').update(fs.readFileSync(p)).digest('hex').toUpperCase();
   return { fs: host, security: { md5: (p) => { try { return md5(p); } catch (e) { return ''; } } } };
@@ -70,6 +72,15 @@ test('a delete keeps a checked copy with its record, removes the track, and putt
 
 test('a copy that cannot be made deletes nothing and leaves nothing; permanently skips the copy', async () => {
   const s = setup();
+  // Too little room on the computer's disk: refused before anything is written there.
+  s.native.fs.free = 20000;
+  await assert.rejects(trash.deleteTrack(s.native, LOOP(s)), (e) => e.code === 'keep' &&
+    e.message === 'No copy of the track could be kept. The folder for deleted tracks (' + s.dir +
+      '/data/deleted/Eddy Duo) has 20 kB free; this track needs 15 bytes.');
+  assert.equal(fs.existsSync(s.dir + '/data/deleted'), false);
+  assert.equal(fs.existsSync(s.wave + '003_2/Loop.wav'), true);
+  // Room enough by the figures, yet the write fails: what was written goes again.
+  s.native.fs.free = undefined;
   s.native.fs.full = true;
   await assert.rejects(trash.deleteTrack(s.native, LOOP(s)), (e) => e.code === 'keep' && /not enough free space/.test(e.message));
   assert.equal(fs.existsSync(s.wave + '003_2/Loop.wav'), true);

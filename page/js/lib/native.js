@@ -32,7 +32,7 @@
     netservice: ['search', 'stop'],
     fs: ['separator', 'path', 'volumes', 'contents', 'stat', 'exec', 'mkdir', 'unlink', 'copy', 'move', 'unzip',
       'readString', 'readData', 'writeString', 'writeData', 'appendString', 'appendData', 'openfilename',
-      'savefilename', 'choosefolder', 'unmount', 'watch', 'space', 'leftovers', 'subcontents', 'mount'],
+      'savefilename', 'choosefolder', 'unmount', 'watch', 'space', 'leftovers', 'subcontents', 'mount', 'openfilenames'],
     security: ['kiv', 'uuidgen', 'md5', 'encipher', 'decipher', 'aesencrypt', 'aesdecrypt', 'desencrypt', 'desdecrypt'],
     ble: ['scanstart', 'scanstop', 'connect', 'disconnect', 'discover', 'properties', 'notify', 'read', 'write',
       'writewithoutresponse'],

@@ -6,12 +6,12 @@
 // Every call takes the bridge object ($native in the page and the command line).
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
-    module.exports = factory(require('./files.js'), require('./tracks.js'), require('./json.js'));
+    module.exports = factory(require('./files.js'), require('./tracks.js'), require('./json.js'), require('./space.js'));
   } else {
     var T = root.Tarn = root.Tarn || {};
-    root.TarnTrash = T.trash = factory(T.Files, T.tracks, T.json);
+    root.TarnTrash = T.trash = factory(T.Files, T.tracks, T.json, T.space);
   }
-})(typeof self !== 'undefined' ? self : this, function (Files, tracks, json) {
+})(typeof self !== 'undefined' ? self : this, function (Files, tracks, json, space) {
   'use strict';
 
   var DAY_MS = 24 * 3600 * 1000;
@@ -156,6 +156,10 @@
       var id = makeId(time, tracks.folderName(cell.memory, cell.track));
       for (var n = 2; fl.stat(folder + id).success; n++) id = makeId(time, tracks.folderName(cell.memory, cell.track)) + '-' + n;
       var dir = folder + id + '/';
+      // The copy and its record, checked against the room on the computer's disk before
+      // anything is written there, as every other write of Tarn is.
+      var room = space.refusal(space.folder(fl.fs, folder, 'The folder for deleted tracks'), bytes, 2, 'this track needs');
+      if (room) throw failure('keep', 'No copy of the track could be kept. ' + room);
       must(fl.mkdir(dir), 'keep', 'No copy of the track could be kept:');
       var record = { cell: tracks.folderName(cell.memory, cell.track), id: id, md5: digest, memory: cell.memory,
         model: String(cell.model), name: name, path: String(cell.path), size: bytes,

@@ -23,6 +23,9 @@
     return x < y ? -1 : x > y ? 1 : 0;
   }
 
+  // An open dialog, of one file or of several.
+  function isOpen(kind) { return kind === 'openfilename' || kind === 'openfilenames'; }
+
   // The entries to list, folders first, each group by name; hidden ones ("." names) left
   // out. An open dialog lists the files of its extensions (all files without any), a
   // save dialog every file (to see what is there), a folder dialog no files.
@@ -32,7 +35,7 @@
     var folders = shown.filter(function (e) { return e.directory; }).sort(byName);
     var files = kind === 'choosefolder' ? [] : shown.filter(function (e) {
       if (e.directory) return false;
-      return kind !== 'openfilename' || wanted.length === 0 || wanted.indexOf(extensionOf(e.name)) >= 0;
+      return !isOpen(kind) || wanted.length === 0 || wanted.indexOf(extensionOf(e.name)) >= 0;
     }).sort(byName);
     return folders.concat(files);
   }
@@ -53,5 +56,5 @@
     return withSlash(folder) + name;
   }
 
-  return { visible: visible, parent: parent, saveTarget: saveTarget, withSlash: withSlash };
+  return { visible: visible, parent: parent, saveTarget: saveTarget, withSlash: withSlash, isOpen: isOpen };
 });

@@ -144,31 +144,48 @@
     };
   }
 
-  function chooseFile(then) {
-    var prior = N.fs.event.openfilename;
-    N.fs.event.openfilename = function (path) {
-      N.fs.event.openfilename = prior;
-      if (path) A.places.remember('import', A.files.page(path));
-      then(path ? A.files.page(path) : '');
+  // The open dialog with multi-selection: then(paths) with the page paths chosen, in
+  // the order the dialog gives them ([] when cancelled).
+  function chooseFiles(then) {
+    var prior = N.fs.event.openfilenames;
+    N.fs.event.openfilenames = function (text) {
+      N.fs.event.openfilenames = prior;
+      var paths = [];
+      try { paths = JSON.parse(text || '[]'); } catch (e) { paths = []; }
+      paths = (Array.isArray(paths) ? paths : []).filter(function (p) { return typeof p === 'string' && p; }).map(A.files.page.bind(A.files));
+      if (paths.length) A.places.remember('import', paths[0]);
+      then(paths);
     };
     var start = A.places.folder('import');
     try {
-      N.fs.openfilename(JSON.stringify(G.AUDIO_EXTENSIONS), start ? A.files.host(start) : '');
+      N.fs.openfilenames(JSON.stringify(G.AUDIO_EXTENSIONS), start ? A.files.host(start) : '');
     } catch (e) {
-      N.fs.event.openfilename = prior;
+      N.fs.event.openfilenames = prior;
       showError(texts['An error occurred.'], e.message);
     }
   }
 
+  // The chosen files go into the selected empty tracks, then on into the empty tracks
+  // after the last selected one, through the same batch as a drop of several files:
+  // all checked before the first is written, one bar, cancel between files.
   function importInto(selected) {
     if (A.jobs.busy()) { showError(T.Jobs.BUSY); return; }
     if (!A.trackStore || !A.trackStore.table) return;
-    chooseFile(function (path) {
-      if (!path) return;
-      var targets = G.importTargets(A.trackStore.table, selected.map(function (c) { return { memory: c.memory, track: c.track }; }), 1);
-      if (!targets) { showError(texts['Import failed.'], texts.noEmptyTrack); return; }
-      importFiles([{ path: path, name: T.tracks.lastSegment(path) }], targets, function (result) {
-        if (result.done.length) showDone('Imported ' + T.tracks.lastSegment(path) + ' into ' + cellLabel(targets[0]) + '.');
+    chooseFiles(function (paths) {
+      if (!paths.length) return;
+      var cells = selected.map(function (c) { return { memory: c.memory, track: c.track }; });
+      var targets = G.importTargets(A.trackStore.table, cells, paths.length);
+      if (!targets) {
+        showError(texts['Import failed.'], paths.length === 1 ? texts.noEmptyTrack : T.texts.dropDoesNotFit
+          .replace('{n}', String(paths.length)).replace('{cell}', cellLabel(cells[0] || { memory: 0, track: 0 })));
+        return;
+      }
+      var sources = paths.map(function (path) { return { path: path, name: T.tracks.lastSegment(path) }; });
+      importFiles(sources, targets, function (result) {
+        if (!result.done.length) return;
+        var last = targets[result.done.length - 1];
+        showDone(result.done.length === 1 ? 'Imported ' + sources[0].name + ' into ' + cellLabel(targets[0]) + '.'
+          : 'Imported ' + result.done.length + ' files into ' + cellLabel(targets[0]) + ' to ' + cellLabel(last) + '.');
       });
     });
   }

@@ -1,15 +1,17 @@
 // A looper volume that is (nearly) full, and runs killed in the middle, on a real FAT32
 // Pool Duo volume: an import that cannot fit is refused before anything is written; one
 // whose disk fills up under it (a second writer) leaves no trace and says why; imports,
-// replacing restores and backups killed with SIGKILL leave nothing that the next run
-// does not clear or refuse. The volume is compared file by file after each case and
+// downloads (in the window's headless host), replacing restores and backups killed with
+// SIGKILL leave nothing that the next run does not clear or refuse. The volume is compared file by file after each case and
 // checked with fsck at the end.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { closeSync, existsSync, openSync, readdirSync, readFileSync, rmSync, statfsSync, writeFileSync, writeSync } from 'node:fs';
 import { join } from 'node:path';
-import { mountVolume, makeAudio, volumesUnavailable, scratchFolder } from '../lib/looper.mjs';
+import { mountVolume, makeAudio, volumesUnavailable, scratchFolder, startCatalogueServer } from '../lib/looper.mjs';
 import { tarn, startCommand, describe, jsonOutput, treeDigest, tarnBinary, cliHome } from '../lib/cli.mjs';
+import { openTarn, selectTrack, waitUsable, waitFor } from '../lib/page.mjs';
+import { makeHome } from '../lib/tarn.mjs';
 
 let volume, home, scratch, small, large;
 let skip = '';
@@ -55,15 +57,22 @@ function names(folder) {
 const hidden = () => names(volume.wave).filter((n) => n.startsWith('.tarn-'));
 const temporaries = () => (existsSync(home.env.TMPDIR) ? readdirSync(home.env.TMPDIR) : []);
 
+// Whether one of the folders came to hold a file whose name matches `sign` while the
+// child ran.
+async function appears(child, folders, sign) {
+  for (let i = 0; i < 20000 && child.exitCode === null && child.signalCode === null; i++) {
+    if (folders.some((f) => readdirSync(f).some((n) => sign.test(n)))) return true;
+    await sleep(5);
+  }
+  return false;
+}
+
 // Starts `tarn ARGS`, waits until one of the folders holds a file whose name matches
 // `sign`, then does `act(child)`; resolves to the run's end.
 async function whenSeen(args, folders, sign, act) {
   const run = startCommand(home, args);
-  let seen = false;
-  for (let i = 0; i < 20000 && run.child.exitCode === null && run.child.signalCode === null; i++) {
-    if (folders.some((f) => readdirSync(f).some((n) => sign.test(n)))) { seen = true; act(run.child); break; }
-    await sleep(5);
-  }
+  const seen = await appears(run.child, folders, sign);
+  if (seen) act(run.child);
   const result = await run.done;
   assert.ok(seen, `${args.join(' ')} ended before ${sign} was seen: ${describe(result)}`);
   return result;
@@ -124,6 +133,62 @@ test('an import killed mid-copy leaves nothing after the next run', async (ctx) 
   assert.equal(listed.find((r) => r.memory === 2 && r.track === 1).file, '');
   assert.deepEqual(treeDigest(volume.mount), before);
   assert.deepEqual(temporaries().filter((n) => /^(tmp|imported)\.wav$/.test(n)), [], 'the temporary folder is cleared too');
+});
+
+test('a download killed while fetching or while importing leaves nothing after the next start', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const before = treeDigest(volume.mount);
+  let base = '';
+  const caption = [{ no: 1, title: 'Slow', key: 'slow.wav' }, { no: 2, title: 'Fast', key: 'fast.wav' }];
+  const body = readFileSync(small);
+  const server = await startCatalogueServer({
+    '/tracksets.json': { type: 'application/json', body: () => Buffer.from(JSON.stringify({
+      contentDomain: base + '/content/', items: [{ date: '2026-01-01', lang: { en: { title: 'Set', description: '', caption } } }],
+    })) },
+    // 64 KiB every 20 ms: the fetch takes seconds; the other one is there at once.
+    '/content/slow.wav': { body, slow: 65536 },
+    '/content/fast.wav': { body },
+  });
+  base = server.base;
+  const hostHome = makeHome();
+  const track = volume.track(3, 1);
+  const open = (agree) => openTarn({ home: hostHome, agree, prefs: { catalogueAddress: base + '/tracksets.json' } });
+  ctx.after(async () => { await server.close(); hostHome.cleanup(); });
+
+  // Starts the download of the row's track into memory 3, track 1 and kills the host as
+  // soon as a file named like `sign` shows in `folder`.
+  const killDuring = async (row, folder, sign, agree) => {
+    const t = await open(agree);
+    try {
+      await t.page.click('#catalogue-tab');
+      await waitUsable(t.page);
+      await t.page.click(`.set-track:nth-child(${row}) button.download`);
+      await t.page.waitForSelector('#download-dialog');
+      await selectTrack(t.page, 2, 1);
+      await t.page.click('#download-dialog #main-button');
+      assert.ok(await appears(t.tarn.child, [folder], sign), `${sign} was not seen in ${folder}: ${t.tarn.stderr()}`);
+      t.tarn.child.kill('SIGKILL');
+      assert.equal((await t.tarn.exited).signal, 'SIGKILL');
+    } finally {
+      await t.browser.close().catch(() => {});
+    }
+  };
+  await killDuring(1, hostHome.env.TMPDIR, /^tarn-download-slow\.wav$/, true);
+  assert.ok(existsSync(join(hostHome.env.TMPDIR, 'tarn-download-slow.wav')), 'the kill left the partial download');
+  await killDuring(2, track, /^\.tarn-copy-/, false);
+  assert.notDeepEqual(hidden(), [], 'the kill left its temporary on the volume');
+
+  const t = await open(false);
+  try {
+    await waitUsable(t.page);
+    await waitFor(() => hidden().length === 0, { timeout: 20000, what: 'the leftovers on the volume to go' });
+    assert.deepEqual(treeDigest(volume.mount), before);
+    assert.deepEqual(readdirSync(hostHome.env.TMPDIR).filter((n) => /^(tmp|imported)\.wav$|^tarn-download-/.test(n)), []);
+  } finally {
+    await t.browser.close().catch(() => {});
+    t.tarn.child.kill('SIGTERM');
+    await t.tarn.exited;
+  }
 });
 
 test('a replacing restore killed midway puts the old tracks back; a killed backup is refused', async (ctx) => {

@@ -1,6 +1,7 @@
 // Without a display the host can show no dialog window: the page's own chooser stands
 // in for the open and save dialogs, starting in Music and Documents, with the open
-// dialog's extension filter, folders to go into and out of, and a typed name.
+// dialog's extension filter, folders to go into and out of, and a typed name; the grid's
+// Import takes several files from it.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { mkdirSync, writeFileSync, readdirSync, copyFileSync } from 'node:fs';
@@ -90,6 +91,32 @@ test('export through the page\'s chooser: starts in Documents, a typed name gets
   await waitFor(() => page.$('#done-note'), { timeout: 30000, what: 'the export to say it is done' });
   assert.equal(readWav(join(documents, 'Mixdown.wav')).frames, 44100);
   assert.deepEqual(t.errors, []);
+});
+
+test('the grid\'s Import takes several files: they fill the selected track and the empty ones after it', async (ctx) => {
+  if (skip) { ctx.skip(skip); return; }
+  const { page } = t;
+  const set = join(music, 'Set');
+  mkdirSync(set);
+  ['A.wav', 'B.wav', 'C.wav'].forEach((name, n) => makeAudio(join(set, name), n + 1));
+  // Memory 2, track 2 (empty); memory 3, track 1 holds Loop.wav from the first test.
+  await page.locator('#track-grid [role="gridcell"][data-memory="1"][data-track="1"]').click();
+  await page.click('#grid-import');
+  await page.waitForSelector('#chooser-dialog');
+  await page.dblclick('#chooser-list .chooser-entry[data-name="Set"]');
+  await page.waitForSelector('#chooser-list .chooser-entry[data-name="A.wav"]');
+  // A range, then one taken out of it again.
+  await page.click('#chooser-list .chooser-entry[data-name="A.wav"]');
+  await page.click('#chooser-list .chooser-entry[data-name="C.wav"]', { modifiers: ['Shift'] });
+  assert.equal(await page.locator('#chooser-list [aria-selected="true"]').count(), 3);
+  await page.click('#chooser-list .chooser-entry[data-name="B.wav"]', { modifiers: ['Control'] });
+  await page.click('#chooser-accept');
+  await waitFor(() => page.$('#done-note'), { timeout: 60000, what: 'the import to say it is done' });
+  assert.deepEqual([readdirSync(volume.track(2, 2)), readdirSync(volume.track(3, 2)), readdirSync(volume.track(4, 1))],
+    [['A.wav'], ['C.wav'], []]);
+  assert.equal(readWav(join(volume.track(2, 2), 'A.wav')).frames, 44100);
+  assert.equal(readWav(join(volume.track(3, 2), 'C.wav')).frames, 3 * 44100);
+  assert.match(await page.textContent('#done-note'), /Imported 2 files into Memory 2, Track 2 to Memory 3, Track 2\./i);
 });
 
 test('the looper volume is left with a clean filesystem', (ctx) => {

@@ -6,9 +6,9 @@ import { startTarn, launchBrowser, makeHome, waitFor } from './tarn.mjs';
 
 export { waitFor };
 
-// prefs: page state stored before start (key -> text), as the page's storage2 keeps it.
-export async function openTarn({ prefs = {}, env = {}, agree = true } = {}) {
-  const home = makeHome();
+// prefs: page state stored before start (key -> text), as the page's storage2 keeps it;
+// home: one a Tarn before this one used (a restart), else a fresh one.
+export async function openTarn({ prefs = {}, env = {}, agree = true, home = makeHome() } = {}) {
   const prefFolder = join(home.env.XDG_DATA_HOME, 'Corvane', 'tarn', 'pref');
   mkdirSync(prefFolder, { recursive: true });
   for (const [key, value] of Object.entries(prefs)) writeFileSync(join(prefFolder, key), value);

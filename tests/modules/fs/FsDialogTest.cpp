@@ -61,6 +61,18 @@ TEST_F(FsDialogTest, AnswersComeLineByLineAfterTheCallReturns) {
     EXPECT_EQ(nextEvent(), event({"fs", "choosefolder", ""})) << "no lines left: cancel";
 }
 
+// The open dialog of several files answers a JSON array: a line's tab-separated paths,
+// "[]" for a cancel.
+TEST_F(FsDialogTest, SeveralFilesComeAsOneArray) {
+    std::string answers = file("answers.txt");
+    writeFile(answers, "/music/a.wav\t/music/b c.wav\n\n");
+    ScopedEnv seam("TARN_DIALOG_ANSWERS", answers.c_str());
+    EXPECT_EQ(call({"openfilenames", "[\"wav\"]", "/music"}), "v");
+    EXPECT_EQ(nextEvent(), event({"fs", "openfilenames", jsonText(Json{"/music/a.wav", "/music/b c.wav"})}));
+    EXPECT_EQ(call({"openfilenames"}), "v");
+    EXPECT_EQ(nextEvent(), event({"fs", "openfilenames", "[]"}));
+}
+
 TEST_F(FsDialogTest, AMalformedFilterFailsBeforeAnyDialog) {
     std::string answers = file("answers.txt");
     writeFile(answers, "/first.wav\n");
@@ -86,6 +98,7 @@ TEST_F(FsDialogTest, WithoutDisplayThePageIsAskedToChoose) {
     EXPECT_EQ(call({"openfilename", "[]", "/media/x"}), "v");
     EXPECT_EQ(call({"savefilename", "Song.Final", "wav"}), "v");
     EXPECT_EQ(call({"choosefolder", "/media"}), "v");
+    EXPECT_EQ(call({"openfilenames", "[\"wav\"]"}), "v");
     // A proposed name with the folder used last time starts there, unless it is gone.
     EXPECT_EQ(call({"savefilename", file("config") + "/Take", "wav"}), "v");
     EXPECT_EQ(call({"savefilename", file("gone") + "/Take.wav", "wav"}), "v");
@@ -99,6 +112,7 @@ TEST_F(FsDialogTest, WithoutDisplayThePageIsAskedToChoose) {
     EXPECT_EQ(request(), (Json{{"kind", "openfilename"}, {"folder", "/media/x"}, {"extensions", Json::array()}}));
     EXPECT_EQ(request(), (Json{{"kind", "savefilename"}, {"folder", documents}, {"name", "Song.Final.wav"}, {"extension", "wav"}}));
     EXPECT_EQ(request(), (Json{{"kind", "choosefolder"}, {"folder", "/media"}}));
+    EXPECT_EQ(request(), (Json{{"kind", "openfilenames"}, {"folder", music}, {"extensions", {"wav"}}}));
     EXPECT_EQ(request(), (Json{{"kind", "savefilename"}, {"folder", file("config")}, {"name", "Take.wav"}, {"extension", "wav"}}));
     EXPECT_EQ(request(), (Json{{"kind", "savefilename"}, {"folder", documents}, {"name", "Take.wav"}, {"extension", "wav"}}));
     EXPECT_EQ(eventsWithin(200), std::vector<std::string>{}) << "no answer of the host's own";

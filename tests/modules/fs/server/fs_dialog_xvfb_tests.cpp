@@ -1,6 +1,9 @@
 // Real GTK file choosers on an X server, answered by keystrokes that with_xvfb_dialog.sh
-// sends with xdotool: the open dialog gets a typed path and Enter, the folder dialog Escape.
+// sends with xdotool: the open dialogs (one file, then several) each get a typed path and
+// Enter, the folder dialog Escape.
 #include "modules/fs/FsTestSupport.h"
+
+#include "base/Json.h"
 
 #include <cstdlib>
 
@@ -18,6 +21,9 @@ TEST_F(DialogUnderXvfbTest, TypedPathOpensAndEscapeCancels) {
 
     EXPECT_EQ(call({"openfilename", "[\"wav\"]", folder}), "v");
     EXPECT_EQ(nextEvent(60000), event({"fs", "openfilename", path}));
+    // The dialog of several files, given one path: an array of one.
+    EXPECT_EQ(call({"openfilenames", "[\"wav\"]", folder}), "v");
+    EXPECT_EQ(nextEvent(60000), event({"fs", "openfilenames", jsonText(Json(std::vector<std::string>{path}))}));
     EXPECT_EQ(call({"choosefolder", folder}), "v");
     EXPECT_EQ(nextEvent(60000), event({"fs", "choosefolder", ""}));
 }

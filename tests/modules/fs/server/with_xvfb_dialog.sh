@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs the dialog test program on a private Xvfb server and plays the user with xdotool:
-# types a file's path and Enter into the "Open" dialog, then Escape into "Select Folder".
+# types a file's path and Enter into each of two "Open" dialogs (one file, several files),
+# then Escape into "Select Folder".
 # Usage: with_xvfb_dialog.sh <test program>
 set -u
 program=$1
@@ -55,11 +56,23 @@ focus() {
     sleep 0.3
 }
 
-played=0
-if focus "Open"; then
+# Types the path into the open dialog and takes it; returns once that window is gone
+# (by its id: the next dialog has the same title).
+pick() {
+    focus "Open" || return 1
+    answered=$window
     xdotool type --delay 15 "$TARN_TEST_PICK"
     sleep 0.5
     xdotool key Return
+    i=0
+    while xdotool getwindowname "$answered" >/dev/null 2>&1; do
+        i=$((i + 1)); [ $i -gt 300 ] && { echo "the \"Open\" window stayed" >&2; return 1; }
+        sleep 0.1
+    done
+}
+
+played=0
+if pick && pick; then
     if focus "Select Folder"; then
         xdotool key Escape
         played=1
