@@ -234,3 +234,17 @@ test('files dragged from another program onto the page reach it through the host
     home.cleanup();
   }
 });
+
+test('on a screen scaled to twice the pixels the page is drawn at that scale', async () => {
+  const home = makeHome();
+  const tarn = startTarn(x, home, { page: 'test/probe.html', env: { GDK_SCALE: '2' } });
+  try {
+    await waitFor('the started page', () => probe(home)?.started);
+    assert.equal(probe(home).scale, 2);
+    const [id] = await waitFor('the window', () => windowsNamed(x, 'Tarn probe').length && windowsNamed(x, 'Tarn probe'));
+    await waitFor('a painted window', () => screenshot(x, id, join(home.root, 'scaled.png')).colours > 8);
+  } finally {
+    await tarn.stop();
+    home.cleanup();
+  }
+});
