@@ -22,6 +22,8 @@
 namespace {
 
 [[noreturn]] void fail(int error) { throw NativeException::fromErrno(error); }
+// A failure at path, told as what the user needs to hear (a volume pulled out: ENODEV).
+[[noreturn]] void failAt(const std::string& path, int error) { fail(pathFailure(path, error)); }
 
 const char* const kCopyPrefix = ".tarn-copy-";
 
@@ -140,6 +142,7 @@ void copyBytes(int in, int out, int64_t size) {
         }
         if (n == 0) return;
         if (errno == EINTR) continue;
+        // sendfile cannot tell which side failed: a read error is told as a write's.
         if (errno != EINVAL && errno != ENOSYS) writeFailed(errno);
         break;  // this pair cannot use sendfile: copy through a buffer
     }
@@ -148,7 +151,7 @@ void copyBytes(int in, int out, int64_t size) {
         ssize_t n = read(in, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
-            fail(errno);
+            fail(ioFailure(in, errno));
         }
         if (n == 0) return;
         for (ssize_t done = 0; done < n;) {
@@ -169,6 +172,15 @@ struct Descriptor {
         if (fd >= 0) close(fd);
     }
 };
+
+// Writes a folder's entries to its device; 0, or the errno to report. File systems that
+// cannot sync a folder this way (they keep entries elsewhere) count as done.
+int syncFolder(const std::string& folder) {
+    Descriptor dir{open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd < 0) return pathFailure(folder, errno);
+    if (fsync(dir.fd) == 0 || errno == EINVAL || errno == ENOSYS || errno == EROFS || errno == EBADF) return 0;
+    return ioFailure(dir.fd, errno);
+}
 
 }  // namespace
 
@@ -199,18 +211,18 @@ void removeTree(const std::string& path) {
 
 void renameNoReplace(const std::string& temp, const std::string& to) {
     if (renameat2NoReplace(temp.c_str(), to.c_str()) == 0) return;
-    if (errno != EINVAL && errno != ENOSYS) fail(errno);
+    if (errno != EINVAL && errno != ENOSYS) failAt(to, errno);
     // No RENAME_NOREPLACE here: a hard link fails atomically on an existing name.
     if (link(temp.c_str(), to.c_str()) == 0) {
         unlink(temp.c_str());
         return;
     }
     if (errno == EEXIST) fail(EEXIST);
-    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) fail(errno);
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) failAt(to, errno);
     // Neither (FAT through FUSE, for example): check, then rename.
     struct stat st;
     if (lstat(to.c_str(), &st) == 0) fail(EEXIST);
-    if (rename(temp.c_str(), to.c_str()) != 0) fail(errno);
+    if (rename(temp.c_str(), to.c_str()) != 0) failAt(to, errno);
 }
 
 void copyFileNoReplace(const std::string& from, const std::string& to) {
@@ -224,7 +236,7 @@ void copyFileNoReplace(const std::string& from, const std::string& to) {
 
     std::string temp = folderOf(to) + kCopyPrefix + nameOf(to) + ".XXXXXX";
     Descriptor out{mkostemp(&temp[0], O_CLOEXEC)};
-    if (out.fd < 0) fail(errno);
+    if (out.fd < 0) failAt(temp, errno);
     CopyInProgress running(temp);
     try {
         copyBytes(in.fd, out.fd, st.st_size);
@@ -238,6 +250,13 @@ void copyFileNoReplace(const std::string& from, const std::string& to) {
     } catch (...) {
         unlink(temp.c_str());
         throw;
+    }
+    // The new name is written with its folder: until then a volume pulled out keeps the
+    // data under no name (or the temporary's), so the copy is not done before that.
+    int error = syncFolder(folderOf(to));
+    if (error != 0) {
+        unlink(to.c_str());
+        fail(error);
     }
 }
 
@@ -263,13 +282,13 @@ void moveNoReplace(const std::string& from, const std::string& to) {
     if (renameat2NoReplace(from.c_str(), to.c_str()) == 0) return;
     int error = errno;
     if (error == EXDEV) return copyThenDelete(from, to);
-    if (error != EINVAL && error != ENOSYS) fail(error);
+    if (error != EINVAL && error != ENOSYS) failAt(to, error);
     // This file system has no RENAME_NOREPLACE: check, then rename.
     struct stat st;
     if (lstat(to.c_str(), &st) == 0) fail(EEXIST);
     if (rename(from.c_str(), to.c_str()) == 0) return;
     if (errno == EXDEV) return copyThenDelete(from, to);
-    fail(errno);
+    failAt(to, errno);
 }
 
 std::vector<std::string> removeStaleCopies(const std::string& folder) {

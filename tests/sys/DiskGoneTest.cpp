@@ -1,0 +1,27 @@
+// A volume whose disk was pulled out: its input/output errors are told as "the device is gone".
+#include "support/TempHome.h"
+#include "sys/FreeSpace.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+TEST(DiskGoneTest, OnlyADiskMissingFromTheKernelsListIsGone) {
+    TempHome home;
+    const std::string listing = home.file("block");
+    mkdir(listing.c_str(), 0700);
+    writeFile(listing + "/8:0", "");  // sysfs has links there; any entry will do
+    EXPECT_FALSE(diskGone(makedev(8, 0), listing));
+    EXPECT_TRUE(diskGone(makedev(8, 16), listing)) << "the second USB disk left";
+    EXPECT_FALSE(diskGone(makedev(0, 52), listing)) << "FUSE and tmpfs have no disk behind them";
+    EXPECT_FALSE(diskGone(makedev(8, 16), home.file("no-sysfs"))) << "without the list nothing is called gone";
+
+    // The disk under this test's own folder is there: its errors are told as they are.
+    EXPECT_EQ(pathFailure(home.file("missing/deeper"), EIO), EIO);
+    EXPECT_EQ(pathFailure(home.path(), EACCES), EACCES);
+}
+
+}  // namespace
