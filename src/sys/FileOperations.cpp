@@ -228,7 +228,7 @@ void renameNoReplace(const std::string& temp, const std::string& to) {
 void copyFileNoReplace(const std::string& from, const std::string& to) {
     // Regular files only: copying a FIFO or a device could block or never end.
     Descriptor in{openRegularFile(from)};
-    if (in.fd < 0) fail(errno);
+    if (in.fd < 0) failAt(from, errno);
     struct stat st;
     if (fstat(in.fd, &st) != 0) fail(errno);
     struct stat existing;

@@ -68,7 +68,7 @@ int ioFailure(int fd, int error) {
 }
 
 int pathFailure(const std::string& path, int error) {
-    if (error != EIO) return error;
+    if (error != EIO && error != ENOENT) return error;
     // On a dead volume only what the kernel still holds answers: its mount point does.
     std::string at = path;
     for (;;) {

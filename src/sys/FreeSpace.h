@@ -21,9 +21,10 @@ SpaceFacts spaceOf(const std::string& path);
 int writeFailure(int fd, int error, int64_t pending);
 
 // The errno a failed read, write or sync should report. A volume whose disk was pulled out
-// answers EIO, like a bad sector would; when the disk behind fd (or behind path, or the
-// nearest folder above it that can still be asked) is no longer known to the kernel, the
-// failure is reported as ENODEV: the device is gone, which is what the user needs to hear.
+// answers EIO, like a bad sector would, and FAT answers a name it can no longer look up
+// with ENOENT; when the disk behind fd (or behind path, or the nearest folder above it
+// that can still be asked) is no longer known to the kernel, the failure is reported as
+// ENODEV: the device is gone, which is what the user needs to hear.
 int ioFailure(int fd, int error);
 int pathFailure(const std::string& path, int error);
 // Whether the block device numbered device has left the system, as listed under

@@ -21,6 +21,7 @@ TEST(DiskGoneTest, OnlyADiskMissingFromTheKernelsListIsGone) {
 
     // The disk under this test's own folder is there: its errors are told as they are.
     EXPECT_EQ(pathFailure(home.file("missing/deeper"), EIO), EIO);
+    EXPECT_EQ(pathFailure(home.file("missing/deeper"), ENOENT), ENOENT);
     EXPECT_EQ(pathFailure(home.path(), EACCES), EACCES);
 }
 

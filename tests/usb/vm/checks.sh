@@ -69,6 +69,18 @@ wait_pid() {
     done
 }
 
+# edit_modes: how often slot 0's looper has entered edit mode so far.
+edit_modes() { grep -c '^mode 1' /tmp/looper-0.sim; }
+# wait_for_edit_mode COUNT PID: waits (300 s at most, while PID runs) until the looper
+# enters edit mode again after COUNT times.
+wait_for_edit_mode() {
+    local deadline=$((SECONDS + 300))
+    until [ "$(edit_modes)" -gt "$1" ]; do
+        [ $SECONDS -lt $deadline ] && kill -0 "$2" 2>/dev/null || return 1
+        sleep 0.05
+    done
+}
+
 # unplugged_during NAME LOG PID: pulls slot 0's looper out now; the command (PID, its
 # output in LOG) must end within 20 s saying that the device is gone or failed. The log
 # gets when its message came and when it ended. Returns 1 (nothing checked) when the
