@@ -103,6 +103,7 @@ unplugged_during() {
     local came="with its end"
     [ -z "$said" ] || came="$((said - pulled)) ms after the unplug"
     echo "figure: the $name's message came $came; it ended $(($(now_ms) - pulled)) ms after the unplug (status $status)"
+    grep '^tarn: ' "$log" | sed "s/^/said: /"
     if [ "$status" -eq 0 ]; then
         echo "note: the $name was over before the unplug reached it; nothing to check:"; cat "$log"
         return 1
