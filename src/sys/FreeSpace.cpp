@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/statvfs.h>
+#include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -58,13 +60,31 @@ bool diskGone(uint64_t device, const std::string& sysBlock) {
     struct stat st;
     if (stat(sysBlock.c_str(), &st) != 0) return false;
     std::string node = sysBlock + "/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
-    return lstat(node.c_str(), &st) != 0 && errno == ENOENT;
+    if (lstat(node.c_str(), &st) != 0) return errno == ENOENT;
+    // A disk on its way out is still listed, its SCSI device no longer running.
+    std::ifstream file(node + "/device/state");
+    std::string state;
+    return file >> state && (state == "cancel" || state == "deleted" || state == "offline" || state == "transport-offline");
 }
+
+namespace {
+
+// The first I/O error of a pulled-out disk can come before the kernel has begun to take it
+// away: an EIO waits a moment for that (a failing disk that stays is rare, and slow anyway).
+bool diskGoneAfter(uint64_t device, int error) {
+    for (int tries = 0;; ++tries) {
+        if (diskGone(device)) return true;
+        if (error != EIO || tries == 10) return false;
+        usleep(100 * 1000);
+    }
+}
+
+}  // namespace
 
 int ioFailure(int fd, int error) {
     if (error != EIO) return error;
     struct stat st;
-    return fstat(fd, &st) == 0 && diskGone(static_cast<uint64_t>(st.st_dev)) ? ENODEV : error;
+    return fstat(fd, &st) == 0 && diskGoneAfter(static_cast<uint64_t>(st.st_dev), error) ? ENODEV : error;
 }
 
 int pathFailure(const std::string& path, int error) {
@@ -74,7 +94,7 @@ int pathFailure(const std::string& path, int error) {
     for (;;) {
         while (at.size() > 1 && at.back() == '/') at.pop_back();
         struct stat st;
-        if (!at.empty() && stat(at.c_str(), &st) == 0) return diskGone(static_cast<uint64_t>(st.st_dev)) ? ENODEV : error;
+        if (!at.empty() && stat(at.c_str(), &st) == 0) return diskGoneAfter(static_cast<uint64_t>(st.st_dev), error) ? ENODEV : error;
         size_t slash = at.find_last_of('/');
         if (slash == std::string::npos || at == "/") return error;
         at.erase(slash == 0 ? 1 : slash);

@@ -27,7 +27,7 @@ int writeFailure(int fd, int error, int64_t pending);
 // ENODEV: the device is gone, which is what the user needs to hear.
 int ioFailure(int fd, int error);
 int pathFailure(const std::string& path, int error);
-// Whether the block device numbered device has left the system, as listed under
-// sysBlock; false for file systems with no disk behind them (FUSE, tmpfs) and where
+// Whether the block device numbered device has left the system (or is leaving it: its
+// SCSI device no longer runs), as listed under sysBlock; false for file systems with no disk behind them (FUSE, tmpfs) and where
 // the listing itself is missing.
 bool diskGone(uint64_t device, const std::string& sysBlock = "/sys/dev/block");

@@ -15,6 +15,12 @@ TEST(DiskGoneTest, OnlyADiskMissingFromTheKernelsListIsGone) {
     mkdir(listing.c_str(), 0700);
     writeFile(listing + "/8:0", "");  // sysfs has links there; any entry will do
     EXPECT_FALSE(diskGone(makedev(8, 0), listing));
+    mkdir((listing + "/8:32").c_str(), 0700);
+    mkdir((listing + "/8:32/device").c_str(), 0700);
+    writeFile(listing + "/8:32/device/state", "running\n");
+    EXPECT_FALSE(diskGone(makedev(8, 32), listing));
+    writeFile(listing + "/8:32/device/state", "cancel\n");
+    EXPECT_TRUE(diskGone(makedev(8, 32), listing)) << "on its way out";
     EXPECT_TRUE(diskGone(makedev(8, 16), listing)) << "the second USB disk left";
     EXPECT_FALSE(diskGone(makedev(0, 52), listing)) << "FUSE and tmpfs have no disk behind them";
     EXPECT_FALSE(diskGone(makedev(8, 16), home.file("no-sysfs"))) << "without the list nothing is called gone";

@@ -112,6 +112,20 @@ unplugged_during() {
         { fail "$name: the unplug is not reported as such:"; cat "$log"; }
 }
 
+# repair_volume: what a pull leaves on the Eddy Duo's volume (a half-written cluster chain,
+# lost clusters) can make vfat set it read-only at the next write, as it would for a user,
+# who repairs it then. So does the rig after each unplug step, and says what it found, so
+# that the next step starts from a sound volume.
+repair_volume() {
+    local dev
+    dev=$(findmnt -n -o SOURCE "$duo") || { fail "repair: the volume is not mounted"; return; }
+    ! findmnt -n -o OPTIONS "$duo" | grep -qE '(^|,)ro(,|$)' || echo "note: vfat had set the volume read-only"
+    udisksctl unmount --no-user-interaction -b "$dev" >/dev/null || fail "repair: unmount"
+    fsck.fat -a "$dev" 2>&1 | grep -vE '^fsck.fat|^/dev/|^$' | sed 's/^/left on the volume: /' | head -n 8
+    udisksctl mount --no-user-interaction -b "$dev" >/dev/null || fail "repair: mount"
+    duo=$(looper.sh mount-point)
+}
+
 finish_checks() {
     local sim
     for sim in /tmp/looper-*.sim; do

@@ -61,6 +61,8 @@ expect_not_in "ls --take-over: the half import is no track" 'long.wav' "$work/ou
 left=$(temporaries "$duo")
 [ -z "$left" ] && pass "no temporary left once Tarn saw the volume" || fail "temporaries left after tarn ls: $left"
 
+repair_volume
+
 step "Eddy Duo unplugged as an export starts reading the track"
 run_tarn "$work/out" import "$work/long.wav" 3/1 --take-over || fail "import for the export: $(cat "$work/out")"
 modes=$(edit_modes)
@@ -75,6 +77,8 @@ fi
 [ -z "$(temporaries "$work")" ] && pass "no export temporary" || fail "export temporaries: $(temporaries "$work")"
 looper.sh replug >/dev/null || fail "replug"
 duo=$(looper.sh mount-point)
+
+repair_volume
 
 # The gadget serves its volume at memory speed: a restore or a backup of a few tracks is
 # over in a moment, so these unplugs come as the looper enters edit mode for them.
@@ -92,6 +96,8 @@ expect_in "ls after the cut restore: 3/1 still holds its track" 'long.wav' "$wor
 left=$(find "$duo/CORVANE" -name '.tarn-*' 2>/dev/null)
 [ -z "$left" ] && pass "no restore temporary left once Tarn saw the volume" || fail "left after tarn ls: $left"
 
+repair_volume
+
 step "Eddy Duo unplugged as a backup starts"
 modes=$(edit_modes)
 run_tarn "$work/backup-cut.log" backup "$work/cut" &
@@ -103,6 +109,8 @@ fi
 [ -z "$(temporaries "$work")" ] && pass "no backup temporary" || fail "backup temporaries: $(temporaries "$work")"
 looper.sh replug >/dev/null || fail "replug"
 duo=$(looper.sh mount-point)
+
+repair_volume
 
 step "two loopers: an Eddy One beside the Eddy Duo"
 looper.sh plug "Eddy One" --slot 1 >/dev/null || fail "plug Eddy One"
