@@ -61,8 +61,10 @@ bool diskGone(uint64_t device, const std::string& sysBlock) {
     if (stat(sysBlock.c_str(), &st) != 0) return false;
     std::string node = sysBlock + "/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
     if (lstat(node.c_str(), &st) != 0) return errno == ENOENT;
-    // A disk on its way out is still listed, its SCSI device no longer running.
+    // A disk on its way out is still listed, its SCSI device no longer running (a
+    // partition's is its disk's).
     std::ifstream file(node + "/device/state");
+    if (!file) file.open(node + "/../device/state");
     std::string state;
     return file >> state && (state == "cancel" || state == "deleted" || state == "offline" || state == "transport-offline");
 }

@@ -21,6 +21,9 @@ TEST(DiskGoneTest, OnlyADiskMissingFromTheKernelsListIsGone) {
     EXPECT_FALSE(diskGone(makedev(8, 32), listing));
     writeFile(listing + "/8:32/device/state", "cancel\n");
     EXPECT_TRUE(diskGone(makedev(8, 32), listing)) << "on its way out";
+    mkdir((listing + "/8:32/sdc1").c_str(), 0700);
+    ASSERT_EQ(symlink((listing + "/8:32/sdc1").c_str(), (listing + "/8:33").c_str()), 0);
+    EXPECT_TRUE(diskGone(makedev(8, 33), listing)) << "a partition of that disk";
     EXPECT_TRUE(diskGone(makedev(8, 16), listing)) << "the second USB disk left";
     EXPECT_FALSE(diskGone(makedev(0, 52), listing)) << "FUSE and tmpfs have no disk behind them";
     EXPECT_FALSE(diskGone(makedev(8, 16), home.file("no-sysfs"))) << "without the list nothing is called gone";
