@@ -243,17 +243,19 @@ void copyFileNoReplace(const std::string& from, const std::string& to) {
         fchmod(out.fd, st.st_mode & 07777);  // best effort: FAT has no modes
         // Written-back data may find the volume full only now.
         if (fsync(out.fd) != 0) fail(writeFailure(out.fd, errno, 0));
-        int fd = out.fd;
-        out.fd = -1;
-        if (close(fd) != 0) fail(errno);
         renameNoReplace(temp, to);
     } catch (...) {
         unlink(temp.c_str());
         throw;
     }
-    // The new name is written with its folder: until then a volume pulled out keeps the
-    // data under no name (or the temporary's), so the copy is not done before that.
-    int error = syncFolder(folderOf(to));
+    // The copy is done only once its new name is on the device with the file's size and
+    // first cluster: FAT writes those into the renamed entry with the file's own metadata,
+    // so the file is synced again, then its folder. Until then a volume pulled out would
+    // keep the data under no name, or an empty file under the new one.
+    int error = fsync(out.fd) == 0 ? syncFolder(folderOf(to)) : ioFailure(out.fd, errno);
+    int fd = out.fd;
+    out.fd = -1;
+    if (close(fd) != 0 && error == 0) error = errno;
     if (error != 0) {
         unlink(to.c_str());
         fail(error);
