@@ -189,7 +189,7 @@ void makeFolderTree(const std::string& path) {
     if (folder.empty()) fail(ENOENT);
     for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         std::string partial = folder.substr(0, slash);
-        if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) fail(errno);
+        if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) failAt(partial, errno);
         if (slash == std::string::npos) break;
     }
     struct stat st;

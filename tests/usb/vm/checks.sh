@@ -81,12 +81,13 @@ wait_for_edit_mode() {
     done
 }
 
-# unplugged_during NAME LOG PID: pulls slot 0's looper out now; the command (PID, its
-# output in LOG) must end within 20 s saying that the device is gone or failed. The log
-# gets when its message came and when it ended. Returns 1 (nothing checked) when the
-# command had succeeded before the unplug reached it.
+# unplugged_during NAME LOG PID [DONE]: pulls slot 0's looper out now; the command (PID,
+# its output in LOG) must end within 20 s saying that the device is gone or failed. The
+# log gets when its message came and when it ended. Returns 1 (nothing checked) when the
+# command had succeeded before the unplug reached it (its status, or its output matching
+# the pattern DONE: leaving edit mode may still fail).
 unplugged_during() {
-    local name=$1 log=$2 pid=$3 pulled said= status deadline=$((SECONDS + 20))
+    local name=$1 log=$2 pid=$3 done=${4:-} pulled said= status deadline=$((SECONDS + 20))
     looper.sh unplug
     pulled=$(now_ms)
     while kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
@@ -104,7 +105,7 @@ unplugged_during() {
     [ -z "$said" ] || came="$((said - pulled)) ms after the unplug"
     echo "figure: the $name's message came $came; it ended $(($(now_ms) - pulled)) ms after the unplug (status $status)"
     grep '^tarn: ' "$log" | sed "s/^/said: /"
-    if [ "$status" -eq 0 ]; then
+    if [ "$status" -eq 0 ] || { [ -n "$done" ] && grep -qE "$done" "$log"; }; then
         echo "note: the $name was over before the unplug reached it; nothing to check:"; cat "$log"
         return 1
     fi
