@@ -15,7 +15,8 @@ rounds=${ROUNDS:-3}
 export TARN_BUILD=$build
 
 # The part that runs in the VM: plug, poll `tarn devices`, unplug, ROUNDS times.
-inside=$(mktemp /tmp/usb-plug-bench.XXXXXX.sh)
+# In the build tree: the VM sees this machine's files, but its /tmp is its own.
+inside=$(mktemp "$build/usb-plug-bench.XXXXXX.sh")
 out=$(mktemp -d)
 trap 'rm -rf "$inside" "$out"' EXIT
 cat >"$inside" <<'INSIDE'

@@ -90,7 +90,7 @@ std::string readFileBytes(const std::string& path, int64_t offset, int64_t lengt
     FileDescriptor file{openRegularFile(path)};
     if (file.fd < 0) {
         if (errno == EINVAL) throw NativeException("Not a regular file");
-        throw NativeException::fromErrno(errno);
+        throw NativeException::fromErrno(pathFailure(path, errno));
     }
     struct stat st;
     if (fstat(file.fd, &st) != 0) throw NativeException::fromErrno(errno);
@@ -106,7 +106,7 @@ std::string readFileBytes(const std::string& path, int64_t offset, int64_t lengt
         ssize_t n = pread(file.fd, &bytes[done], bytes.size() - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw NativeException::fromErrno(errno);
+            throw NativeException::fromErrno(ioFailure(file.fd, errno));
         }
         if (n == 0) break;
         done += static_cast<size_t>(n);

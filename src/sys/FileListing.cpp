@@ -1,6 +1,7 @@
 #include "sys/FileListing.h"
 
 #include "base/NativeException.h"
+#include "sys/FreeSpace.h"
 #include "sys/Paths.h"
 
 #include <dirent.h>
@@ -76,7 +77,8 @@ std::vector<FileFacts> listFolder(const std::string& folder, const std::string& 
 FileFacts statEntry(const std::string& path) {
     std::string cleaned = withoutTrailingSlashes(path);
     struct stat st;
-    if (cleaned.empty() || stat(cleaned.c_str(), &st) != 0) throw NativeException::fromErrno(cleaned.empty() ? ENOENT : errno);
+    if (cleaned.empty()) throw NativeException::fromErrno(ENOENT);
+    if (stat(cleaned.c_str(), &st) != 0) throw NativeException::fromErrno(pathFailure(cleaned, errno));
     std::string name = cleaned == "/" ? "/" : nameOf(cleaned);
     return factsOf(name, st);
 }

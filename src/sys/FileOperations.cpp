@@ -22,6 +22,8 @@
 namespace {
 
 [[noreturn]] void fail(int error) { throw NativeException::fromErrno(error); }
+// A failure at path, told as what the user needs to hear (a volume pulled out: ENODEV).
+[[noreturn]] void failAt(const std::string& path, int error) { fail(pathFailure(path, error)); }
 
 const char* const kCopyPrefix = ".tarn-copy-";
 
@@ -140,6 +142,7 @@ void copyBytes(int in, int out, int64_t size) {
         }
         if (n == 0) return;
         if (errno == EINTR) continue;
+        // sendfile cannot tell which side failed: a read error is told as a write's.
         if (errno != EINVAL && errno != ENOSYS) writeFailed(errno);
         break;  // this pair cannot use sendfile: copy through a buffer
     }
@@ -148,7 +151,7 @@ void copyBytes(int in, int out, int64_t size) {
         ssize_t n = read(in, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
-            fail(errno);
+            fail(ioFailure(in, errno));
         }
         if (n == 0) return;
         for (ssize_t done = 0; done < n;) {
@@ -170,6 +173,15 @@ struct Descriptor {
     }
 };
 
+// Writes a folder's entries to its device; 0, or the errno to report. File systems that
+// cannot sync a folder this way (they keep entries elsewhere) count as done.
+int syncFolder(const std::string& folder) {
+    Descriptor dir{open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd < 0) return pathFailure(folder, errno);
+    if (fsync(dir.fd) == 0 || errno == EINVAL || errno == ENOSYS || errno == EROFS || errno == EBADF) return 0;
+    return ioFailure(dir.fd, errno);
+}
+
 }  // namespace
 
 void makeFolderTree(const std::string& path) {
@@ -177,7 +189,7 @@ void makeFolderTree(const std::string& path) {
     if (folder.empty()) fail(ENOENT);
     for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         std::string partial = folder.substr(0, slash);
-        if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) fail(errno);
+        if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) failAt(partial, errno);
         if (slash == std::string::npos) break;
     }
     struct stat st;
@@ -199,24 +211,24 @@ void removeTree(const std::string& path) {
 
 void renameNoReplace(const std::string& temp, const std::string& to) {
     if (renameat2NoReplace(temp.c_str(), to.c_str()) == 0) return;
-    if (errno != EINVAL && errno != ENOSYS) fail(errno);
+    if (errno != EINVAL && errno != ENOSYS) failAt(to, errno);
     // No RENAME_NOREPLACE here: a hard link fails atomically on an existing name.
     if (link(temp.c_str(), to.c_str()) == 0) {
         unlink(temp.c_str());
         return;
     }
     if (errno == EEXIST) fail(EEXIST);
-    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) fail(errno);
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) failAt(to, errno);
     // Neither (FAT through FUSE, for example): check, then rename.
     struct stat st;
     if (lstat(to.c_str(), &st) == 0) fail(EEXIST);
-    if (rename(temp.c_str(), to.c_str()) != 0) fail(errno);
+    if (rename(temp.c_str(), to.c_str()) != 0) failAt(to, errno);
 }
 
 void copyFileNoReplace(const std::string& from, const std::string& to) {
     // Regular files only: copying a FIFO or a device could block or never end.
     Descriptor in{openRegularFile(from)};
-    if (in.fd < 0) fail(errno);
+    if (in.fd < 0) failAt(from, errno);
     struct stat st;
     if (fstat(in.fd, &st) != 0) fail(errno);
     struct stat existing;
@@ -224,20 +236,29 @@ void copyFileNoReplace(const std::string& from, const std::string& to) {
 
     std::string temp = folderOf(to) + kCopyPrefix + nameOf(to) + ".XXXXXX";
     Descriptor out{mkostemp(&temp[0], O_CLOEXEC)};
-    if (out.fd < 0) fail(errno);
+    if (out.fd < 0) failAt(temp, errno);
     CopyInProgress running(temp);
     try {
         copyBytes(in.fd, out.fd, st.st_size);
         fchmod(out.fd, st.st_mode & 07777);  // best effort: FAT has no modes
         // Written-back data may find the volume full only now.
         if (fsync(out.fd) != 0) fail(writeFailure(out.fd, errno, 0));
-        int fd = out.fd;
-        out.fd = -1;
-        if (close(fd) != 0) fail(errno);
         renameNoReplace(temp, to);
     } catch (...) {
         unlink(temp.c_str());
         throw;
+    }
+    // The copy is done only once its new name is on the device with the file's size and
+    // first cluster: FAT writes those into the renamed entry with the file's own metadata,
+    // so the file is synced again, then its folder. Until then a volume pulled out would
+    // keep the data under no name, or an empty file under the new one.
+    int error = fsync(out.fd) == 0 ? syncFolder(folderOf(to)) : ioFailure(out.fd, errno);
+    int fd = out.fd;
+    out.fd = -1;
+    if (close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) {
+        unlink(to.c_str());
+        fail(error);
     }
 }
 
@@ -263,13 +284,13 @@ void moveNoReplace(const std::string& from, const std::string& to) {
     if (renameat2NoReplace(from.c_str(), to.c_str()) == 0) return;
     int error = errno;
     if (error == EXDEV) return copyThenDelete(from, to);
-    if (error != EINVAL && error != ENOSYS) fail(error);
+    if (error != EINVAL && error != ENOSYS) failAt(to, error);
     // This file system has no RENAME_NOREPLACE: check, then rename.
     struct stat st;
     if (lstat(to.c_str(), &st) == 0) fail(EEXIST);
     if (rename(from.c_str(), to.c_str()) == 0) return;
     if (errno == EXDEV) return copyThenDelete(from, to);
-    fail(errno);
+    failAt(to, errno);
 }
 
 std::vector<std::string> removeStaleCopies(const std::string& folder) {

@@ -116,6 +116,16 @@ test('a cancel midway takes back what the backup wrote', () => {
   assert.equal(r.handle.cancel(), false, 'nothing left to cancel');
 });
 
+test('a looper pulled out between two tracks fails the backup with the reason, and takes back its copies', () => {
+  const s = setup();
+  const r = run('backup', s);
+  s.pump(2); // the folders and the first track
+  s.files.refuse = (operation, path) => (path.startsWith(s.mount) ? 'No such device' : null);
+  s.pump();
+  assert.equal(r.outcome().reason, 'Loop.wav (track 3/2) could not be read on the looper. The device is gone (unplugged or switched off).');
+  assert.equal(s.files.lookup('/backups/gig'), null);
+});
+
 // A backup of s's looper in /backups/gig, then the tracks deleted from the volume.
 function backedUp(s) {
   assert.equal(finished('backup', s).result.success, true);

@@ -8,17 +8,26 @@ const models = require('../../page/js/tarn/models.js');
 const floatWave = models.compatibleInstruments[0].wave;
 const pcmWave = models.storageOnly(models.compatibleInstruments)[0].wave;
 
-function host({ moveFails = false, downloadId = 77 } = {}) {
+// unplugged(path): the error text the host gives for path once the looper is pulled out
+// (from the first move on), or null where it still answers.
+function host({ moveFails = false, downloadId = 77, unplugged = null } = {}) {
   const calls = [];
+  let pulled = false;
+  const dead = (p) => (pulled && unplugged ? unplugged(p) : null);
   const files = {
     unlink: (p) => { calls.push(['unlink', p]); return { success: true }; },
-    move: (a, b) => { calls.push(['move', a, b]); return moveFails ? { success: false, reason: 'File exists' } : { success: true }; },
+    move: (a, b) => {
+      calls.push(['move', a, b]);
+      pulled = true;
+      return moveFails ? { success: false, reason: 'File exists' } : { success: true };
+    },
     page: (p) => p,
     host: (p) => p,
     // Every path is there except under /gone/ (a folder when it ends in a slash, else a file of
     // 1000 bytes); nothing can be written under /full/.
-    stat: (p) => (p.startsWith('/gone/') ? { success: false, reason: 'No such file or directory' }
+    stat: (p) => (dead(p) ? { success: false, reason: dead(p) } : p.startsWith('/gone/') ? { success: false, reason: 'No such file or directory' }
       : { success: true, data: { size: 1000, directory: p.endsWith('/') } }),
+    readable: (p) => (dead(p) ? { success: false, reason: dead(p) } : { success: true }),
     writeString: (p) => (p.startsWith('/full/') ? { success: false, reason: 'No space left on device' } : { success: true }),
   };
   const native = {
@@ -209,6 +218,28 @@ test('failures carry the reason in plain words', () => {
     assert.equal(outcomes.pop().reason, reason);
   }
   assert.ok(h.of('unlink').some((c) => c[1] === '/full/.tarn-write-check'), 'the check leaves nothing behind');
+});
+
+test('a looper pulled out as its track is written or read: the failure says the device is gone and keeps no track', () => {
+  const track = '/media/u/EDDY/CORVANE/WAVE/002_1/long.wav';
+  // The kernel's error while the dead mount stays; "not there" once the desktop unmounted
+  // it; a bad read on a volume that still answers is told as such.
+  for (const [error, reason] of [['No such device', 'The device is gone (unplugged or switched off).'],
+    ['No such file or directory', 'The device is gone (unplugged or switched off).'],
+    ['Input/output error', 'The device could not be read or written (input/output error).']]) {
+    const onVolume = error === 'Input/output error' ? (p) => (p === track ? error : null) : (p) => (p.startsWith('/media/u/') ? error : null);
+    const h = host({ unplugged: onVolume });
+    const outcomes = [];
+    // The host's move reported success: the name never reached the volume.
+    h.jobs.importFile('/in/long.wav', track, floatWave, (o) => outcomes.push(o));
+    h.jobs.onConverted('/in/long.wav', '["/tmp/t/tmp.wav"]');
+    h.jobs.onAligned('/tmp/t/tmp.wav', '{"path":"/tmp/t/imported.wav","result":1}');
+    assert.deepEqual([outcomes[0].success, outcomes[0].reason], [false, reason], error);
+    assert.ok(h.of('unlink').some((c) => c[1] === track), 'no track name is left on the volume');
+    h.jobs.exportTrack(track, '/home/u/long.wav', { bits: 16, format: 1 }, (o) => outcomes.push(o));
+    h.jobs.onFormatConverted(track, '{"result":0}');
+    assert.deepEqual([outcomes[1].success, outcomes[1].reason], [false, reason], error);
+  }
 });
 
 test('conversion progress reaches the import\'s handler as a growing share, for its own source only', () => {

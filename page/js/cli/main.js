@@ -61,14 +61,16 @@
     return forced > 0 ? forced * 1000 : WAIT_MS;
   };
 
-  // Ends the run once: the progress line goes, edit mode is left, the message printed.
+  // Ends the run once: the progress line goes, the message is printed, edit mode is left.
   Run.prototype.finish = function (code, message) {
     var self = this;
     if (this.ended) return;
     this.ended = true;
     this.progress.clear();
+    // Said at once: leaving edit mode takes seconds when the looper does not answer (one
+    // pulled out never does).
+    if (message) this.err(message + '\n');
     this.looper.leave(function (left) {
-      if (message) self.err(message + '\n');
       if (!left) self.err('tarn: the looper did not confirm that it left edit mode.\n');
       self.host.exit(left || code !== 0 ? code : 1);
     });

@@ -282,7 +282,13 @@
       var target = dir + '/' + path;
       var size = this.size(cell.source);
       var digest = this.md5(cell.source);
-      if (size < 0 || !digest) { this.fail(cell.file + ' (track ' + address(cell.memory, cell.track) + ') could not be read on the looper.'); return; }
+      if (size < 0 || !digest) {
+        // A looper pulled out says so; a file that went away or cannot be read says why.
+        var there = files.stat(cell.source);
+        var why = Files.volumeProblem(files, cell.source) || (there.success ? '' : Files.plainReason(there.reason));
+        this.fail(cell.file + ' (track ' + address(cell.memory, cell.track) + ') could not be read on the looper.' + (why ? ' ' + why : ''));
+        return;
+      }
       if (!this.must(files.mkdir(dir + '/tracks/' + folder), 'The folder for the backup could not be made.')) return;
       var copied = files.copy(cell.source, target);
       if (copied.success) this.undo.push({ unlink: target });

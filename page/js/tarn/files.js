@@ -179,5 +179,19 @@
     return text;
   };
 
+  // Why the looper's volume holding path (page form) cannot be used any more: its folders
+  // no longer answer (the kernel's error: a pulled-out disk is "gone") or they went with
+  // the mount (a desktop unmounts a volume whose disk left); '' when it answers or path is
+  // not on a looper's volume. files: a Files (stat).
+  Files.volumeProblem = function (files, path) {
+    var text = String(path);
+    var at = text.indexOf('/CORVANE/');
+    if (at <= 0) return '';
+    var folder = files.stat(text.substring(0, at + '/CORVANE/'.length));
+    if (folder.success) return '';
+    var reason = Files.plainReason(folder.reason);
+    return reason === Files.plainReason('ENOENT') ? Files.plainReason('ENODEV') : reason;
+  };
+
   return Files;
 });

@@ -182,7 +182,14 @@
       var room = made.success ? space.refusal(space.looper(this.native.fs, step.destination), Number(made.data.size), 1, 'this track needs') : '';
       if (room) { step.aligned = path; step.finished({ result: 0, dst: step.destination, reason: room, room: true }); return; }
       var moved = this.files.move(path, step.destination);
-      if (!moved.success) { result = 0; reason = plain(moved.reason); }
+      // A volume pulled out at the last moment can take the new name with it: the track
+      // is only imported when it can be found where it was put.
+      var landed = moved.success ? this.files.stat(step.destination) : moved;
+      if (!landed.success) {
+        result = 0;
+        reason = Files.volumeProblem(this.files, this.files.page(step.destination)) || plain(landed.reason);
+        if (moved.success) this.quietUnlink(step.destination);
+      }
     }
     step.aligned = path;
     step.finished({ result: result, dst: step.destination, reason: reason });
@@ -219,9 +226,18 @@
     Object.keys(parsed).forEach(function (k) { if (k !== 'result') data[k] = parsed[k]; });
     var success = parsed.result !== 0 && parsed.result !== undefined;
     var outcome = { success: success, data: data };
-    var problem = success ? '' : this.destinationProblem(job.exporting.destination);
+    var problem = success ? '' : this.sourceProblem(job.exporting.source) || this.destinationProblem(job.exporting.destination);
     if (problem) outcome.reason = problem;
     this.finish(job, outcome);
+  };
+
+  // Why a track could not be read: its volume gone, or what reading it says; '' when
+  // nothing is found.
+  Jobs.prototype.sourceProblem = function (path) {
+    var gone = Files.volumeProblem(this.files, this.files.page(path));
+    if (gone) return gone;
+    var read = this.files.readable(path);
+    return read.success ? '' : plain(read.reason);
   };
 
   // Why a file could not be written at path, as far as its folder tells: missing, or what
