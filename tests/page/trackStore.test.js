@@ -51,11 +51,12 @@ test('a missing wave folder fails the load; a vanished track folder empties its 
 test('the temporary folder loses Tarn\'s own leftovers only', () => {
   const files = new FakeFiles();
   for (const name of ['tmp.wav', 'imported.wav', '___a1B2c3.wav', 'tarn-catalogue.json',
-    'tmp2.wav', '___abc.wav', 'user.wav', 'other-app.tmp']) files.add('/tmp/t', name);
+    'tarn-upload-Q7w8E9.flac', 'tmp2.wav', '___abc.wav', 'user.wav', 'other-app.tmp', 'tarn-upload-notes.txt.bak']) files.add('/tmp/t', name);
   files.add('/tmp/t', 'tmp.wav.d', true);
   const removed = TrackStore.cleanTemporaryFolder(files, '/tmp/t/');
-  assert.deepEqual(removed.sort(), ['___a1B2c3.wav', 'imported.wav', 'tarn-catalogue.json', 'tmp.wav']);
-  assert.deepEqual(files.tree.get('/tmp/t').map((e) => e.name), ['tmp2.wav', '___abc.wav', 'user.wav', 'other-app.tmp', 'tmp.wav.d']);
+  assert.deepEqual(removed.sort(), ['___a1B2c3.wav', 'imported.wav', 'tarn-catalogue.json', 'tarn-upload-Q7w8E9.flac', 'tmp.wav']);
+  assert.deepEqual(files.tree.get('/tmp/t').map((e) => e.name),
+    ['tmp2.wav', '___abc.wav', 'user.wav', 'other-app.tmp', 'tarn-upload-notes.txt.bak', 'tmp.wav.d']);
 });
 
 // subcontentsAsync over the fake, answering later; counts the calls. afterRead() runs

@@ -8,8 +8,10 @@
   'use strict';
 
   // What Tarn leaves in the temporary folder when it dies: the page's import files and
-  // catalogue, and the host's conversion temporaries ("___XXXXXX.wav" and the like).
-  var STALE_IN_TEMPORARY = /^(tmp\.wav|imported\.wav|tarn-catalogue\.json|tarn-download-.+|___[A-Za-z0-9]{6}\.(wav|mp3|m4a))$/;
+  // catalogue, files sent by a browser, and the host's conversion temporaries
+  // ("___XXXXXX.wav" and the like).
+  var STALE_IN_TEMPORARY =
+    /^(tmp\.wav|imported\.wav|tarn-catalogue\.json|tarn-download-.+|tarn-upload-[A-Za-z0-9]{6}(\.[A-Za-z0-9]{1,8})?|___[A-Za-z0-9]{6}\.(wav|mp3|m4a))$/;
 
   // files: the page's file layer (contents, unlink).
   function TrackStore(files) {

@@ -27,8 +27,6 @@
   var temporary = A.files.folder('temporary');
   A.temporary = temporary.success ? temporary.data : '/tmp/';
   A.jobs = new T.Jobs({ native: N, files: A.files, temporary: A.temporary });
-  // What a run that died left in the temporary folder.
-  T.TrackStore.cleanTemporaryFolder(A.files, A.temporary);
   A.trackStore = new T.TrackStore(A.files);
 
   N.audio.event.converted = function (file, outputs) { A.jobs.onConverted(file, outputs); };
@@ -127,6 +125,9 @@
   }
 
   function begin() {
+    // What a run that died left in the temporary folder (only by the page that has Tarn: a
+    // second tab must not take away what the first is working with).
+    T.TrackStore.cleanTemporaryFolder(A.files, A.temporary);
     button('import-button').addEventListener('click', A.trackDialogs.startImport);
     button('export-button').addEventListener('click', A.trackDialogs.startExport);
     button('backup-button').addEventListener('click', A.backupDialogs.startBackup);
