@@ -160,8 +160,9 @@ test('a download killed while fetching or while importing leaves nothing after t
   const killDuring = async (row, folder, sign, agree) => {
     const t = await open(agree);
     try {
-      await t.page.click('#catalogue-tab');
+      // (The tab once the page has started: its start shows the looper's tab.)
       await waitUsable(t.page);
+      await t.page.click('#catalogue-tab');
       await t.page.click(`.set-track:nth-child(${row}) button.download`);
       await t.page.waitForSelector('#download-dialog');
       await selectTrack(t.page, 2, 1);
@@ -171,6 +172,8 @@ test('a download killed while fetching or while importing leaves nothing after t
       assert.equal((await t.tarn.exited).signal, 'SIGKILL');
     } finally {
       await t.browser.close().catch(() => {});
+      // A failure above must not leave the host running (the test would never end).
+      if (t.tarn.child.exitCode === null && t.tarn.child.signalCode === null) t.tarn.child.kill('SIGKILL');
     }
   };
   await killDuring(1, hostHome.env.TMPDIR, /^tarn-download-slow\.wav$/, true);
