@@ -128,7 +128,9 @@ mount_volume() {
 mount_point() {
     local dev
     dev=$(volume_device) || die "no looper on port $slot"
-    findmnt -n -o TARGET -S "$dev" | head -n 1
+    # udisks2's own record: the dead mount of a pulled disk may still be listed under the
+    # same device name until it is taken down.
+    udisksctl info -b "$dev" | sed -n 's/^ *MountPoints: *//p' | head -n 1
 }
 
 plug() {
