@@ -147,7 +147,8 @@ test('a download killed while fetching or while importing leaves nothing after t
     })) },
     // 64 KiB every 20 ms: the fetch takes seconds; the other one is there at once.
     '/content/slow.wav': { body, slow: 65536 },
-    '/content/fast.wav': { body },
+    // The larger take: its copy onto the looper lasts long enough to be caught in the act.
+    '/content/fast.wav': { body: readFileSync(large) },
   });
   base = server.base;
   const hostHome = makeHome();
