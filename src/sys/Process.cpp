@@ -19,8 +19,9 @@ constexpr size_t kBlockSize = 512;
 
 // Children started and not yet reaped: only their process groups may be killed, so a
 // stale id can never hit a process that merely reuses the number.
-std::mutex childrenMutex;
-std::set<pid_t> children;
+// Never destroyed: a worker still reaping its child may outlive main's static destructors.
+std::mutex& childrenMutex = *new std::mutex;
+std::set<pid_t>& children = *new std::set<pid_t>;
 
 std::string withoutCarriageReturns(const std::string& text) {
     std::string out;
