@@ -1,11 +1,13 @@
 // Round trip of one bridge call through the loopback HTTP transport, measured from
 // headless Chromium against the real headless host; then, against the same host, from
 // a plain HTTP client on one kept-alive connection and with a new connection per call
-// (what the transport itself costs, without the browser's own process hops).
+// (what the transport itself costs, without the browser's own process hops), and from a
+// bare socket that writes a ready request and reads the answer (the host's own share).
 // Prints median and p99 in ms.
 //   node bench/bridge_roundtrip.mjs [calls]
 // Needs tests/e2e's node_modules (scripts/test.sh installs them) and build/tarn.
 import http from 'node:http';
+import net from 'node:net';
 import { startTarn, launchBrowser } from '../tests/e2e/lib/tarn.mjs';
 
 const calls = Number(process.argv[2] || 2000);
@@ -38,6 +40,36 @@ function clientTimes(agent, n) {
   })();
 }
 
+// The same call over one bare socket: no HTTP library on the client side, so what is
+// left is the loopback hop and the host's own work.
+async function socketTimes(n) {
+  const body = '["$$util_bytes","abc"]';
+  const request = Buffer.from(`POST /native HTTP/1.1\r\nHost: 127.0.0.1:${tarn.port}\r\nX-Tarn-Token: ${tarn.token}\r\n` +
+    `Content-Type: application/json\r\nContent-Length: ${body.length}\r\n\r\n${body}`);
+  const socket = net.connect(tarn.port, '127.0.0.1');
+  socket.setNoDelay(true);
+  await new Promise((resolve, reject) => { socket.once('connect', resolve); socket.once('error', reject); });
+  let pending = null;
+  let received = Buffer.alloc(0);
+  socket.on('data', (chunk) => {
+    received = Buffer.concat([received, chunk]);
+    const end = received.indexOf('\r\n\r\n');
+    if (end < 0) return;
+    const length = Number((/content-length: *(\d+)/i.exec(received.subarray(0, end).toString()) || [])[1] || 0);
+    if (received.length < end + 4 + length) return;
+    received = received.subarray(end + 4 + length);
+    pending();
+  });
+  const times = [];
+  for (let i = 0; i < n + 50; i++) {
+    const t0 = performance.now();
+    await new Promise((resolve) => { pending = resolve; socket.write(request); });
+    if (i >= 50) times.push(performance.now() - t0);
+  }
+  socket.destroy();
+  return times;
+}
+
 try {
   const page = await browser.newPage();
   await page.goto(tarn.address);
@@ -57,6 +89,7 @@ try {
   console.log(`plain client, one kept-alive connection: ${summary(await clientTimes(kept, calls))}`);
   console.log(`plain client, a new connection per call: ${summary(await clientTimes(fresh, calls))}`);
   kept.destroy();
+  console.log(`bare socket, one connection: ${summary(await socketTimes(calls))}`);
 } finally {
   await browser.close();
   await tarn.stop();

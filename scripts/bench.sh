@@ -76,6 +76,7 @@ if [ $quick -eq 0 ]; then
   run seq "$(bin seq_bench)"
   run sampler "$(bin sampler_bench)"
   run_as_root cli_import node bench/cli_import_bench.mjs
+  run_as_root backup node bench/backup_bench.mjs
 fi
 fi
 
@@ -91,6 +92,8 @@ view_median=$(field view 'tarn:// scheme.*median ([0-9.]+) ms')
 view_p99=$(field view 'tarn:// scheme.*p99 ([0-9.]+) ms')
 plain_kept=$(field http 'one kept-alive connection: median ([0-9.]+) ms')
 plain_new=$(field http 'a new connection per call: median ([0-9.]+) ms')
+socket_median=$(field http 'bare socket, one connection: median ([0-9.]+) ms')
+socket_p99=$(field http 'bare socket, one connection: .*p99 ([0-9.]+) ms')
 first_call=$(field view 'later starts median ([0-9]+) ms')
 painted=$(field window_memory 'painted: median ([0-9]+) ms')
 pss_total=$(field window_memory 'PSS total: ([0-9.]+) MB')
@@ -104,6 +107,8 @@ row "--------------------------------------------" "----------------" "---------
 row "bridge round trip, headless HTTP: median" "${http_median:-?} ms" "window ${view_median:-?} ms" "$(ratio "$http_median" "$view_median")" "<= 0.5 ms"
 row "bridge round trip, headless HTTP: p99" "${http_p99:-?} ms" "window ${view_p99:-?} ms" "$(ratio "$http_p99" "$view_p99")" "<= 2 ms"
 row "bridge round trip, plain HTTP client: median" "${plain_kept:-?} ms" "new conn. ${plain_new:-?} ms" "$(ratio "$plain_kept" "$plain_new")" "-"
+row "bridge round trip, bare socket: median" "${socket_median:-?} ms" "browser ${http_median:-?} ms" "$(ratio "$socket_median" "$http_median")" "<= 0.5 ms"
+row "bridge round trip, bare socket: p99" "${socket_p99:-?} ms" "browser ${http_p99:-?} ms" "$(ratio "$socket_p99" "$http_p99")" "<= 2 ms"
 row "bridge round trip, window tarn://: median" "${view_median:-?} ms" "HTTP ${http_median:-?} ms" "$(ratio "$view_median" "$http_median")" "<= 0.3 ms"
 row "window start to first bridge call (median)" "${first_call:-?} ms" "-" "-" "-"
 row "window start to page painted (median)" "${painted:-?} ms" "-" "-" "<= 800 ms"
@@ -128,10 +133,13 @@ done < <(grep -E '^(mp3|aac) ' "$logs/import.log" 2>/dev/null)
 while read -r line; do
   row "resampling 48 -> 44.1 kHz: ${line%%:*}" "${line#*: }" "-" "-" "flat 0.01 dB, alias < -140 dB"
 done < <(grep -E '^(passband|aliasing)' "$logs/resample.log" 2>/dev/null)
+backup_tarn=$(field backup 'tarn backup of a full Eddy Duo .*: [0-9.]+ s, ([0-9.]+) MiB/s')
+backup_plain=$(field backup 'cp -r and md5sum of the same files: [0-9.]+ s, ([0-9.]+) MiB/s')
+[ -n "$backup_tarn" ] && row "backup of a full Eddy Duo (MiB/s)" "$backup_tarn" "cp+md5sum $backup_plain" "$(ratio "$backup_tarn" "$backup_plain")" ">= 0.90x"
 
 echo
 echo "Other benchmarks (figures without a goal here):"
-for name in ir fs net tcpip midi page_device page_plugin seq sampler cli_import; do
+for name in ir fs net tcpip midi page_device page_plugin seq sampler cli_import backup; do
   [ -f "$logs/$name.log" ] || continue
   echo "  [$name]"
   grep -vE '^\s*$' "$logs/$name.log" | sed 's/^/    /' | tail -n 12
