@@ -89,6 +89,10 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPo
     return TRUE;
 }
 
+void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+    if (event == WEBKIT_LOAD_FINISHED) listenerOf(data).onPageLoaded();
+}
+
 GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
 
 gboolean onPermissionRequest(WebKitWebView* view, WebKitPermissionRequest* request, gpointer data) {
@@ -220,6 +224,7 @@ void WebKitPageView::connectSignals() {
     g_signal_connect(view_, "notify::uri", G_CALLBACK(onUriChanged), data);
     g_signal_connect(view_, "notify::title", G_CALLBACK(onTitleChanged), data);
     g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), data);
+    g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), data);
     g_signal_connect(view_, "create", G_CALLBACK(onCreate), data);
     g_signal_connect(view_, "permission-request", G_CALLBACK(onPermissionRequest), data);
     g_signal_connect(view_, "context-menu", G_CALLBACK(onContextMenu), data);
