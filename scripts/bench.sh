@@ -21,7 +21,7 @@ esac
 
 if [ -z "$logs" ]; then
 jobs=$(($(nproc) < 2 ? $(nproc) : 2))
-targets=(tarn looper-sim wav_bench audio_bench resample_bench ir_bench net_bench tcpip_bench fs_bench midi_bench seq_bench sampler_bench)
+targets=(tarn looper-sim paint_probe wav_bench audio_bench resample_bench ir_bench net_bench tcpip_bench fs_bench midi_bench seq_bench sampler_bench)
 echo "building: ${targets[*]}" >&2
 # Only the targets this tree has (an older checkout lacks the newer benchmarks).
 known=$(cmake --build "$build" --target help 2>/dev/null)
@@ -98,6 +98,8 @@ first_call=$(field view 'later starts median ([0-9]+) ms')
 painted=$(field window_memory 'painted: median ([0-9]+) ms')
 pss_total=$(field window_memory 'PSS total: ([0-9.]+) MB')
 pss_tarn=$(field window_memory 'PSS tarn: ([0-9.]+) MB')
+pss_web=$(field window_memory 'PSS web process: ([0-9.]+) MB')
+pss_network=$(field window_memory 'PSS network process: ([0-9.]+) MB')
 
 echo
 echo "Tarn benchmarks, started $(cat "$logs/started" 2>/dev/null), $(nproc) cores ($(sed -nE 's/^model name\s*: //p' /proc/cpuinfo | head -n1))$([ $quick -eq 1 ] && echo ', --quick')"
@@ -114,6 +116,8 @@ row "window start to first bridge call (median)" "${first_call:-?} ms" "-" "-" "
 row "window start to page painted (median)" "${painted:-?} ms" "-" "-" "<= 800 ms"
 row "window memory, PSS of every process" "${pss_total:-?} MB" "-" "-" "<= 150 MB"
 row "window memory, PSS of tarn" "${pss_tarn:-?} MB" "-" "-" "<= 50 MB"
+row "window memory, PSS of the web process" "${pss_web:-?} MB" "-" "-" "-"
+row "window memory, PSS of the network process" "${pss_network:-?} MB" "-" "-" "-"
 # wav_bench: "name MB | tarn-wall sox-wall | tarn-cpu sox-cpu | wall-ratio cpu-ratio [cp-wall]"
 if [ -f "$logs/wav.log" ]; then
   while IFS='|' read -r name _ wall cpu ratios; do

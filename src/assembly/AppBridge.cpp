@@ -25,7 +25,7 @@
 #include "sys/Desktop.h"
 #include "sys/Paths.h"
 
-AppBridge::AppBridge() : objects_(std::make_unique<NativeObjects>(this)) {
+AppBridge::AppBridge(bool watchNow) : objects_(std::make_unique<NativeObjects>(this, watchNow)) {
     NativeObjects* objects = objects_.get();
     // The general modules, then the device's extension modules.
     registerModule(std::make_unique<NativeCall_app>(objects));

@@ -16,7 +16,10 @@
 // closes it); without a view the page pulls its events.
 class AppBridge : public JavaScriptInterface {
 public:
-    AppBridge();
+    // watchNow false: the MIDI and sound-server watchers wait for
+    // nativeObjects().startWatchers() or their first use (a window starts them once its
+    // page shows).
+    explicit AppBridge(bool watchNow = true);
     // Deletes the modules, then NativeObjects (joining its workers).
     ~AppBridge() override;
 

@@ -24,14 +24,8 @@
 #include "net/UlinkConnection.h"
 #include "net/UlinkDiscovery.h"
 
-NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(controller) {
+NativeObjects::NativeObjects(JavaScriptInterface* controller, bool watchNow) : controller_(controller) {
     tcpipConnections_ = std::make_unique<TCPIPConnections>();
-    httpConnection_ = std::make_unique<HTTPConnection>();
-    httpConnectionDelegate_ = std::make_unique<_HTTPConnectionDelegate>(controller);
-    httpConnection_->setDelegate(httpConnectionDelegate_.get());
-    audioDevice_ = std::make_unique<AudioDevice>();
-    audioDeviceDelegate_ = std::make_unique<_AudioDeviceDelegate>(controller);
-    audioDevice_->setDelegate(audioDeviceDelegate_.get());
     audioPlayer_ = std::make_unique<AudioPlayer>();
     audioRecorder_ = std::make_unique<AudioRecorder>();
     audioPlayerDelegate_ = std::make_unique<_AudioPlayerDelegate>(controller);
@@ -42,15 +36,9 @@ NativeObjects::NativeObjects(JavaScriptInterface* controller) : controller_(cont
     audioInputUnit_ = std::make_unique<AudioInputUnit>();
     audioPlayer_->setOutput(audioOutputUnit_.get());
     audioRecorder_->setInput(audioInputUnit_.get());
-    midiClient_ = std::make_unique<MIDIClient>();
-    midiClientDelegate_ = std::make_unique<_MIDIClientDelegate>(controller);
-    midiClient_->setDelegate(midiClientDelegate_.get());
-    midiClient_->inputPort()->setDelegate(midiClientDelegate_.get());
-    sequencer_ = std::make_unique<Sequencer>();
-    sequencerDelegate_ = std::make_unique<_SequencerDelegate>(controller, midiClient_.get());
-    sequencer_->setDelegate(sequencerDelegate_.get());
     fsEventDelegate_ = std::make_unique<_FSEventDelegate>(controller);
     fsEvent_ = std::make_unique<FSEvent>(fsEventDelegate_.get());
+    if (watchNow) startWatchers();
 }
 
 NativeObjects::~NativeObjects() {
@@ -89,6 +77,54 @@ NativeObjects::~NativeObjects() {
     midiClientDelegate_.reset();
     fsEvent_.reset();
     fsEventDelegate_.reset();
+}
+
+HTTPConnection& NativeObjects::httpConnection() {
+    std::call_once(httpMade_, [this] {
+        httpConnectionDelegate_ = std::make_unique<_HTTPConnectionDelegate>(controller_);
+        httpConnection_ = std::make_unique<HTTPConnection>();
+        httpConnection_->setDelegate(httpConnectionDelegate_.get());
+    });
+    return *httpConnection_;
+}
+
+AudioDevice& NativeObjects::audioDevice() {
+    std::call_once(audioDeviceMade_, [this] {
+        audioDeviceDelegate_ = std::make_unique<_AudioDeviceDelegate>(controller_);
+        audioDevice_ = std::make_unique<AudioDevice>();
+        audioDevice_->setDelegate(audioDeviceDelegate_.get());
+    });
+    return *audioDevice_;
+}
+
+MIDIClient& NativeObjects::midiClient() {
+    std::call_once(midiMade_, [this] {
+        midiClientDelegate_ = std::make_unique<_MIDIClientDelegate>(controller_);
+        midiClient_ = std::make_unique<MIDIClient>();
+        midiClient_->setDelegate(midiClientDelegate_.get());
+        midiClient_->inputPort()->setDelegate(midiClientDelegate_.get());
+    });
+    return *midiClient_;
+}
+
+Sequencer& NativeObjects::sequencer() {
+    std::call_once(sequencerMade_, [this] {
+        // The sequencer plays to the application's MIDI client.
+        sequencerDelegate_ = std::make_unique<_SequencerDelegate>(controller_, &midiClient());
+        sequencer_ = std::make_unique<Sequencer>();
+        sequencer_->setDelegate(sequencerDelegate_.get());
+    });
+    return *sequencer_;
+}
+
+_SequencerDelegate& NativeObjects::sequencerDelegate() {
+    sequencer();
+    return *sequencerDelegate_;
+}
+
+void NativeObjects::startWatchers() {
+    midiClient();
+    audioDevice();
 }
 
 NetServiceDiscovery& NativeObjects::netServiceDiscovery() {

@@ -36,9 +36,14 @@ class _UlinkConnectionDelegate;
 
 // The long-lived service objects the modules share, their delegates, and the
 // list of background workers joined at shutdown. Built and destroyed on the UI thread.
+// The services that reach out to the system (HTTP, the MIDI client with its port watch,
+// the sound server's endpoint watch) are made on first use, so that a window's start does
+// not wait for them; startWatchers() makes the two watchers that report on their own.
 class NativeObjects {
 public:
-    explicit NativeObjects(JavaScriptInterface* controller);
+    // watchNow false: the MIDI and sound-server watchers wait for startWatchers() or
+    // their first use.
+    explicit NativeObjects(JavaScriptInterface* controller, bool watchNow = true);
     ~NativeObjects();
     NativeObjects(const NativeObjects&) = delete;
     NativeObjects& operator=(const NativeObjects&) = delete;
@@ -51,10 +56,10 @@ public:
     std::vector<std::string> droppedFiles;
 
     // Running HTTP transfers (the http module).
-    HTTPConnection& httpConnection() const { return *httpConnection_; }
+    HTTPConnection& httpConnection();
 
     // Watches the sound server's endpoints (the audio module's "changed").
-    AudioDevice& audioDevice() const { return *audioDevice_; }
+    AudioDevice& audioDevice();
     // Track preview and recording: the player renders to the output unit, the input
     // unit captures into the recorder.
     AudioPlayer& audioPlayer() const { return *audioPlayer_; }
@@ -62,7 +67,7 @@ public:
     AudioOutputUnit& audioOutputUnit() const { return *audioOutputUnit_; }
     AudioInputUnit& audioInputUnit() const { return *audioInputUnit_; }
     // The application's MIDI client (the midi module).
-    MIDIClient& midiClient() const { return *midiClient_; }
+    MIDIClient& midiClient();
     // The midix module's clients, index = client number; filled once, on the UI thread.
     struct MIDIXClient {
         std::unique_ptr<MIDIClient> client;
@@ -70,8 +75,11 @@ public:
     };
     std::vector<MIDIXClient>& midixClients() { return midixClients_; }
     // The MIDI-file sequencer (the seq module); its delegate plays to midiClient().
-    Sequencer& sequencer() const { return *sequencer_; }
-    _SequencerDelegate& sequencerDelegate() const { return *sequencerDelegate_; }
+    Sequencer& sequencer();
+    _SequencerDelegate& sequencerDelegate();
+    // Makes the MIDI port watch and the sound server's endpoint watch (their "changed"
+    // events) unless some call made them already. Any thread.
+    void startWatchers();
 
     // The sampler module's players, index = player number; filled once, on the UI thread.
     struct SamplePlayerEntry {
@@ -100,6 +108,8 @@ public:
 
 private:
     JavaScriptInterface* controller_;
+    // Each service is made once, by whichever thread asks first.
+    std::once_flag httpMade_, audioDeviceMade_, midiMade_, sequencerMade_;
     mutable std::mutex workersMutex_;
     std::vector<std::unique_ptr<Thread>> workers_;
     // Delegates are declared before their services so that they outlive them.

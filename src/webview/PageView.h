@@ -25,4 +25,6 @@ public:
     virtual bool permissionAllowed(const std::string& documentAddress) = 0;
     // The local files of a drag that entered the view, in drop order.
     virtual void onDragEntered(const std::vector<std::string>& paths) = 0;
+    // The page and everything it loads at start are in (its first frame follows).
+    virtual void onPageLoaded() {}
 };

@@ -24,6 +24,31 @@ const char* const frameMessageScript = R"JS(
 
 const char* const frameMessageHandler = "tarnFrame";
 
+// Memory limits of the engine's processes (MB) for one local page: the web process idles
+// near 90 MB, the network process (storage only: the page comes over tarn://) near 25.
+constexpr unsigned pageMemoryLimitMB = 512;
+constexpr unsigned networkMemoryLimitMB = 128;
+
+// Caches go at 40 % of the limit, everything that can go at 60 %.
+WebKitMemoryPressureSettings* pressureSettings(unsigned limitMB) {
+    WebKitMemoryPressureSettings* settings = webkit_memory_pressure_settings_new();
+    webkit_memory_pressure_settings_set_memory_limit(settings, limitMB);
+    webkit_memory_pressure_settings_set_conservative_threshold(settings, 0.4);
+    webkit_memory_pressure_settings_set_strict_threshold(settings, 0.6);
+    webkit_memory_pressure_settings_set_kill_threshold(settings, 0);
+    return settings;
+}
+
+// Applies to network processes started later: must come before the first data manager.
+void limitNetworkProcessMemory() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    WebKitMemoryPressureSettings* settings = pressureSettings(networkMemoryLimitMB);
+    webkit_website_data_manager_set_memory_pressure_settings(settings);
+    webkit_memory_pressure_settings_free(settings);
+}
+
 std::string readAll(GInputStream* stream) {
     std::string bytes;
     if (!stream) return bytes;
@@ -62,6 +87,10 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPo
     webkit_policy_decision_ignore(decision);
     listenerOf(data).onNewWindowRequested(address);
     return TRUE;
+}
+
+void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+    if (event == WEBKIT_LOAD_FINISHED) listenerOf(data).onPageLoaded();
 }
 
 GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
@@ -120,13 +149,20 @@ void onDragDataReceived(GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionDat
 WebKitPageView::WebKitPageView(PageViewListener& listener, const std::string& dataFolder, const std::string& pageRoot)
     : listener_(listener),
       scheme_(pageRoot, [this](const std::vector<std::string>& args) { return listener_.invokeNative(args); }) {
+    limitNetworkProcessMemory();
     std::string data = withSlash(dataFolder) + "webkit";
     std::string cache = withSlash(dataFolder) + "webkit-cache";
     WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
         "base-data-directory", data.c_str(), "base-cache-directory", cache.c_str(), nullptr);
     // The page and the bridge never go through a network proxy.
     webkit_website_data_manager_set_network_proxy_settings(manager, WEBKIT_NETWORK_PROXY_MODE_NO_PROXY, nullptr);
-    context_ = webkit_web_context_new_with_website_data_manager(manager);
+    // Caches are given back once the page grows well past what it needs (about 90 MB at
+    // idle, a few hundred with a large catalogue), not at WebKit's default of a third of
+    // the machine's memory; the page is never killed for its size.
+    WebKitMemoryPressureSettings* pressure = pressureSettings(pageMemoryLimitMB);
+    context_ = WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", manager,
+                                               "memory-pressure-settings", pressure, nullptr));
+    webkit_memory_pressure_settings_free(pressure);
     g_object_unref(manager);
     // One local page, never navigated away from: no back-forward page cache and no memory
     // cache of resources that are read from memory anyway.
@@ -171,6 +207,10 @@ void WebKitPageView::configure() {
     webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
     webkit_settings_set_allow_file_access_from_file_urls(settings, FALSE);
     webkit_settings_set_allow_universal_access_from_file_urls(settings, FALSE);
+    // The page is a toolbar, dialogs and a grid: painted in software it shows sooner (no GL
+    // context and shader set-up in the web process before the first frame) and the web
+    // process needs about half the memory.
+    webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     webkit_settings_set_user_agent(settings, userAgent(textOf(webkit_settings_get_user_agent(settings))).c_str());
 
     view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "user-content-manager",
@@ -184,6 +224,7 @@ void WebKitPageView::connectSignals() {
     g_signal_connect(view_, "notify::uri", G_CALLBACK(onUriChanged), data);
     g_signal_connect(view_, "notify::title", G_CALLBACK(onTitleChanged), data);
     g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), data);
+    g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), data);
     g_signal_connect(view_, "create", G_CALLBACK(onCreate), data);
     g_signal_connect(view_, "permission-request", G_CALLBACK(onPermissionRequest), data);
     g_signal_connect(view_, "context-menu", G_CALLBACK(onContextMenu), data);

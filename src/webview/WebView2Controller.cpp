@@ -23,10 +23,15 @@ void showRuntimeMissing(GtkWindow* window, const std::string& appName) {
 
 }  // namespace
 
-WebView2Controller::WebView2Controller() = default;
+// How long after its page has loaded the window starts the MIDI and sound-server watchers:
+// the page's first frame comes first, and a call that needs them makes them at once.
+constexpr unsigned watchersDelayMs = 1000;
+
+WebView2Controller::WebView2Controller() : AppBridge(false) {}
 
 WebView2Controller::~WebView2Controller() {
     closeWebView();
+    if (watchersTimer_) g_source_remove(watchersTimer_);
 }
 
 bool WebView2Controller::createEnvironment(GtkWindow* window, const std::string& appName,
@@ -95,6 +100,19 @@ void WebView2Controller::onFrameMessage(const std::string& frameName, const std:
 
 bool WebView2Controller::permissionAllowed(const std::string& documentAddress) {
     return AppScheme::isOwnAddress(documentAddress);
+}
+
+void WebView2Controller::onPageLoaded() {
+    if (watchersTimer_) return;
+    watchersTimer_ = g_timeout_add_full(
+        G_PRIORITY_LOW, watchersDelayMs,
+        [](gpointer self) -> gboolean {
+            auto* controller = static_cast<WebView2Controller*>(self);
+            controller->watchersTimer_ = 0;
+            controller->nativeObjects().startWatchers();  // once: later loads find them made
+            return G_SOURCE_REMOVE;
+        },
+        this, nullptr);
 }
 
 void WebView2Controller::onDragEntered(const std::vector<std::string>& paths) {

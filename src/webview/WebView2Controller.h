@@ -40,6 +40,7 @@ public:
     void onFrameMessage(const std::string& frameName, const std::string& text) override;
     bool permissionAllowed(const std::string& documentAddress) override;
     void onDragEntered(const std::vector<std::string>& paths) override;
+    void onPageLoaded() override;
 
     // The page path of an address: everything before the first ";", "?" or "#".
     static std::string pagePath(const std::string& address);
@@ -48,4 +49,6 @@ private:
     GtkWindow* gtkWindow_ = nullptr;
     std::unique_ptr<WebKitPageView> webView_;
     std::string currentPagePath_;
+    // The pending start of the MIDI and sound-server watchers (0: none).
+    unsigned watchersTimer_ = 0;
 };

@@ -2,6 +2,7 @@
 #include "audio/AudioModuleFixture.h"
 
 #include <atomic>
+#include <glib.h>
 #include <thread>
 
 namespace {
@@ -61,6 +62,35 @@ TEST_F(AudioEndpointsTest, EndpointsComingAndGoingSendChangedButANewDefaultDoesN
     ASSERT_TRUE(events.waitFor([&](const EventCollector::Event&) { return changedEvents() > before; },
                                std::chrono::seconds(10)));
     EXPECT_EQ(callJson({"$$audio_outputs"}).size(), 1u);
+}
+
+// Runs the default main context (where the window's timers fire) for the given time.
+void runMainLoopFor(std::chrono::milliseconds time) {
+    auto until = std::chrono::steady_clock::now() + time;
+    while (std::chrono::steady_clock::now() < until) {
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// The window's bridge leaves the sound server alone until its page has loaded; a second
+// later the endpoint watch runs and reports on its own, with no audio call made.
+TEST_F(AudioEndpointsTest, AWindowWatchesTheSoundServerOnlyOnceItsPageHasLoaded) {
+    pulse.pactl("load-module module-null-sink sink_name=tarn_early");
+    events.drainFor(std::chrono::milliseconds(1500));
+    EXPECT_EQ(changedEvents(), 0u);
+
+    controller.onPageLoaded();
+    runMainLoopFor(std::chrono::milliseconds(1500));
+    bool reported = false;
+    for (int attempt = 0; attempt < 10 && !reported; ++attempt) {
+        // The watch connects in the background: a sink may come before it listens.
+        pulse.pactl("load-module module-null-sink sink_name=tarn_late" + std::to_string(attempt));
+        reported = events.waitFor([](const EventCollector::Event& e) { return e == EventCollector::Event{"audio", "changed"}; },
+                                  std::chrono::seconds(1));
+    }
+    EXPECT_TRUE(reported);
 }
 
 // Records what the watcher reports.

@@ -32,6 +32,8 @@ const auto* environment = ::testing::AddGlobalTestEnvironment(new JackEnvironmen
 MIDIBridgeTest::MIDIBridgeTest() {
     if (!jack) throw std::runtime_error(serverFailure);
     controller = std::make_unique<TarnAppWebViewController>();
+    // As in a window whose page has shown: the MIDI watch runs.
+    controller->nativeObjects().startWatchers();
 }
 
 MIDIBridgeTest::~MIDIBridgeTest() { controller.reset(); }

@@ -165,6 +165,21 @@ TEST_F(MIDIBridgeTest, AnEndpointOfTheWrongShapeFailsTheCallAndConnectsNothing) 
 
 TEST_F(MIDIBridgeTest, PanelReturnsVoid) { EXPECT_EQ(call({"$$midi_panel"}), "v"); }
 
+// A window's bridge before its page has shown: no MIDI client yet, so nothing watches the
+// ports; the first MIDI call makes it and answers at once, and the watch runs from then on.
+TEST_F(MIDIBridgeTest, BeforeThePageShowsTheFirstCallMakesTheClientAndStartsTheWatch) {
+    controller.reset();
+    events.clear();
+    controller = std::make_unique<TarnAppWebViewController>();
+    LooperSim first("Looper Sim", "00000000");
+    EXPECT_TRUE(eventsDuring(1500ms, "midi\fchanged").empty());
+    EXPECT_FALSE(endpointOf("$$midi_inendpoints", "Looper Sim").empty());
+    eventsDuring(1500ms, "midi\fchanged");  // the first poll after the call
+    LooperSim second("Second Sim", "00000000");
+    EXPECT_FALSE(waitForEventStartingWith("midi\fchanged", 2500ms).empty());
+    EXPECT_FALSE(endpointOf("$$midi_outendpoints", "Second Sim").empty());
+}
+
 }  // namespace
 
 namespace {
@@ -177,6 +192,7 @@ protected:
     MIDIPresentAtStartTest() : sim("Looper Sim", "00000000") {
         controller.reset();
         controller = std::make_unique<TarnAppWebViewController>();
+        controller->nativeObjects().startWatchers();
     }
     LooperSim sim;
 };
