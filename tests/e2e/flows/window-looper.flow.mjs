@@ -13,6 +13,7 @@ import {
 } from '../../shell/lib/xsession.mjs';
 
 const output = process.env.TARN_E2E_OUTPUT;
+if (output) mkdirSync(output, { recursive: true });
 let skip = volumesUnavailable() || (canRunMidi() ? '' : 'looper-sim or jackd is missing');
 let x, jack, volume, sim, scratch, home, tarn, id;
 
