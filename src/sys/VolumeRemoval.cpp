@@ -246,7 +246,16 @@ void release(const std::string& path) {
     Variant number(property(*driveOwner, kBlock, "DeviceNumber"));
     bool shared = number.p && g_variant_is_of_type(number.p, G_VARIANT_TYPE_UINT64) &&
                   sharesUsbDevice(g_variant_get_uint64(number.p));
-    if (!shared && boolProperty(*drive, kDrive, "CanPowerOff"))
+    if (shared) {
+        // Unmounted, the volume is safe to unplug already: media that will not eject
+        // (no eject tool, say) stay, and Connect can mount them again.
+        try {
+            if (!boolProperty(*drive, kDrive, "Ejectable")) throw Refusal{};
+            callWithOptions(bus.p, drivePath, kDrive, "Eject");
+        } catch (const Refusal&) {
+            what.driveGone = false;
+        }
+    } else if (boolProperty(*drive, kDrive, "CanPowerOff"))
         callWithOptions(bus.p, drivePath, kDrive, "PowerOff");
     else if (boolProperty(*drive, kDrive, "Ejectable"))
         callWithOptions(bus.p, drivePath, kDrive, "Eject");
