@@ -1,8 +1,8 @@
 // The page on a looper on the USB bus: `tarn --headless` in the rig's VM (MIDI over the
 // kernel's USB-MIDI driver and ALSA, the volume mounted by udisks2), driven from this
 // machine by headless Chromium through the one port the rig forwards to 127.0.0.1.
-// One boot: plug-in to usable, import, export, delete, Disconnect (unmount and power-off
-// through UDisks2), re-plug, Exit. The VM's side is tests/usb/vm/page.sh; the two talk
+// One boot: plug-in to usable, import, export, delete, Disconnect (UDisks2 unmounts the
+// volume and ejects its media: the looper keeps its MIDI ports), re-plug, Exit. The VM's side is tests/usb/vm/page.sh; the two talk
 // through the rig's output folder, which keeps every log (and a screenshot on failure).
 //
 //   node tests/usb/page.mjs CACHE OUT        (TARN_BUILD: the build tree; needs root)

@@ -21,6 +21,10 @@ gadget=/sys/kernel/config/usb_gadget/looper0
 work=$(mktemp -d)
 
 step "the headless host on port $port"
+# The looper's volume exists before it is plugged in: made meanwhile, not counted in the
+# plug-in (looper.sh keeps it as /tmp/looper-0.img).
+"$(dirname "$0")/../../../tools/looper-volume.sh" image "Eddy Duo" /tmp/looper-0.img >"$work/image" 2>&1 &
+image_pid=$!
 # No catalogue: nothing leaves the VM.
 mkdir -p "$HOME/.local/share/Corvane/tarn/pref"
 printf 'http://127.0.0.1:9/none.json' >"$HOME/.local/share/Corvane/tarn/pref/catalogueAddress"
@@ -34,6 +38,7 @@ node "$(dirname "$0")/relay.mjs" "$(ip -4 -o addr show scope global | awk '{prin
 relay_pid=$!
 until grep -qs '^ready' "$work/relay" || ! kill -0 $relay_pid 2>/dev/null || [ $SECONDS -ge $deadline ]; do sleep 0.2; done
 grep -q '^ready' "$work/relay" || { fail "the relay did not start"; cat "$work/relay"; kill $tarn_pid; finish_checks; }
+wait $image_pid || { fail "the looper's volume could not be made"; cat "$work/image"; }
 head -n 1 "$work/tarn.out" >"$talk/address.part" && mv "$talk/address.part" "$talk/address"
 pass "the host serves $(head -n 1 "$work/tarn.out" | sed 's/token=.*/token=.../')"
 
