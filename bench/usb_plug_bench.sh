@@ -4,6 +4,10 @@
 # usb-storage, vfat, udisks2 mount) and, in the same run, over the simulator on this
 # machine (looper-sim started on a private JACK server beside a volume mounted by
 # looper-volume.sh just before: the clock starts with the simulator).
+# Then plug-in to usable in the page: the headless host in the VM, its page in headless
+# Chromium here (tests/usb/page.mjs; the clock starts with the request to bind the
+# gadget), beside bench/page_plugin_bench.mjs on this machine (the simulator's ports
+# already there, the clock starts with the volume's mount).
 # Best of ROUNDS (3) plugs each; the VM's figure is under software emulation, so it is an
 # upper bound of what real hardware takes. Needs root; run from the source tree:
 #   bench/usb_plug_bench.sh [BUILD]      (BUILD defaults to build/; ONLY=usb or ONLY=jack
@@ -63,6 +67,25 @@ fi
     rm -rf "$home"
     echo "$best"
 ' "$build/looper-sim" "$repo/tools/looper-volume.sh" "$build/tarn" 2>/dev/null)
+page_usb=- page_jack=- grid_usb=- grid_jack=-
+if [ "${ONLY:-usb}" = usb ]; then
+    PLUG_ROUNDS=$rounds node "$repo/tests/usb/page.mjs" "$build/usb-rig" "$out/page" >"$out/page.txt" 2>&1 ||
+        { echo "the page's plug-ins in the VM failed:" >&2; tail -n 40 "$out/page.txt" >&2; }
+    page_usb=$(awk '$1 == "page" {print $2}' "$out/page.txt" | sort -n | head -n 1)
+    grid_usb=$(awk '$1 == "page" {print $3}' "$out/page.txt" | sort -n | head -n 1)
+fi
+if [ "${ONLY:-jack}" = jack ]; then
+    TARN_BIN=$build/tarn LOOPER_SIM=$build/looper-sim "$repo/tests/e2e/support/private-mounts.sh" \
+        node "$repo/bench/page_plugin_bench.mjs" >"$out/page-jack.txt" 2>&1 || true
+    page_jack=$(sed -nE 's/^plug-in to usable.*best ([0-9]+) ms.*/\1/p' "$out/page-jack.txt")
+    grid_jack=$(sed -nE 's/^ *track table read as well.*best ([0-9]+) ms.*/\1/p' "$out/page-jack.txt")
+fi
 echo "plug-in to 'tarn devices' listing the looper (best of $rounds):"
 echo "  USB bus in the VM (software emulation): ${usb_best} ms"
 echo "  simulator over JACK, on this machine:    ${jack_best} ms"
+echo "plug-in to usable in the page (best of $rounds; on this machine best of 5):"
+echo "  USB bus in the VM (software emulation): ${page_usb:--} ms"
+echo "  simulator over JACK, on this machine:    ${page_jack:--} ms"
+echo "plug-in to its tracks shown (the grid in the VM's page; the track table read on this machine):"
+echo "  USB bus in the VM (software emulation): ${grid_usb:--} ms"
+echo "  simulator over JACK, on this machine:    ${grid_jack:--} ms"

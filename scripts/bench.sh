@@ -72,6 +72,10 @@ run tcpip "$(bin tcpip_bench)"
 run midi "$(bin midi_bench)"
 run_as_root page_device node bench/page_device_bench.mjs
 run_as_root page_plugin node bench/page_plugin_bench.mjs
+# Plug-in over a real USB bus, only where the rig's VM is prepared (tests/usb/README.md).
+if [ -f "$build/usb-rig/ready" ] && [ "$(id -u)" -eq 0 ]; then
+  run usb_plug env ROUNDS=$((quick == 1 ? 1 : 3)) bench/usb_plug_bench.sh "$build"
+fi
 if [ $quick -eq 0 ]; then
   run seq "$(bin seq_bench)"
   run sampler "$(bin sampler_bench)"
@@ -143,7 +147,7 @@ backup_plain=$(field backup 'cp -r and md5sum of the same files: [0-9.]+ s, ([0-
 
 echo
 echo "Other benchmarks (figures without a goal here):"
-for name in ir fs net tcpip midi page_device page_plugin seq sampler cli_import backup; do
+for name in ir fs net tcpip midi page_device page_plugin usb_plug seq sampler cli_import backup; do
   [ -f "$logs/$name.log" ] || continue
   echo "  [$name]"
   grep -vE '^\s*$' "$logs/$name.log" | sed 's/^/    /' | tail -n 12

@@ -6,11 +6,14 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <gio/gio.h>
 #include <map>
 #include <mutex>
 #include <sys/mount.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -238,7 +241,21 @@ void release(const std::string& path) {
     remember(path, what);
     if (container != "/") callWithOptions(bus.p, container, kEncrypted, "Lock");
     what.driveGone = true;
-    if (boolProperty(*drive, kDrive, "CanPowerOff"))
+    // Powering off a looper's USB device would take its MIDI ports with it, and the page
+    // could no longer take the looper out of edit mode: only its media are ejected then.
+    Variant number(property(*driveOwner, kBlock, "DeviceNumber"));
+    bool shared = number.p && g_variant_is_of_type(number.p, G_VARIANT_TYPE_UINT64) &&
+                  sharesUsbDevice(g_variant_get_uint64(number.p));
+    if (shared) {
+        // Unmounted, the volume is safe to unplug already: media that will not eject
+        // (no eject tool, say) stay, and Connect can mount them again.
+        try {
+            if (!boolProperty(*drive, kDrive, "Ejectable")) throw Refusal{};
+            callWithOptions(bus.p, drivePath, kDrive, "Eject");
+        } catch (const Refusal&) {
+            what.driveGone = false;
+        }
+    } else if (boolProperty(*drive, kDrive, "CanPowerOff"))
         callWithOptions(bus.p, drivePath, kDrive, "PowerOff");
     else if (boolProperty(*drive, kDrive, "Ejectable"))
         callWithOptions(bus.p, drivePath, kDrive, "Eject");
@@ -329,6 +346,35 @@ std::string plainUnmount(const std::string& path) {
 }
 
 }  // namespace
+
+bool sharesUsbDevice(uint64_t device, const std::string& sysBlock) {
+    const dev_t dev = static_cast<dev_t>(device);
+    char resolved[PATH_MAX];
+    std::string node = sysBlock + "/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+    if (!realpath(node.c_str(), resolved)) return false;
+    // Up from the disk (or partition) to the USB interface it hangs from; its parent is
+    // the USB device, whose other interfaces are its siblings.
+    std::string at = resolved;
+    auto classOf = [](const std::string& folder) {
+        std::ifstream file(folder + "/bInterfaceClass");
+        std::string value;
+        return file >> value ? value : std::string();
+    };
+    while (!at.empty() && classOf(at).empty()) at.erase(at.rfind('/') == std::string::npos ? 0 : at.rfind('/'));
+    if (at.empty()) return false;
+    const std::string usbDevice = at.substr(0, at.rfind('/'));
+    DIR* folder = opendir(usbDevice.c_str());
+    if (!folder) return false;
+    bool shared = false;
+    while (dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        const std::string value = name.find(':') == std::string::npos ? std::string() : classOf(usbDevice + "/" + name);
+        // 08: mass storage.
+        if (!value.empty() && value != "08") shared = true;
+    }
+    closedir(folder);
+    return shared;
+}
 
 std::string releaseVolume(const std::string& path) {
     try {

@@ -157,6 +157,9 @@ plug() {
     [ -n "$mode" ] || mode=$( (grep '^mode ' "$(state sim)" 2>/dev/null || true) | tail -n 1 | cut -d' ' -f2)
     [ -n "$mode" ] && [ "$mode" != 2 ] || mode=0
     make_gadget "$port" "$readonly"
+    # Media the computer ejected come back when the looper is plugged in again.
+    local lun=$gadgets/looper$slot/functions/mass_storage.usb0/lun.0
+    [ -n "$(cat "$lun/file")" ] || echo "$(state img)" >"$lun/file"
     echo "dummy_udc.$slot" >"$gadgets/looper$slot/UDC"
     start_sim "$port" "$modelid" "$mode"
     [ -n "$port" ] && wait_for "ALSA port $port MIDI 1" sh -c "aconnect -l | grep -qF \"'$port MIDI 1\""
