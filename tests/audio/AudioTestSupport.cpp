@@ -169,6 +169,7 @@ std::string PulseServer::startPulseAudio() {
     const std::string socket = dir_ + "/native";
     pid_ = fork();
     if (pid_ == 0) {
+        setpgid(0, 0);
         dieWithParent();
         setenv("PULSE_RUNTIME_PATH", dir_.c_str(), 1);
         setenv("PULSE_STATE_PATH", dir_.c_str(), 1);
@@ -186,6 +187,7 @@ std::string PulseServer::startPulseAudio() {
         _exit(127);
     }
     if (pid_ < 0) throw std::runtime_error("fork failed");
+    setpgid(pid_, pid_);
     return socket;
 }
 

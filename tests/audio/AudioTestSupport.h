@@ -49,6 +49,10 @@ public:
     std::string addSource(const std::string& name, int rate, int channels) const;
     const std::string& sinkName() const { return sink_; }
     bool isPipeWire() const { return pipeWire_; }
+    // The process group of the server's processes (the silence player is apart), and the
+    // folder that holds their sockets, configuration and logs.
+    int processGroup() const { return pid_; }
+    const std::string& folder() const { return dir_; }
 
 private:
     std::string startPulseAudio();  // each returns the path of the server's socket

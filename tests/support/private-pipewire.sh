@@ -8,8 +8,8 @@
 #   tests/support/private-pipewire.sh DIR
 #
 # Runs until its standard input closes (the program that started it ended, however it ended)
-# or until SIGTERM, then ends every server it started and waits for them. The caller may
-# kill the process group as a last resort.
+# or until SIGTERM, then ends every server it started, waits for them and removes DIR. The
+# caller may kill the process group as a last resort.
 set -eu
 dir=$1
 stock_pw=/usr/share/pipewire
@@ -21,6 +21,7 @@ stop() {
     # shellcheck disable=SC2086
     [ -z "$pids" ] || kill $pids 2>/dev/null || true
     wait
+    rm -rf "$dir"
     exit 0
 }
 trap stop EXIT TERM INT HUP
