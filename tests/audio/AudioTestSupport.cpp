@@ -262,9 +262,15 @@ std::string PulseServer::pactl(const std::string& arguments) const {
 
 std::string PulseServer::addSource(const std::string& name, int rate, int channels) const {
     const std::string format = " rate=" + std::to_string(rate) + " channels=" + std::to_string(channels);
-    // pipewire-pulse has no module-null-source: a null sink of the source class is one.
-    if (pipeWire_) return pactl("load-module module-null-sink sink_name=" + name + " media.class=Audio/Source/Virtual" + format);
-    return pactl("load-module module-null-source source_name=" + name + format);
+    if (!pipeWire_) return pactl("load-module module-null-source source_name=" + name + format);
+    // pipewire-pulse has no module-null-source: a null sink of the source class is one. The
+    // session manager makes a new source the default a moment later (PulseAudio keeps the
+    // monitor): wait for that, so that what a test reads next is settled.
+    const std::string loaded =
+        pactl("load-module module-null-sink sink_name=" + name + " media.class=Audio/Source/Virtual" + format);
+    for (int i = 0; i < 250 && pactl("get-default-source").rfind(name + "\n", 0) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return loaded;
 }
 
 MonitorCapture::MonitorCapture(const std::string& sink, const std::string& file) : file_(file) {

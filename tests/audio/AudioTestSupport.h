@@ -45,7 +45,8 @@ public:
 
     // "pactl <arguments>" against this server; its output.
     std::string pactl(const std::string& arguments) const;
-    // Adds a capture device of its own (not a monitor) through pactl; pactl's output.
+    // Adds a capture device of its own (not a monitor) through pactl; pactl's output. Under
+    // PipeWire it has become the default source on return.
     std::string addSource(const std::string& name, int rate, int channels) const;
     const std::string& sinkName() const { return sink_; }
     bool isPipeWire() const { return pipeWire_; }
