@@ -312,10 +312,14 @@ void SamplePlayer::renderPeriod(int16_t* buffer, uint32_t freeFrames) {
     }
     if (produced == 0) currentGain_ = targetGain();
     memset(buffer + static_cast<size_t>(produced) * channels_, 0, (freeFrames - produced) * align);
-    meter_.add(0, sums[0]);
-    meter_.add(1, sums[1]);
     if (playing_) currentTime_ = currentTime_ + static_cast<float>(produced) * speed() / static_cast<float>(rate_);
-    meter_.advance(freeFrames);
+    // Only a sounding player is metered: the silence an idle output renders between its
+    // start and the player's would otherwise pull the first reading below what plays.
+    if (playing_ && !paused_) {
+        meter_.add(0, sums[0]);
+        meter_.add(1, sums[1]);
+        meter_.advance(freeFrames);
+    }
 }
 
 size_t SamplePlayer::produce(uint8_t* buffer, size_t bytes) {

@@ -29,11 +29,12 @@ TEST_F(AudioEndpointsTest, TheNullSinkIsListedAndCurrentAndMonitorsAreNoInputs) 
     EXPECT_FALSE(outputs[0]["AudioDeviceNameKey"].get<std::string>().empty());
     EXPECT_EQ(outputs[0]["AudioDeviceSampleRateKey"], 44100);
     EXPECT_EQ(outputs[0]["AudioDeviceChannelsKey"], 2);
-    EXPECT_EQ(outputs[0]["AudioDeviceBitDepthKey"], 16);
+    // PipeWire offers every sink as 32-bit float.
+    EXPECT_EQ(outputs[0]["AudioDeviceBitDepthKey"], pulse.isPipeWire() ? 32 : 16);
     EXPECT_EQ(outputs[0]["AudioDeviceCurrentKey"], true);
     EXPECT_EQ(call({"$$audio_inputs"}), "s[]");
 
-    pulse.pactl("load-module module-null-source source_name=tarn_mic rate=48000 channels=1");
+    pulse.addSource("tarn_mic", 48000, 1);
     Json inputs = callJson({"$$audio_inputs"});
     ASSERT_EQ(inputs.size(), 1u) << inputs.dump();
     EXPECT_EQ(inputs[0]["AudioDeviceUIDKey"], "tarn_mic");

@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -110,13 +112,65 @@ std::vector<std::string> filesStartingWith(const std::string& folder, const std:
     return found;
 }
 
-PulseServer::PulseServer(const std::string& sinkName) : sink_(sinkName) {
+namespace {
+// TARN_SOUND_SERVER picks the server the sound tests run against: "pulseaudio" (the default)
+// or "pipewire" (PipeWire with pipewire-pulse and wireplumber, as a desktop runs it).
+bool wantPipeWire() {
+    const char* chosen = std::getenv("TARN_SOUND_SERVER");
+    const std::string name = chosen ? chosen : "";
+    if (name.empty() || name == "pulseaudio") return false;
+    if (name == "pipewire") return true;
+    throw std::runtime_error("TARN_SOUND_SERVER must be pulseaudio or pipewire, not " + name);
+}
+
+// A child that dies with the process that started it, even when that process is killed.
+void dieWithParent() { prctl(PR_SET_PDEATHSIG, SIGTERM); }
+}  // namespace
+
+PulseServer::PulseServer(const std::string& sinkName) : sink_(sinkName), pipeWire_(wantPipeWire()) {
     char pattern[] = "/tmp/tarn-pulse-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
     dir_ = pattern;
+    const std::string socket = pipeWire_ ? startPipeWire() : startPulseAudio();
+    setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (access(socket.c_str(), F_OK) == 0 && pactl("info").find("Server Name") != std::string::npos &&
+            (!pipeWire_ || addPipeWireSink())) {
+            silencePid_ = fork();
+            if (silencePid_ == 0) {
+                dieWithParent();
+                const std::string device = "--device=" + sink_;
+                execlp("pacat", "pacat", device.c_str(), "--latency-msec=20", "--format=s16le", "--rate=44100",
+                       "--channels=2", "--raw", "/dev/zero", static_cast<char*>(nullptr));
+                _exit(127);
+            }
+            for (int i = 0; i < 100 && pactl("list short sink-inputs").empty(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            // Once the silence plays, PulseAudio's null sink moves to the short period at its
+            // next wake-up, at most two seconds away. PipeWire's runs on the graph's period.
+            if (!pipeWire_) std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+            return;
+        }
+        int status;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const std::string log = shellOutput("tail -n 20 '" + dir_ + "'/*log 2>&1");
+    stop();
+    throw std::runtime_error(std::string("the sound server (") + (pipeWire_ ? "PipeWire" : "PulseAudio") +
+                             ") did not start: " + log);
+}
+
+std::string PulseServer::startPulseAudio() {
     const std::string socket = dir_ + "/native";
     pid_ = fork();
     if (pid_ == 0) {
+        setpgid(0, 0);
+        dieWithParent();
         setenv("PULSE_RUNTIME_PATH", dir_.c_str(), 1);
         setenv("PULSE_STATE_PATH", dir_.c_str(), 1);
         setenv("HOME", dir_.c_str(), 1);
@@ -133,61 +187,96 @@ PulseServer::PulseServer(const std::string& sinkName) : sink_(sinkName) {
         _exit(127);
     }
     if (pid_ < 0) throw std::runtime_error("fork failed");
-    setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (access(socket.c_str(), F_OK) == 0 && pactl("info").find("Server Name") != std::string::npos) {
-            silencePid_ = fork();
-            if (silencePid_ == 0) {
-                const std::string device = "--device=" + sink_;
-                execlp("pacat", "pacat", device.c_str(), "--latency-msec=20", "--format=s16le", "--rate=44100",
-                       "--channels=2", "--raw", "/dev/zero", static_cast<char*>(nullptr));
-                _exit(127);
-            }
-            // Once the silence plays, the sink's next wake-up (at most two seconds away)
-            // puts it on the short period.
-            for (int i = 0; i < 100 && pactl("list short sink-inputs").empty(); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-            return;
-        }
-        int status;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    std::string log = shellOutput("cat '" + dir_ + "/log'");
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-    throw std::runtime_error("the sound server did not start: " + log);
+    setpgid(pid_, pid_);
+    return socket;
 }
 
-PulseServer::~PulseServer() {
+std::string PulseServer::startPipeWire() {
+    // The script ends its servers when the read end of this pipe sees end-of-file: when the
+    // test program closes it, or exits or is killed in any way. The test program's other
+    // children must not hold the write end, hence close-on-exec.
+    int lifeline[2];
+    if (pipe2(lifeline, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    pid_ = fork();
+    if (pid_ == 0) {
+        setpgid(0, 0);
+        dup2(lifeline[0], STDIN_FILENO);
+        const std::string log = dir_ + "/log";
+        freopen(log.c_str(), "w", stdout);
+        freopen(log.c_str(), "a", stderr);
+        const std::string script = std::string(TARN_TEST_SUPPORT_DIR) + "/private-pipewire.sh";
+        execl("/bin/sh", "sh", script.c_str(), dir_.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(lifeline[0]);
+    if (pid_ < 0) {
+        close(lifeline[1]);
+        throw std::runtime_error("fork failed");
+    }
+    setpgid(pid_, pid_);
+    lifeline_ = lifeline[1];
+    return dir_ + "/run/pulse/native";
+}
+
+bool PulseServer::addPipeWireSink() {
+    // The session manager makes the first sink the default; until it has, a client that
+    // asks for the default would find none.
+    if (pactl("list short sinks").find(sink_ + "\t") == std::string::npos &&
+        pactl("load-module module-null-sink sink_name=" + sink_ + " rate=44100 channels=2").find("Failure") !=
+            std::string::npos)
+        return false;
+    return pactl("get-default-sink").rfind(sink_ + "\n", 0) == 0;
+}
+
+void PulseServer::stop() {
     if (silencePid_ > 0) {
         kill(silencePid_, SIGTERM);
         waitpid(silencePid_, nullptr, 0);
+        silencePid_ = -1;
+    }
+    if (lifeline_ >= 0) {
+        close(lifeline_);
+        lifeline_ = -1;
+    } else if (pid_ > 0) {
+        kill(pid_, SIGTERM);
     }
     if (pid_ > 0) {
-        kill(pid_, SIGTERM);
         int status;
-        for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
+        for (int i = 0; i < 250 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         if (waitpid(pid_, &status, WNOHANG) == 0) {
-            kill(pid_, SIGKILL);
+            kill(pipeWire_ ? -pid_ : pid_, SIGKILL);
             waitpid(pid_, &status, 0);
         }
+        pid_ = -1;
     }
     unsetenv("PULSE_SERVER");
     shell("rm -rf '" + dir_ + "'");
 }
 
+PulseServer::~PulseServer() { stop(); }
+
 std::string PulseServer::pactl(const std::string& arguments) const {
     return shellOutput("pactl " + arguments + " 2>&1");
+}
+
+std::string PulseServer::addSource(const std::string& name, int rate, int channels) const {
+    const std::string format = " rate=" + std::to_string(rate) + " channels=" + std::to_string(channels);
+    if (!pipeWire_) return pactl("load-module module-null-source source_name=" + name + format);
+    // pipewire-pulse has no module-null-source: a null sink of the source class is one. The
+    // session manager makes a new source the default a moment later (PulseAudio keeps the
+    // monitor): wait for that, so that what a test reads next is settled.
+    const std::string loaded =
+        pactl("load-module module-null-sink sink_name=" + name + " media.class=Audio/Source/Virtual" + format);
+    for (int i = 0; i < 250 && pactl("get-default-source").rfind(name + "\n", 0) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return loaded;
 }
 
 MonitorCapture::MonitorCapture(const std::string& sink, const std::string& file) : file_(file) {
     pid_ = fork();
     if (pid_ == 0) {
+        dieWithParent();
         const std::string device = "--device=" + sink + ".monitor";
         execlp("parec", "parec", device.c_str(), "--format=s16le", "--rate=44100", "--channels=2", "--raw",
                "--latency-msec=20", file.c_str(), static_cast<char*>(nullptr));

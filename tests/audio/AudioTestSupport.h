@@ -28,10 +28,14 @@ WavContents readWav(const std::string& path);
 // Files in a folder whose names start with prefix.
 std::vector<std::string> filesStartingWith(const std::string& folder, const std::string& prefix);
 
-// A private sound server (PulseAudio, no D-Bus) with one null sink, started for a test
-// and stopped afterwards. Sets PULSE_SERVER so that every client in the process uses it.
-// A null sink left idle wakes up only every two seconds, so a stream of silence keeps it
-// at a short latency, as a sound card would be; it adds nothing to what is measured.
+// A private sound server with one null sink, started for a test and stopped afterwards. Sets
+// PULSE_SERVER so that every client in the process uses it. By default it is PulseAudio (no
+// D-Bus); with TARN_SOUND_SERVER=pipewire it is PipeWire with wireplumber and pipewire-pulse
+// on a private session bus (tests/support/private-pipewire.sh), which ends with the test
+// program however that ends. Either way, clients speak PulseAudio's protocol to it.
+// A null sink left idle wakes up only every two seconds (PulseAudio) or is suspended
+// (wireplumber), so a stream of silence keeps it at a short latency, as a busy sound card
+// would be; it adds nothing to what is measured.
 class PulseServer {
 public:
     explicit PulseServer(const std::string& sinkName = "tarn_null");
@@ -41,12 +45,27 @@ public:
 
     // "pactl <arguments>" against this server; its output.
     std::string pactl(const std::string& arguments) const;
+    // Adds a capture device of its own (not a monitor) through pactl; pactl's output. Under
+    // PipeWire it has become the default source on return.
+    std::string addSource(const std::string& name, int rate, int channels) const;
     const std::string& sinkName() const { return sink_; }
+    bool isPipeWire() const { return pipeWire_; }
+    // The process group of the server's processes (the silence player is apart), and the
+    // folder that holds their sockets, configuration and logs.
+    int processGroup() const { return pid_; }
+    const std::string& folder() const { return dir_; }
 
 private:
+    std::string startPulseAudio();  // each returns the path of the server's socket
+    std::string startPipeWire();
+    bool addPipeWireSink();  // true once the sink exists and is the default
+    void stop();
+
     std::string dir_;
     std::string sink_;
+    bool pipeWire_ = false;
     int pid_ = -1;
+    int lifeline_ = -1;  // PipeWire: the write end of the script's standard input
     int silencePid_ = -1;
 };
 

@@ -70,13 +70,29 @@ inline std::vector<double> envelope(const std::vector<int16_t>& interleaved, siz
     return peaks;
 }
 
-// Seconds of sound in a recording, counted in 10 ms windows whose peak is above the
-// noise floor, so that a gap a busy machine left (an underrun) does not count.
+// Seconds of sound in a recording: the frames of the 10 ms windows whose peak is above the
+// noise floor, less the gaps a busy machine left in them (runs of eight or more silent
+// frames, as withoutGaps below). Counting whole windows would add up to a window for each
+// gap, which splits the sound it falls into in two.
 inline double soundingSeconds(const std::vector<int16_t>& interleaved) {
+    const size_t window = 441;
     size_t sounding = 0;
-    for (double peak : envelope(interleaved, 441))
-        if (peak >= 64) ++sounding;
-    return sounding * 0.01;
+    for (size_t w = 0; w + window <= interleaved.size() / 2; w += window) {
+        int peak = 0;
+        size_t frames = 0, run = 0;
+        for (size_t f = w; f < w + window; ++f) {
+            const int left = interleaved[2 * f], right = interleaved[2 * f + 1];
+            peak = std::max(peak, std::abs(left));
+            if (left == 0 && right == 0) {
+                ++run;
+                continue;
+            }
+            frames += 1 + (run < 8 ? run : 0);
+            run = 0;
+        }
+        if (peak >= 64) sounding += frames + (run < 8 ? run : 0);
+    }
+    return sounding / 44100.0;
 }
 
 // The recording without runs of eight or more silent frames (gaps of an underrun).
