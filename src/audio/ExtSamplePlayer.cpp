@@ -1,5 +1,9 @@
 #include "audio/ExtSamplePlayer.h"
 
+// The render thread calls read() until the base class stops it, which is after this class's
+// members are gone: it is stopped here, while the stretcher it uses still exists.
+ExtSamplePlayer::~ExtSamplePlayer() { close(); }
+
 void ExtSamplePlayer::setSpeed(float rate) {
     if (rate >= 0.5f && rate <= 2.0f) SamplePlayer::setSpeed(rate);
 }

@@ -11,6 +11,7 @@
 class ExtSamplePlayer : public SamplePlayer {
 public:
     ExtSamplePlayer() = default;
+    ~ExtSamplePlayer() override;
     void setSpeed(float rate) override;
     void setPitch(float cents) override;
 
