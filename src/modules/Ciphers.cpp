@@ -1,7 +1,9 @@
 #include "modules/Ciphers.h"
 
 #include "base/Text.h"
+#include "sys/FreeSpace.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -96,7 +98,12 @@ bool md5OfFile(const std::string& path, std::string& digest) {
     size_t n;
     while ((n = fread(&block[0], 1, block.size(), file.get())) > 0)
         if (EVP_DigestUpdate(context.get(), block.data(), n) != 1) return false;
-    if (ferror(file.get())) return false;
+    if (ferror(file.get())) {
+        // A read error of a disk being pulled out: give the kernel its moment to begin taking
+        // it away, so that the caller's next look finds the device gone.
+        ioFailure(fileno(file.get()), errno);
+        return false;
+    }
     unsigned char out[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
     if (EVP_DigestFinal_ex(context.get(), out, &size) != 1) return false;

@@ -30,6 +30,8 @@ SpaceFacts spaceOf(const std::string& path) {
             SpaceFacts facts = factsOf(st);
             struct stat where;
             if (stat(at.c_str(), &where) == 0) facts.device = static_cast<uint64_t>(where.st_dev);
+            // A pulled-out disk's dead mount still answers from what the kernel holds: say it is gone.
+            if (diskGone(facts.device)) throw NativeException::fromErrno(ENODEV);
             return facts;
         }
         if (errno != ENOENT && errno != ENOTDIR) throw NativeException::fromErrno(pathFailure(at, errno));

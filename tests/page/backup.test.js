@@ -124,6 +124,16 @@ test('a looper pulled out between two tracks fails the backup with the reason, a
   s.pump();
   assert.equal(r.outcome().reason, 'Loop.wav (track 3/2) could not be read on the looper. The device is gone (unplugged or switched off).');
   assert.equal(s.files.lookup('/backups/gig'), null);
+
+  // A dead mount: names and sizes still answer from what the kernel holds, reading fails,
+  // and only the volume's space call knows the disk has gone.
+  const dead = setup();
+  const cut = run('backup', dead);
+  dead.pump(2);
+  dead.security.md5 = () => '';
+  dead.files.refuse = (operation) => (operation === 'space' ? 'No such device' : null);
+  dead.pump();
+  assert.equal(cut.outcome().reason, 'Loop.wav (track 3/2) could not be read on the looper. The device is gone (unplugged or switched off).');
 });
 
 // A backup of s's looper in /backups/gig, then the tracks deleted from the volume.

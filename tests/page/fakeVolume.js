@@ -68,6 +68,7 @@ class FakeFiles {
     return this;
   }
   bytes(path) { return this.data.get(this.real(path)); }
+  space(path) { return this.refused('space', path) || { success: true, data: { device: 1, free: 1e12, total: 1e12 } }; }
   stat(path) {
     const no = this.refused('stat', path);
     if (no) return no;

@@ -111,6 +111,12 @@
     return this.attempt(function () { return self.fs.readData(self.host(path), JSON.stringify({ offset: 0, length: 1 })); });
   };
 
+  // The free and total bytes of the volume holding path ({success, data: {device, free, total}}).
+  Files.prototype.space = function (path) {
+    var self = this;
+    return this.attempt(function () { return JSON.parse(self.fs.space(self.host(path))); });
+  };
+
   Files.prototype.readString = function (path) {
     var self = this;
     return this.attempt(function () { return self.fs.readString(self.host(path)); });
@@ -188,7 +194,13 @@
     var at = text.indexOf('/CORVANE/');
     if (at <= 0) return '';
     var folder = files.stat(text.substring(0, at + '/CORVANE/'.length));
-    if (folder.success) return '';
+    if (folder.success) {
+      // A dead mount still lists what the kernel holds; the volume's space call knows better.
+      if (typeof files.space !== 'function') return '';
+      var room = files.space(text.substring(0, at + 1));
+      var gone = Files.plainReason('ENODEV');
+      return !room.success && Files.plainReason(room.reason) === gone ? gone : '';
+    }
     var reason = Files.plainReason(folder.reason);
     return reason === Files.plainReason('ENOENT') ? Files.plainReason('ENODEV') : reason;
   };
