@@ -79,29 +79,31 @@ NativeObjects::~NativeObjects() {
     fsEventDelegate_.reset();
 }
 
+namespace {
+
+// A service made on first use, with the delegate that reports for it set before anyone can call it.
+template <class Service, class Delegate>
+void makeWithDelegate(std::unique_ptr<Service>& service, std::unique_ptr<Delegate>& delegate, JavaScriptInterface* controller) {
+    delegate = std::make_unique<Delegate>(controller);
+    service = std::make_unique<Service>();
+    service->setDelegate(delegate.get());
+}
+
+}  // namespace
+
 HTTPConnection& NativeObjects::httpConnection() {
-    std::call_once(httpMade_, [this] {
-        httpConnectionDelegate_ = std::make_unique<_HTTPConnectionDelegate>(controller_);
-        httpConnection_ = std::make_unique<HTTPConnection>();
-        httpConnection_->setDelegate(httpConnectionDelegate_.get());
-    });
+    std::call_once(httpMade_, [this] { makeWithDelegate(httpConnection_, httpConnectionDelegate_, controller_); });
     return *httpConnection_;
 }
 
 AudioDevice& NativeObjects::audioDevice() {
-    std::call_once(audioDeviceMade_, [this] {
-        audioDeviceDelegate_ = std::make_unique<_AudioDeviceDelegate>(controller_);
-        audioDevice_ = std::make_unique<AudioDevice>();
-        audioDevice_->setDelegate(audioDeviceDelegate_.get());
-    });
+    std::call_once(audioDeviceMade_, [this] { makeWithDelegate(audioDevice_, audioDeviceDelegate_, controller_); });
     return *audioDevice_;
 }
 
 MIDIClient& NativeObjects::midiClient() {
     std::call_once(midiMade_, [this] {
-        midiClientDelegate_ = std::make_unique<_MIDIClientDelegate>(controller_);
-        midiClient_ = std::make_unique<MIDIClient>();
-        midiClient_->setDelegate(midiClientDelegate_.get());
+        makeWithDelegate(midiClient_, midiClientDelegate_, controller_);
         midiClient_->inputPort()->setDelegate(midiClientDelegate_.get());
     });
     return *midiClient_;
